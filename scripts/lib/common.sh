@@ -8,7 +8,7 @@ BREVIO_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core xdg-utils
+  fonts-dejavu-core xdg-utils clang libclang-rt-14-dev clang-tidy cppcheck
 )
 
 brevio_install_missing() {
