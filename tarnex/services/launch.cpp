@@ -1,10 +1,148 @@
 #include "tarnex/services/launch.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "tarnex/services/command_line.h"
+#include "tarnex/services/spawn.h"
+
 namespace tarnex {
-void OpenDocument(const std::string&) {}
-void OpenBrowserNewWindow(const std::string&) {}
-std::int32_t ShellExecuteUtf8(std::int32_t, const std::string&, const std::string&,
-                              const std::string&, const std::string&, std::int32_t) {
-  return 31;
+namespace {
+
+// ShellExecute's answers.
+constexpr std::int32_t kStarted = 42;
+constexpr std::int32_t kFileNotFound = 2;
+constexpr std::int32_t kPathNotFound = 3;
+constexpr std::int32_t kAccessDenied = 5;
+constexpr std::int32_t kBadFormat = 11;
+constexpr std::int32_t kNoAssociation = 31;
+
+std::int32_t ErrnoToShellCode(int err) {
+  switch (err) {
+    case 0: return kStarted;
+    case ENOENT: return kFileNotFound;
+    case ENOTDIR: return kPathNotFound;
+    case EACCES:
+    case EPERM: return kAccessDenied;
+    case ENOEXEC: return kBadFormat;
+    case ENOMEM:
+    case EAGAIN: return 0;
+    default: return kNoAssociation;
+  }
 }
+
+// xdg-open, or 31 when there is no such program.
+std::int32_t OpenWithUserProgram(const std::string& target, const std::string& directory = {}) {
+  if (detail::FindOnPath("xdg-open").empty()) return kNoAssociation;
+  const int err = detail::SpawnDetached({"xdg-open", target}, directory);
+  return err == 0 ? kStarted : kNoAssociation;
+}
+
+// "scheme:..." with a scheme of two or more letters (one letter would be a
+// Windows drive), as in http://, mailto:, file:.
+bool LooksLikeAddress(std::string_view s) {
+  const std::size_t colon = s.find(':');
+  if (colon == std::string_view::npos || colon < 2) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = s[i];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))) return false;
+  }
+  return true;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+void OpenDocument(const std::string& target) { OpenWithUserProgram(target); }
+
+void OpenBrowserNewWindow(const std::string& address) {
+  std::vector<std::string> argv;
+  const char* browser = std::getenv("BROWSER");
+  std::string_view entry = browser != nullptr ? browser : "";
+  entry = entry.substr(0, entry.find(':'));
+  if (!entry.empty()) {
+    // The entry is a program and its options, split at blanks (never by a
+    // shell); "%s" stands for the address, else the address goes last.
+    bool placed = false;
+    std::size_t pos = 0;
+    while (pos < entry.size()) {
+      const std::size_t start = entry.find_first_not_of(" \t", pos);
+      if (start == std::string_view::npos) break;
+      const std::size_t end = std::min(entry.find_first_of(" \t", start), entry.size());
+      std::string word(entry.substr(start, end - start));
+      for (std::size_t at = word.find("%s"); at != std::string::npos; at = word.find("%s", at + address.size())) {
+        word.replace(at, 2, address);
+        placed = true;
+      }
+      argv.push_back(std::move(word));
+      pos = end;
+    }
+    if (!placed && !address.empty()) argv.push_back(address);
+    if (!argv.empty() && detail::SpawnDetached(argv) == 0) return;
+  }
+  for (const char* program : {"x-www-browser", "xdg-open"}) {
+    if (detail::FindOnPath(program).empty()) continue;
+    argv = {program};
+    // An empty address starts the browser with an empty command line.
+    if (!address.empty()) argv.push_back(address);
+    if (detail::SpawnDetached(argv) == 0) return;
+  }
+}
+
+std::int32_t ShellExecuteUtf8(std::int32_t /*hwnd*/, const std::string& operation,
+                              const std::string& file, const std::string& parameters,
+                              const std::string& directory, std::int32_t /*show_cmd*/) {
+  if (!operation.empty() && !EqualsNoCase(operation, "open")) return kNoAssociation;
+  if (!directory.empty() && !IsDirectory(directory)) return kPathNotFound;
+  if (file.empty()) return kFileNotFound;
+
+  // Where the file is: a name with '/' is a path (relative ones taken from
+  // `directory` when given); a bare name is a program on PATH or a file in
+  // `directory` (else the current folder).
+  std::string path;
+  if (file.find('/') != std::string::npos) {
+    path = (file[0] != '/' && !directory.empty()) ? directory + "/" + file : file;
+  } else {
+    const std::string local = (directory.empty() ? std::string(".") : directory) + "/" + file;
+    if (::access(local.c_str(), F_OK) == 0) {
+      path = local;
+    } else {
+      path = detail::FindOnPath(file);
+      if (path.empty()) return LooksLikeAddress(file) ? OpenWithUserProgram(file, directory) : kFileNotFound;
+    }
+  }
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    const int err = errno;
+    if (LooksLikeAddress(file)) return OpenWithUserProgram(file, directory);
+    return ErrnoToShellCode(err);
+  }
+  const bool executable = S_ISREG(st.st_mode) && (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+  if (!executable) return OpenWithUserProgram(path, directory);  // documents and folders
+
+  std::vector<std::string> argv{path};
+  for (std::string& arg : SplitCommandLine(parameters)) argv.push_back(std::move(arg));
+  return ErrnoToShellCode(detail::SpawnDetached(argv, directory));
+}
+
 }  // namespace tarnex

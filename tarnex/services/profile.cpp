@@ -1,14 +1,271 @@
 #include "tarnex/services/profile.h"
 
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
 namespace tarnex {
-bool WriteProfileEntry(std::string_view, const std::optional<std::string>&,
-                       const std::optional<std::string>&, const std::string&) { return false; }
-std::string ReadProfileEntry(std::string_view, std::string_view, std::string_view default_value,
-                             const std::string&, std::size_t) { return std::string(default_value); }
-const std::string& DefaultProfilePath() { static const std::string p; return p; }
-std::string ResolveProfilePath(const std::string& file) { return file; }
-std::int32_t SaveProfileValue(const std::string&, const std::string&, const std::string&,
-                              const std::string&) { return 0; }
-std::string LoadProfileValue(const std::string&, const std::string&, const std::string& d,
-                             const std::string&) { return d; }
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+bool ReadAll(int fd, std::string& out) {
+  out.clear();
+  char buf[65536];
+  off_t offset = 0;
+  for (;;) {
+    const ssize_t n = ::pread(fd, buf, sizeof buf, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    out.append(buf, static_cast<std::size_t>(n));
+    offset += n;
+  }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+std::string Folder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A profile reached through a symbolic link is rewritten at its target, so
+// the link survives the rename.
+std::string Target(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return path;
+  return resolved;
+}
+
+// Opens and exclusively locks the profile, creating it when missing. The lock
+// sits on the file itself; since writers replace the file by renaming, a
+// waiter that wakes up on an inode no longer at the path tries again.
+bool OpenLocked(const std::string& path, Fd& fd, struct stat& st) {
+  for (;;) {
+    fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.get() < 0) return false;
+    int rc;
+    do {
+      rc = ::flock(fd.get(), LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return false;
+    struct stat at_path {};
+    if (::fstat(fd.get(), &st) != 0) return false;
+    if (::stat(path.c_str(), &at_path) == 0 && at_path.st_dev == st.st_dev &&
+        at_path.st_ino == st.st_ino) {
+      return true;
+    }
+  }
+}
+
+// Writes `bytes` beside `path` and renames the copy over it, keeping the
+// profile's permission bits (and owner, where allowed). On failure the
+// profile is untouched and the copy removed.
+bool Replace(const std::string& path, const struct stat& st, std::string_view bytes) {
+  std::string temp = Folder(path) + "/." + BaseName(path) + ".tarnex-XXXXXX";
+  Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  const bool ok = WriteAll(fd.get(), bytes) && ::fchmod(fd.get(), st.st_mode & 07777) == 0 &&
+                  ::fsync(fd.get()) == 0;
+  if (ok) {
+    if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
+      // Only the owner or root may give the file away; the copy stays ours.
+    }
+  }
+  fd.reset();
+  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+// Text handed to the platform's 8-bit calls ends at its first NUL.
+std::string_view CString(const std::string& s) {
+  return std::string_view(s).substr(0, s.find('\0'));
+}
+
+bool IsBlank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+
+std::string_view TrimSpaces(std::string_view s) {
+  const std::size_t first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+std::string WithoutNul(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (const char c : s) {
+    if (c != '\0') out += c;
+  }
+  return out;
+}
+
+// Length in bytes of the first `max_chars` characters of `s`. Characters
+// are UTF-8 code points; a byte that does not start a well-formed sequence
+// counts as one character of its own. A code point is never split.
+std::size_t PrefixBytes(std::string_view s, std::size_t max_chars) {
+  std::size_t pos = 0;
+  for (std::size_t chars = 0; chars < max_chars && pos < s.size(); ++chars) {
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    std::size_t len = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) len = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) len = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) len = 4;
+    bool whole = pos + len <= s.size();
+    for (std::size_t k = 1; whole && k < len; ++k) {
+      whole = (static_cast<unsigned char>(s[pos + k]) & 0xC0) == 0x80;
+    }
+    pos += whole ? len : 1;
+  }
+  return pos;
+}
+
+std::string ComputeDefaultProfilePath() {
+  Dl_info info{};
+  std::string library;
+  if (::dladdr(reinterpret_cast<void*>(&ComputeDefaultProfilePath), &info) != 0 &&
+      info.dli_fname != nullptr && info.dli_fname[0] != '\0') {
+    char resolved[PATH_MAX];
+    if (::realpath(info.dli_fname, resolved) != nullptr) library = resolved;
+  }
+  if (library.empty()) {
+    // Linked into the program itself, whose name dladdr may give relative.
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) throw std::system_error(errno, std::generic_category(), "locating the library");
+    library.assign(buf, static_cast<std::size_t>(n));
+  }
+  std::string name = BaseName(library);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  std::string folder = Folder(library);
+  if (folder.back() != '/') folder += '/';
+  return folder + name + ".ini";
+}
+
+}  // namespace
+
+bool WriteProfileEntry(std::string_view section, const std::optional<std::string>& key,
+                       const std::optional<std::string>& value, const std::string& file) {
+  const std::string path = Target(file);
+  Fd fd;
+  struct stat st {};
+  if (!OpenLocked(path, fd, st) || !S_ISREG(st.st_mode)) return false;
+  // A profile without any write permission is read-only, even for root.
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+  std::string bytes;
+  if (!ReadAll(fd.get(), bytes)) return false;
+  ProfileText text(std::move(bytes));
+  if (!key) {
+    if (!text.DeleteSection(section)) return true;
+  } else if (!value) {
+    if (!text.DeleteKey(section, *key)) return true;
+  } else {
+    text.Set(section, *key, *value);
+  }
+  return Replace(path, st, text.bytes());
+}
+
+std::string ReadProfileEntry(std::string_view section, std::string_view key,
+                             std::string_view default_value, const std::string& file,
+                             std::size_t max_chars) {
+  std::optional<std::string> found;
+  // Writers rename whole files into place, so a reader needs no lock.
+  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  std::string bytes;
+  if (fd.get() >= 0 && ReadAll(fd.get(), bytes)) found = ProfileText(std::move(bytes)).Find(section, key);
+  std::string_view result;
+  if (found) {
+    result = *found;
+  } else {
+    result = default_value;
+    while (!result.empty() && result.back() == ' ') result.remove_suffix(1);
+  }
+  return std::string(result.substr(0, PrefixBytes(result, max_chars)));
+}
+
+const std::string& DefaultProfilePath() {
+  // Once per thread, as the component's apartments expect.
+  thread_local const std::string path = ComputeDefaultProfilePath();
+  return path;
+}
+
+std::string ResolveProfilePath(const std::string& file) {
+  if (file.find('/') != std::string::npos) return file;
+  return Folder(DefaultProfilePath()) + "/" + file;
+}
+
+std::int32_t SaveProfileValue(const std::string& section, const std::string& key,
+                              const std::string& value, const std::string& file) {
+  const std::string cleaned(TrimSpaces(WithoutNul(value)));
+  const std::string_view file_c = CString(file);
+  const std::string path =
+      IsBlank(file) ? DefaultProfilePath() : ResolveProfilePath(std::string(file_c));
+  const std::string_view section_c = CString(section);
+  const std::string key_c(CString(key));
+  bool ok;
+  if (!key.empty() && !cleaned.empty()) {
+    ok = WriteProfileEntry(section_c, key_c, std::string(CString(cleaned)), path);
+  } else if (key.empty()) {
+    ok = WriteProfileEntry(section_c, std::nullopt, std::nullopt, path);
+  } else {
+    ok = WriteProfileEntry(section_c, key_c, std::nullopt, path);
+  }
+  return ok ? 1 : 0;
+}
+
+std::string LoadProfileValue(const std::string& section, const std::string& key,
+                             const std::string& default_value, const std::string& file) {
+  const std::string path =
+      IsBlank(file) ? DefaultProfilePath() : ResolveProfilePath(std::string(CString(file)));
+  // The platform's buffer holds 2,047 characters and a final NUL.
+  const std::string read =
+      ReadProfileEntry(CString(section), CString(key), CString(default_value), path, 2047);
+  return std::string(TrimSpaces(WithoutNul(read)));
+}
+
 }  // namespace tarnex
