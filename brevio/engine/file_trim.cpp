@@ -1,0 +1,302 @@
+#include "brevio/engine/file_trim.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string_view>
+#include <system_error>
+
+#include "brevio/engine/stream_cleaner.h"
+
+namespace brevio {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void ThrowPathError(const char* what, const std::string& path, int error) {
+  throw fs::filesystem_error(what, fs::path(path), std::error_code(error, std::system_category()));
+}
+
+bool IsBlank(std::string_view path) { return path.find_first_not_of(' ') == std::string_view::npos; }
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Closes now and reports the error that close gives (late write errors
+  // of network and quota-limited file systems show up here).
+  int close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return (fd >= 0 && ::close(fd) != 0) ? errno : 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// The new output file beside the target. Removed again unless committed.
+class TempFile {
+ public:
+  TempFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~TempFile() {
+    if (!committed_) {
+      fd_.close();
+      ::unlink(path_.c_str());
+    }
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  int fd() const { return fd_.get(); }
+  int close() { return fd_.close(); }
+  const std::string& path() const { return path_; }
+  void commit() { committed_ = true; }
+
+ private:
+  std::string path_;
+  Fd fd_;
+  bool committed_ = false;
+};
+
+// Read and write buffers, kept per thread so that a batch of small files
+// does not map and fault in fresh pages for every file.
+class Buffers {
+ public:
+  static Buffers& ForThisThread() {
+    thread_local Buffers buffers;
+    return buffers;
+  }
+  char* input(std::size_t n) { return Grow(in_, in_size_, n); }
+  char* output(std::size_t n) { return Grow(out_, out_size_, n); }
+
+ private:
+  static char* Grow(std::unique_ptr<char[]>& buffer, std::size_t& size, std::size_t n) {
+    if (size < n) {
+      buffer.reset();
+      buffer = std::make_unique_for_overwrite<char[]>(n);
+      size = n;
+    }
+    return buffer.get();
+  }
+  std::unique_ptr<char[]> in_;
+  std::unique_ptr<char[]> out_;
+  std::size_t in_size_ = 0;
+  std::size_t out_size_ = 0;
+};
+
+// Returns the bytes read (0 at the end) or -1 with errno set.
+ssize_t ReadSome(int fd, char* buffer, std::size_t n) {
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, n);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+// Returns 0 or the errno of the failing write.
+int WriteAll(int fd, const char* data, std::size_t n) {
+  while (n > 0) {
+    const ssize_t put = ::write(fd, data, n);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (put == 0) return EIO;
+    data += put;
+    n -= static_cast<std::size_t>(put);
+  }
+  return 0;
+}
+
+struct PumpError {
+  bool in_read = false;
+  int error = 0;
+};
+
+// Cleans everything from in_fd into out_fd (or only counts it when out_fd
+// is negative). Never holds more than one block of input and its output.
+PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
+  block = std::max<std::size_t>(block, 1);
+  Buffers& buffers = Buffers::ForThisThread();
+  char* const in = buffers.input(block);
+  char* const out = out_fd >= 0 ? buffers.output(FileStreamCleaner::MaxOutput(block)) : nullptr;
+  FileStreamCleaner cleaner;
+  CountingSink counter;
+  for (;;) {
+    const ssize_t got = ReadSome(in_fd, in, block);
+    if (got < 0) return {true, errno};
+    const std::string_view chunk(in, static_cast<std::size_t>(got));
+    report.source_bytes += chunk.size();
+    if (out == nullptr) {
+      if (got == 0) {
+        cleaner.finish(counter);
+        break;
+      }
+      cleaner.feed(chunk, counter);
+      continue;
+    }
+    BufferSink sink(out);
+    if (got == 0) {
+      cleaner.finish(sink);
+    } else {
+      cleaner.feed(chunk, sink);
+    }
+    if (const int error = WriteAll(out_fd, out, sink.size()); error != 0) return {false, error};
+    report.target_bytes += sink.size();
+    if (got == 0) break;
+  }
+  if (out == nullptr) report.target_bytes = counter.count();
+  return {};
+}
+
+// Follows symbolic links from path to the file they end at (which may not
+// exist yet), so that the rename replaces that file and the link stays.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n < 0) return path;
+    if (static_cast<std::size_t>(n) >= link.size()) {
+      // The link grew in between; read it through the library instead.
+      std::error_code ec;
+      link = fs::read_symlink(path, ec).string();
+      if (ec) return path;
+    } else {
+      link.resize(static_cast<std::size_t>(n));
+    }
+    if (!link.empty() && link.front() == '/') {
+      path = link;
+    } else {
+      path = (fs::path(path).parent_path() / link).string();
+    }
+  }
+  return path;  // a loop: the rename reports it
+}
+
+std::string RandomSuffix() {
+  static constexpr std::string_view kChars =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::minstd_rand random(std::random_device{}() ^
+                                       static_cast<unsigned>(::getpid()));
+  std::string suffix(6, ' ');
+  for (char& c : suffix) c = kChars[random() % kChars.size()];
+  return suffix;
+}
+
+// ".<name>.brevio-XXXXXX" in the folder of `file`: dot-prefixed so that it is
+// never taken for a user's page, created 0666 less the umask like any new
+// file (O_EXCL instead of mkstemp, whose 0600 would need the umask read back).
+TempFile CreateTempBeside(const std::string& file, const std::string& target_for_errors) {
+  const fs::path as_path(file);
+  std::string name = as_path.filename().string();
+  if (name.size() > 200) name.resize(200);  // leave room under NAME_MAX
+  const fs::path folder = as_path.parent_path();
+  for (int attempt = 0;; ++attempt) {
+    const std::string temp = (folder / ("." + name + ".brevio-" + RandomSuffix())).string();
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return TempFile(temp, fd);
+    if (errno != EEXIST || attempt >= 100) ThrowPathError("cannot create", target_for_errors, errno);
+  }
+}
+
+}  // namespace
+
+TrimReport TrimFileWithReport(const std::string& source, const std::string& target,
+                              const TrimOptions& options) {
+  TrimReport report;
+  if (IsBlank(source)) {
+    report.result = kTrimSourceBlank;
+    return report;
+  }
+  if (IsBlank(target)) {
+    report.result = kTrimTargetBlank;
+    return report;
+  }
+  struct stat source_stat{};
+  if (::stat(source.c_str(), &source_stat) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      report.result = kTrimSourceNotFound;
+      return report;
+    }
+    ThrowPathError("cannot examine", source, errno);
+  }
+  if (!S_ISREG(source_stat.st_mode)) {
+    report.result = kTrimSourceNotFound;
+    return report;
+  }
+
+  // O_NONBLOCK: should a FIFO take the file's place after the check, the
+  // open must not hang; it has no effect on regular files.
+  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (in.get() < 0) ThrowPathError("cannot open", source, errno);
+  if (::fstat(in.get(), &source_stat) != 0) ThrowPathError("cannot examine", source, errno);
+  if (!S_ISREG(source_stat.st_mode)) {
+    report.result = kTrimSourceNotFound;
+    return report;
+  }
+  // Small files get small reads: a batch touches little memory per file.
+  const auto file_size = static_cast<std::uint64_t>(source_stat.st_size);
+  const std::size_t block = static_cast<std::size_t>(
+      std::min<std::uint64_t>(options.block_size, std::max<std::uint64_t>(file_size + 1, 4096)));
+  if (file_size > block) ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  if (options.dry_run) {
+    if (const PumpError e = Pump(in.get(), -1, block, report); e.error != 0) {
+      ThrowPathError("cannot read", source, e.error);
+    }
+    return report;
+  }
+
+  struct stat target_stat{};
+  const bool target_exists = ::stat(target.c_str(), &target_stat) == 0;
+  const bool in_place = source == target || (target_exists && target_stat.st_dev == source_stat.st_dev &&
+                                             target_stat.st_ino == source_stat.st_ino);
+  const std::string final_path = FollowLinks(target);
+
+  TempFile temp = CreateTempBeside(final_path, target);
+  if (target_exists && S_ISREG(target_stat.st_mode) &&
+      ::fchmod(temp.fd(), target_stat.st_mode & 07777) != 0) {
+    ThrowPathError("cannot set permissions", target, errno);
+  }
+  if (const PumpError e = Pump(in.get(), temp.fd(), block, report); e.error != 0) {
+    ThrowPathError(e.in_read ? "cannot read" : "cannot write", e.in_read ? source : target, e.error);
+  }
+  // Only an in-place trim is flushed to the disk before the rename: then the
+  // new file replaces the user's only copy, and a crash must not leave an
+  // empty file in its place. Into another file the source still exists, and
+  // skipping the flush keeps batches of many files fast.
+  if (in_place && ::fsync(temp.fd()) != 0) ThrowPathError("cannot write", target, errno);
+  if (const int error = temp.close(); error != 0) ThrowPathError("cannot write", target, error);
+  if (::rename(temp.path().c_str(), final_path.c_str()) != 0) {
+    ThrowPathError("cannot replace", target, errno);
+  }
+  temp.commit();
+  return report;
+}
+
+std::int32_t TrimFile(const std::string& source, const std::string& target) {
+  return TrimFileWithReport(source, target).result;
+}
+
+std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block) {
+  TrimReport report;
+  if (const PumpError e = Pump(in_fd, out_fd, block, report); e.error != 0) {
+    throw std::system_error(e.error, std::system_category(), e.in_read ? "read" : "write");
+  }
+  return report.target_bytes;
+}
+
+}  // namespace brevio

@@ -1,0 +1,58 @@
+#pragma once
+// Trims one text file into another, or in place.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace brevio {
+
+enum TrimResult : std::int32_t {
+  kTrimDone = 0,
+  kTrimSourceBlank = 1,     // source path empty or only spaces
+  kTrimTargetBlank = 2,     // target path empty or only spaces
+  kTrimSourceNotFound = 3,  // no regular file at the source path
+};
+
+// Reads the source line by line (a line ends at CR or CR LF; a lone LF stays
+// in the line), cleans every line and writes each non-empty result followed
+// by CR LF. Paths are file-system names (UTF-8 bytes), opened unchanged.
+//
+// The three checks come first, in the order of the codes above; when one
+// fails nothing is opened. "A regular file" is judged after following
+// symbolic links: a folder, device, FIFO or socket gives kTrimSourceNotFound.
+//
+// The output goes to a new file in the target's folder that replaces the
+// target by rename only when complete, so a failure never leaves half a
+// target and never touches the source. When both paths name the same file
+// (same string, or same device and inode after following links) the trim
+// happens in place that way. A target that is a symbolic link stays one: the
+// file it points to is replaced. An existing target keeps its permission
+// bits. Input/output failures throw std::filesystem::filesystem_error naming
+// the path and carrying errno, after every handle is closed and the
+// temporary file is removed.
+std::int32_t TrimFile(const std::string& source, const std::string& target);
+
+struct TrimOptions {
+  // Count the output instead of writing it; the target is not touched.
+  bool dry_run = false;
+  // Bytes per read; tests shrink it to split the input at every position.
+  std::size_t block_size = std::size_t{256} * 1024;
+};
+
+struct TrimReport {
+  std::int32_t result = kTrimDone;
+  std::uint64_t source_bytes = 0;  // bytes read from the source
+  std::uint64_t target_bytes = 0;  // bytes written (or that would be written)
+};
+
+// TrimFile with the sizes it saw and the options above.
+TrimReport TrimFileWithReport(const std::string& source, const std::string& target,
+                              const TrimOptions& options = {});
+
+// Trims everything readable from in_fd into out_fd (pipes, terminals, files),
+// reading block bytes at a time. Returns the bytes written. Throws
+// std::system_error on a failing read or write. Neither descriptor is closed.
+std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block = std::size_t{256} * 1024);
+
+}  // namespace brevio
