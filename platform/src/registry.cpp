@@ -116,7 +116,8 @@ Registry Registry::Parse(std::string_view text) {
     text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-    if (line.front() == '[' && line.back() == ']' && line.size() > 2) {
+    if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+      // A header without a name ends the current key, so nothing lands in the wrong one.
       current = Normalize(line.substr(1, line.size() - 2));
       in_key = !current.empty();
       if (in_key) reg.CreateKey(current);
