@@ -1,0 +1,38 @@
+#pragma once
+// brevio-trim's arguments, parsed into what the run needs.
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace brevio::cli {
+
+enum class Mode {
+  kFilter,     // standard input to standard output
+  kPair,       // SOURCE TARGET
+  kOutputDir,  // -o DIR FILE...
+  kInPlace,    // -i FILE...
+  kHelp,
+  kVersion,
+};
+
+struct CommandLine {
+  Mode mode = Mode::kFilter;
+  std::string output_dir;
+  bool recursive = false;
+  bool dry_run = false;
+  bool quiet = false;
+  unsigned jobs = 0;  // 0: one per processor
+  std::vector<std::string> includes;  // empty: the web page patterns
+  std::vector<std::string> operands;
+};
+
+struct ParseOutcome {
+  std::optional<CommandLine> command;
+  std::string error;  // set when command is empty: what was wrong
+};
+
+ParseOutcome ParseCommandLine(std::span<const std::string> args);
+
+}  // namespace brevio::cli

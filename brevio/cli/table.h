@@ -1,0 +1,33 @@
+#pragma once
+// The batch list's table as text: "#", "Source Files", "Source Sizes",
+// "Target Sizes", "Compression", numbers right-aligned, then a total line.
+// Rows are printed as they come, so the widths are fixed up front.
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace brevio::cli {
+
+class TrimTable {
+ public:
+  TrimTable(std::ostream& out, std::size_t row_count, std::size_t longest_name);
+
+  void PrintHeader();
+  // A size that is not known (a failed file) prints as "-".
+  void PrintRow(std::size_t number, const std::string& name, std::optional<std::uint64_t> source_size,
+                std::optional<std::uint64_t> target_size);
+  void PrintTotal(std::size_t trimmed, std::size_t failed, std::uint64_t source_total,
+                  std::uint64_t target_total);
+
+ private:
+  void PrintLine(const std::string& number, const std::string& name, const std::string& source,
+                 const std::string& target, const std::string& ratio);
+
+  std::ostream& out_;
+  std::size_t number_width_;
+  std::size_t name_width_;
+};
+
+}  // namespace brevio::cli

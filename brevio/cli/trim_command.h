@@ -1,0 +1,32 @@
+#pragma once
+// brevio-trim: trims files for scripts and build pipelines with the same
+// engine as the window program. Streams are injected so that tests see
+// everything it prints.
+
+#include <chrono>
+#include <iosfwd>
+#include <span>
+#include <string>
+
+namespace brevio::cli {
+
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitFileFailed = 1,  // at least one file could not be trimmed
+  kExitUsage = 2,
+};
+
+struct CommandEnvironment {
+  // Progress goes to `err` only when it is a terminal.
+  bool err_is_terminal = false;
+  // A batch still running after this long shows a progress line.
+  std::chrono::milliseconds progress_after{500};
+  // Default for -j; 0 asks the system.
+  unsigned processors = 0;
+};
+
+// args excludes the program name. Returns the exit status.
+int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+                   std::istream& in, const CommandEnvironment& environment = {});
+
+}  // namespace brevio::cli

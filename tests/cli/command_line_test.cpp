@@ -1,0 +1,76 @@
+#include "brevio/cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace brevio::cli {
+namespace {
+
+struct GoodCase {
+  std::vector<std::string> args;
+  Mode mode;
+  std::vector<std::string> operands;
+};
+
+class ParseGood : public ::testing::TestWithParam<GoodCase> {};
+
+TEST_P(ParseGood, PicksTheModeAndOperands) {
+  const ParseOutcome parsed = ParseCommandLine(GetParam().args);
+  ASSERT_TRUE(parsed.command) << parsed.error;
+  EXPECT_EQ(parsed.command->mode, GetParam().mode);
+  EXPECT_EQ(parsed.command->operands, GetParam().operands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ParseGood,
+    ::testing::Values(GoodCase{{}, Mode::kFilter, {}}, GoodCase{{"-"}, Mode::kFilter, {"-"}},
+                      GoodCase{{"a", "b"}, Mode::kPair, {"a", "b"}},
+                      GoodCase{{"-o", "d", "a", "b"}, Mode::kOutputDir, {"a", "b"}},
+                      GoodCase{{"a", "--output=d", "b"}, Mode::kOutputDir, {"a", "b"}},
+                      GoodCase{{"-od", "a"}, Mode::kOutputDir, {"a"}},
+                      GoodCase{{"-rnqi", "a"}, Mode::kInPlace, {"a"}},
+                      GoodCase{{"--in-place", "--", "-x"}, Mode::kInPlace, {"-x"}},
+                      GoodCase{{"-ri", "--include", "*.txt", "--include=*.x", "a"}, Mode::kInPlace, {"a"}},
+                      GoodCase{{"-j2", "a", "b"}, Mode::kPair, {"a", "b"}},
+                      GoodCase{{"a", "b", "--help"}, Mode::kHelp, {"a", "b"}},
+                      GoodCase{{"-V"}, Mode::kVersion, {}}));
+
+TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
+  const std::vector<std::string> args = {"-j", "3", "--include", "*.tpl", "-ro", "out/", "x"};
+  const ParseOutcome parsed = ParseCommandLine(args);
+  ASSERT_TRUE(parsed.command) << parsed.error;
+  EXPECT_EQ(parsed.command->jobs, 3u);
+  EXPECT_EQ(parsed.command->output_dir, "out/");
+  EXPECT_TRUE(parsed.command->recursive);
+  EXPECT_EQ(parsed.command->includes, std::vector<std::string>{"*.tpl"});
+}
+
+struct BadCase {
+  std::vector<std::string> args;
+  const char* error_part;
+};
+
+class ParseBad : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(ParseBad, SaysWhatIsWrong) {
+  const ParseOutcome parsed = ParseCommandLine(GetParam().args);
+  ASSERT_FALSE(parsed.command);
+  EXPECT_NE(parsed.error.find(GetParam().error_part), std::string::npos) << parsed.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, ParseBad,
+    ::testing::Values(BadCase{{"a"}, "missing TARGET"}, BadCase{{"a", "b", "c"}, "too many"},
+                      BadCase{{"-o", "d", "-i", "a"}, "exclude"}, BadCase{{"-o"}, "needs a folder"},
+                      BadCase{{"-o", "", "a"}, "output folder is empty"},
+                      BadCase{{"-o", "d"}, "no FILE"}, BadCase{{"-j", "0", "a", "b"}, "above 0"},
+                      BadCase{{"-j", "x", "a", "b"}, "above 0"}, BadCase{{"--jobs=2x", "a", "b"}, "above 0"},
+                      BadCase{{"-r", "a", "b"}, "-r needs"}, BadCase{{"--include", "*.x", "-i", "a"}, "needs -r"},
+                      BadCase{{"-n"}, "-n needs files"}, BadCase{{"-i", "-", "a"}, "only operand"},
+                      BadCase{{"-", "b"}, "only operand"}, BadCase{{"--frob"}, "unknown option '--frob'"},
+                      BadCase{{"-z"}, "unknown option '-z'"}, BadCase{{"--quiet=1"}, "takes no value"}));
+
+}  // namespace
+}  // namespace brevio::cli
