@@ -28,7 +28,9 @@ struct Member {
   Call call;
 };
 
-HRESULT PutString(HRESULT hr, BSTR value, VARIANT& out) {
+// The value is read after the call has filled it: by reference, since the
+// order in which function arguments are evaluated is unspecified.
+HRESULT PutString(HRESULT hr, const BSTR& value, VARIANT& out) {
   if (SUCCEEDED(hr)) {
     out.vt = VT_BSTR;
     out.bstrVal = value;
@@ -36,7 +38,7 @@ HRESULT PutString(HRESULT hr, BSTR value, VARIANT& out) {
   return hr;
 }
 
-HRESULT PutLong(HRESULT hr, LONG value, VARIANT& out) {
+HRESULT PutLong(HRESULT hr, const LONG& value, VARIANT& out) {
   if (SUCCEEDED(hr)) {
     out.vt = VT_I4;
     out.lVal = value;
