@@ -16,7 +16,13 @@ void SetTopWindow(std::int32_t hwnd, std::int16_t topmost) {
   const bool visible = w->isVisible();
   w->setWindowFlag(Qt::WindowStaysOnTopHint, on);
   w->setGeometry(geometry);
-  if (visible) w->show();
+  if (visible) {
+    w->show();
+  } else {
+    // A hidden window comes back without a native window; make it again so
+    // that the handle the caller holds keeps naming it.
+    w->winId();
+  }
 }
 
 }  // namespace tarnex

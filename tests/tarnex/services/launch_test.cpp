@@ -1,0 +1,253 @@
+#include "tarnex/services/launch.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using brevio::testing::ReadFile;
+using brevio::testing::TempDir;
+
+struct Record {
+  pid_t pid = 0;
+  std::string cwd;
+  std::string flags;
+  std::vector<std::string> argv;  // argv[0] is the name the program was started as
+};
+
+// Keeps an environment variable changed for the scope of a test.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) setenv(name, value->c_str(), 1); else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1); else unsetenv(name_);
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// A temp folder on PATH holding the recorder under the names of the programs
+// the launchers start; records land in its "rec" folder.
+class LaunchTest : public testing::Test {
+ protected:
+  LaunchTest()
+      : path_("PATH", (dir_ / "bin").string()),
+        record_dir_("TARNEX_RECORD_DIR", (dir_ / "rec").string()),
+        hold_("TARNEX_RECORD_HOLD", std::nullopt),
+        browser_("BROWSER", std::nullopt) {
+    fs::create_directories(dir_ / "bin");
+    fs::create_directories(dir_ / "rec");
+  }
+
+  void Provide(const std::string& name) { fs::copy_file(TARNEX_RECORD_ARGS, dir_ / "bin" / name); }
+
+  // Waits (bounded) for `count` records and returns them.
+  std::vector<Record> Records(std::size_t count = 1) {
+    std::vector<Record> records;
+    for (int i = 0; i < 1000; ++i) {
+      records.clear();
+      for (const auto& entry : fs::directory_iterator(dir_ / "rec")) {
+        if (entry.path().extension() != ".rec") continue;
+        const std::string bytes = ReadFile(entry.path());
+        Record r;
+        r.pid = std::stoi(entry.path().stem().string());
+        std::vector<std::string> fields;
+        for (std::size_t pos = 0; pos < bytes.size();) {
+          const std::size_t nul = bytes.find('\0', pos);
+          fields.push_back(bytes.substr(pos, nul - pos));
+          pos = nul + 1;
+        }
+        r.cwd = fields.at(0);
+        r.flags = fields.at(1);
+        r.argv.assign(fields.begin() + 2, fields.end());
+        records.push_back(r);
+      }
+      if (records.size() >= count) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return records;
+  }
+
+  TempDir dir_;
+  ScopedEnv path_, record_dir_, hold_, browser_;
+};
+
+using Argv = std::vector<std::string>;
+const std::string kHostile = "x; touch PWNED \"$(id)\" & y 'q' `id` | z";
+
+TEST_F(LaunchTest, OpenDocumentHandsTheTargetWholeToXdgOpen) {
+  Provide("xdg-open");
+  const std::string hostile = [&] {
+    std::string s = kHostile;
+    s.replace(s.find("PWNED"), 5, (dir_ / "pwned").string());
+    return s;
+  }();
+  tarnex::OpenDocument(hostile);
+  const auto records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].argv, (Argv{"xdg-open", hostile}));
+  // Own session, stdin from /dev/null, nothing blocked.
+  EXPECT_EQ(records[0].flags, "LNM");
+  EXPECT_FALSE(fs::exists(dir_ / "pwned"));
+}
+
+struct BrowserCase {
+  const char* what;
+  std::optional<std::string> browser;  // $BROWSER
+  std::vector<std::string> installed;  // programs on PATH
+  std::string address;
+  Argv argv;
+};
+
+class BrowserTest : public LaunchTest, public testing::WithParamInterface<BrowserCase> {};
+
+TEST_P(BrowserTest, StartsTheRightProgramWithTheAddress) {
+  const BrowserCase& c = GetParam();
+  for (const std::string& name : c.installed) Provide(name);
+  std::optional<std::string> browser = c.browser;
+  if (browser) browser->replace(0, 3, (dir_ / "bin").string());  // "BIN" prefix
+  ScopedEnv env("BROWSER", browser);
+  tarnex::OpenBrowserNewWindow(c.address);
+  const auto records = Records();
+  ASSERT_EQ(records.size(), 1u) << c.what;
+  EXPECT_EQ(records[0].argv, c.argv) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BrowserTest,
+    testing::Values(
+        BrowserCase{"$BROWSER first entry", "BIN/mybrowser:BIN/other", {"mybrowser", "other", "xdg-open"},
+                    "http://a/?x=1&y=$z", {"mybrowser", "http://a/?x=1&y=$z"}},
+        BrowserCase{"%s placeholder", "BIN/mybrowser --new-window=%s -x", {"mybrowser"}, kHostile,
+                    {"mybrowser", "--new-window=" + kHostile, "-x"}},
+        BrowserCase{"x-www-browser first", std::nullopt, {"x-www-browser", "xdg-open"}, "http://b", {"x-www-browser", "http://b"}},
+        BrowserCase{"missing $BROWSER program falls back", "BIN/absent", {"xdg-open"}, "http://c", {"xdg-open", "http://c"}},
+        BrowserCase{"empty address, empty command line", std::nullopt, {"x-www-browser"}, "", {"x-www-browser"}}));
+
+TEST_F(LaunchTest, ReturnsAtOnceAndLeavesNoZombieNorStealsChildren) {
+  Provide("xdg-open");
+  const fs::path release = dir_ / "release";
+  ScopedEnv hold("TARNEX_RECORD_HOLD", release.string());
+  const pid_t own = fork();  // the host's own child, which it will reap itself
+  ASSERT_GE(own, 0);
+  if (own == 0) _exit(7);
+  tarnex::OpenDocument("http://example.org/");
+  const auto records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  // The program is still waiting for its release: the call did not wait for it.
+  EXPECT_EQ(kill(records[0].pid, 0), 0);
+  // It is not our child, so no zombie of it can stay with us.
+  const std::string stat = ReadFile("/proc/" + std::to_string(records[0].pid) + "/stat");
+  const pid_t parent = std::stoi(stat.substr(stat.rfind(')') + 4));
+  EXPECT_NE(parent, getpid());
+  std::ofstream(release).put('x');
+  int status = 0;
+  ASSERT_EQ(waitpid(own, &status, 0), own);
+  EXPECT_EQ(WEXITSTATUS(status), 7);
+  // Nothing else of ours is left to reap.
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+struct ShellCase {
+  const char* what;
+  std::string operation, file, parameters, directory;
+  std::int32_t code;          // 42 for success
+  Argv argv;                  // recorded argv when started
+};
+
+class ShellExecuteTest : public LaunchTest, public testing::WithParamInterface<ShellCase> {
+ protected:
+  std::string Fill(std::string s) {
+    for (std::size_t at; (at = s.find("TMP")) != std::string::npos;) s.replace(at, 3, dir_.path().string());
+    return s;
+  }
+};
+
+TEST_P(ShellExecuteTest, ReturnsTheShellCode) {
+  const ShellCase& c = GetParam();
+  Provide("xdg-open");
+  Provide("tool");
+  fs::create_directories(dir_ / "work");
+  dir_.write("doc.txt", "text");
+  dir_.write("work/local.txt", "text");
+  dir_.write("garbage", "not a program");
+  fs::permissions(dir_ / "garbage", fs::perms::owner_all);
+  const std::int32_t code =
+      tarnex::ShellExecuteUtf8(0, c.operation, Fill(c.file), Fill(c.parameters), Fill(c.directory), 1);
+  EXPECT_EQ(code, c.code) << c.what;
+  if (c.code > 32) {
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 1u) << c.what;
+    Argv expected = c.argv;
+    for (std::string& a : expected) a = Fill(a);
+    EXPECT_EQ(records[0].argv, expected) << c.what;
+    if (!c.directory.empty()) {
+      EXPECT_EQ(records[0].cwd, Fill(c.directory)) << c.what;
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "pwned"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShellExecuteTest,
+    testing::Values(
+        ShellCase{"program on PATH, Windows splitting", "open", "tool", R"(a "b c" d\"e)", "", 42,
+                  {"tool", "a", "b c", "d\"e"}},
+        ShellCase{"empty verb, hostile parameters stay arguments", "", "tool", R"("x; touch TMP/pwned" $(id))", "", 42,
+                  {"tool", "x; touch TMP/pwned", "$(id)"}},
+        ShellCase{"verb in any case, started in the directory", "OPEN", "TMP/bin/tool", "", "TMP/work", 42, {"tool"}},
+        ShellCase{"document goes to xdg-open", "open", "TMP/doc.txt", "ignored", "", 42, {"xdg-open", "TMP/doc.txt"}},
+        ShellCase{"bare document in the directory", "open", "local.txt", "", "TMP/work", 42,
+                  {"xdg-open", "TMP/work/local.txt"}},
+        ShellCase{"address goes to xdg-open", "open", "https://a.example/?q=1;x&y", "", "", 42,
+                  {"xdg-open", "https://a.example/?q=1;x&y"}},
+        ShellCase{"folder goes to xdg-open", "open", "TMP/work", "", "", 42, {"xdg-open", "TMP/work"}},
+        ShellCase{"missing file", "open", "TMP/none.exe", "", "", 2, {}},
+        ShellCase{"missing program", "open", "no-such-program-here", "", "", 2, {}},
+        ShellCase{"empty file", "open", "", "", "", 2, {}},
+        ShellCase{"missing directory", "open", "tool", "", "TMP/absent", 3, {}},
+        ShellCase{"a file as directory", "open", "tool", "", "TMP/doc.txt", 3, {}},
+        ShellCase{"path through a file", "open", "TMP/doc.txt/x", "", "", 3, {}},
+        ShellCase{"executable of no known format", "open", "TMP/garbage", "", "", 11, {}},
+        ShellCase{"unknown verb", "print", "TMP/doc.txt", "", "", 31, {}},
+        ShellCase{"unknown verb even for programs", "edit", "tool", "", "", 31, {}}));
+
+TEST_F(LaunchTest, WithoutXdgOpenDocumentsHaveNoProgram) {
+  dir_.write("doc.txt", "text");
+  EXPECT_EQ(tarnex::ShellExecuteUtf8(0, "open", (dir_ / "doc.txt").string(), "", "", 1), 31);
+  EXPECT_EQ(tarnex::ShellExecuteUtf8(0, "open", "http://a.example/", "", "", 1), 31);
+}
+
+TEST_F(LaunchTest, UnsearchableFolderIsAccessDenied) {
+  if (geteuid() == 0) GTEST_SKIP() << "root ignores permission bits";
+  Provide("tool");
+  fs::create_directories(dir_ / "closed");
+  fs::copy_file(dir_ / "bin" / "tool", dir_ / "closed" / "tool");
+  fs::permissions(dir_ / "closed", fs::perms::owner_read);
+  EXPECT_EQ(tarnex::ShellExecuteUtf8(0, "open", (dir_ / "closed" / "tool").string(), "", "", 1), 5);
+  fs::permissions(dir_ / "closed", fs::perms::owner_all);
+}
+
+}  // namespace
