@@ -15,6 +15,8 @@ struct SplitCase {
   Args args;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << "[" << c.line << "]"; }
+
 class SplitCommandLineTest : public testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitCommandLineTest, FollowsTheWindowsSplitter) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/tarnex/services/case_name.h"
+
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -144,7 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
         MakeDirCase{"a level exists as a file", "T/a/f/g", {"a", "a/f=file"}, {"a"}, true},
         MakeDirCase{"stops at the first failure", "T/f/x", {"f=file"}, {}, true},
         MakeDirCase{"empty path does nothing", "", {}, {}, false},
-        MakeDirCase{"only separators do nothing", "/ //", {}, {}, false}));
+        MakeDirCase{"only separators do nothing", "/ //", {}, {}, false}),
+    tarnex::testing::CaseName());
 
 TEST_F(FolderGuiTest, RelativePathIsTakenFromTheCurrentFolder) {
   TempDir tmp;

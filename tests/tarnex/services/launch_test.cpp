@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/tarnex/services/case_name.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -143,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"mybrowser", "--new-window=" + kHostile, "-x"}},
         BrowserCase{"x-www-browser first", std::nullopt, {"x-www-browser", "xdg-open"}, "http://b", {"x-www-browser", "http://b"}},
         BrowserCase{"missing $BROWSER program falls back", "BIN/absent", {"xdg-open"}, "http://c", {"xdg-open", "http://c"}},
-        BrowserCase{"empty address, empty command line", std::nullopt, {"x-www-browser"}, "", {"x-www-browser"}}));
+        BrowserCase{"empty address, empty command line", std::nullopt, {"x-www-browser"}, "", {"x-www-browser"}}),
+    tarnex::testing::CaseName());
 
 TEST_F(LaunchTest, ReturnsAtOnceAndLeavesNoZombieNorStealsChildren) {
   Provide("xdg-open");
@@ -162,6 +165,9 @@ TEST_F(LaunchTest, ReturnsAtOnceAndLeavesNoZombieNorStealsChildren) {
   const pid_t parent = std::stoi(stat.substr(stat.rfind(')') + 4));
   EXPECT_NE(parent, getpid());
   std::ofstream(release).put('x');
+  const fs::path done = dir_ / "rec" / (std::to_string(records[0].pid) + ".done");
+  for (int i = 0; i < 1000 && !fs::exists(done); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(fs::exists(done));
   int status = 0;
   ASSERT_EQ(waitpid(own, &status, 0), own);
   EXPECT_EQ(WEXITSTATUS(status), 7);
@@ -232,7 +238,8 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"path through a file", "open", "TMP/doc.txt/x", "", "", 3, {}},
         ShellCase{"executable of no known format", "open", "TMP/garbage", "", "", 11, {}},
         ShellCase{"unknown verb", "print", "TMP/doc.txt", "", "", 31, {}},
-        ShellCase{"unknown verb even for programs", "edit", "tool", "", "", 31, {}}));
+        ShellCase{"unknown verb even for programs", "edit", "tool", "", "", 31, {}}),
+    tarnex::testing::CaseName());
 
 TEST_F(LaunchTest, WithoutXdgOpenDocumentsHaveNoProgram) {
   dir_.write("doc.txt", "text");

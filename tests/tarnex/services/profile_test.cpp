@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/tarnex/services/case_name.h"
+
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
@@ -85,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"section and key not trimmed by us", "[S]\r\n", " S ", " k ", "1", 1, "[S]\r\nk=1\r\n"},
         ValueCase{"NUL ends the key", "", "S", std::string("k\0x", 3), "1", 1, "[S]\r\nk=1\r\n"},
         ValueCase{"invalid UTF-8 elsewhere kept", "\xff\xfe;\x80\n[S]\nold=\xc3\n", "S", "k", "\xe2\x82\xac", 1,
-                  "\xff\xfe;\x80\n[S]\nold=\xc3\nk=\xe2\x82\xac\n"}));
+                  "\xff\xfe;\x80\n[S]\nold=\xc3\nk=\xe2\x82\xac\n"}),
+    tarnex::testing::CaseName());
 
 struct LoadCase {
   const char* what;
@@ -115,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "", std::string(2046, 'a') + "\xe2\x82\xac"},
         LoadCase{"invalid bytes count one each", "[S]\nk=" + std::string(2045, 'a') + "\xff\xe2\x82\xfe\n", "k", "",
                  std::string(2045, 'a') + "\xff\xe2"},
-        LoadCase{"cut then trimmed", "[S]\nk=" + std::string(2046, 'a') + " b\n", "k", "", std::string(2046, 'a')}));
+        LoadCase{"cut then trimmed", "[S]\nk=" + std::string(2046, 'a') + " b\n", "k", "", std::string(2046, 'a')}),
+    tarnex::testing::CaseName());
 
 TEST(ProfileFileTest, MissingFileGivesTheDefault) {
   TempDir dir;

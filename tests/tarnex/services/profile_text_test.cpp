@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/tarnex/services/case_name.h"
+
 #include <optional>
 
 #include "tarnex/services/profile.h"
@@ -52,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         FindCase{"one quote", "[A]\nk=\"\n", "A", "k", "\""},
         FindCase{"only outer pair", "[A]\nk=\"\"x\"\"\n", "A", "k", "\"x\""},
         FindCase{"equals in value", "[A]\nk=a=b\n", "A", "k", "a=b"},
-        FindCase{"8-bit bytes", "[\xe9t\xe9]\n\xff=\xfe\x80\n", "\xe9t\xe9", "\xff", "\xfe\x80"}));
+        FindCase{"8-bit bytes", "[\xe9t\xe9]\n\xff=\xfe\x80\n", "\xe9t\xe9", "\xff", "\xfe\x80"}),
+    tarnex::testing::CaseName());
 
 enum class Op { kSet, kDeleteKey, kDeleteSection };
 
@@ -111,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "[A]\r\nx=1\r\n"},
         EditCase{"delete a missing section", "[A]\nx=1\n", Op::kDeleteSection, "B", nullptr, nullptr, "[A]\nx=1\n"},
         EditCase{"foreign bytes kept", "\xef\xbb\xbf; \xff\xfe\r\n[A]\n\xc3(=1\r", Op::kSet, "A", "k", "\xe2\x82\xac",
-                 "\xef\xbb\xbf; \xff\xfe\r\n[A]\n\xc3(=1\rk=\xe2\x82\xac\r"}));
+                 "\xef\xbb\xbf; \xff\xfe\r\n[A]\n\xc3(=1\rk=\xe2\x82\xac\r"}),
+    tarnex::testing::CaseName());
 
 }  // namespace

@@ -2,7 +2,8 @@
 // $TARNEX_RECORD_DIR/<pid>.rec (written whole through a rename). Flags:
 // L = leads its own session, N = stdin is /dev/null, M = empty signal mask.
 // With $TARNEX_RECORD_HOLD set, it then waits (at most a minute) until that
-// file exists, so a test can show that the caller did not wait for it.
+// file exists, so a test can show that the caller did not wait for it, and
+// then leaves <pid>.done.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
   rename(temp.c_str(), (base + ".rec").c_str());
   if (const char* hold = std::getenv("TARNEX_RECORD_HOLD")) {
     for (int i = 0; i < 600 && access(hold, F_OK) != 0; ++i) usleep(100000);
+    const int done = open((base + ".done").c_str(), O_WRONLY | O_CREAT, 0644);
+    if (done >= 0) close(done);
   }
   return 0;
 }

@@ -15,6 +15,10 @@ struct TopCase {
   bool on_top;
 };
 
+void PrintTo(const TopCase& c, std::ostream* os) {
+  *os << (c.initially_on_top ? "on_top" : "normal") << (c.visible ? " shown" : " hidden") << " topmost=" << c.topmost;
+}
+
 class SetTopWindowTest : public testing::TestWithParam<TopCase> {
  protected:
   void TearDown() override { EXPECT_TRUE(tarnex::testing::NoWindowOpen()); }
