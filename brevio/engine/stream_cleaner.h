@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -37,7 +38,8 @@ enum class CleanMode {
 
 // Sink writing into a caller-owned buffer without bounds checks. The caller
 // guarantees room for StreamCleaner::MaxOutput(n) bytes per feed of n bytes
-// and kMaxFinishOutput bytes for finish (kLine and kFile modes).
+// and kMaxFinishOutput bytes for finish (kLine and kFile modes). Runs are
+// copied 16 bytes at a time, so the bound includes that much slack.
 class BufferSink {
  public:
   explicit BufferSink(char* out) : begin_(out), pos_(out) {}
@@ -55,6 +57,8 @@ class BufferSink {
     pos_ += n;
   }
   std::size_t size() const { return static_cast<std::size_t>(pos_ - begin_); }
+  // The write position, for the copy loop that scans and copies in one go.
+  char*& position() { return pos_; }
 
  private:
   char* begin_;
@@ -86,43 +90,93 @@ class CountingSink {
 
 namespace detail {
 
-inline bool IsStopByte(unsigned char c) { return c == '\t' || c == '\n' || c == '\r'; }
+inline bool IsBlankByte(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// First position in [p, end) where a plain copy has to stop: a TAB, LF or CR,
-// or a space that is followed by a space, TAB, LF or CR or by the end of the
-// piece. A lone space between two ordinary bytes is copied with them, which
-// keeps the runs long on real text.
+// The copy loop stops at every control byte up to CR (a cheap superset of
+// TAB, LF and CR: two vector operations instead of five). A false stop at
+// NUL or the like only costs one more round of the caller's loop.
+inline bool IsScanStop(unsigned char c) { return c <= '\r'; }
+inline bool IsScanBlank(unsigned char c) { return c == ' ' || IsScanStop(c); }
+
+#if defined(__SSE2__)
+// Bit i set: byte i of the 16 at p stops a plain copy. That is a control
+// byte up to CR, or a space followed by a space or such a byte (p[16] must be
+// readable).
+inline unsigned StopMask(const char* p) {
+  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(a, _mm_set1_epi8('\r')), a);
+  const auto low_bits = static_cast<unsigned>(_mm_movemask_epi8(low));
+  const auto space_bits =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_set1_epi8(' '))));
+  const unsigned next_blank = ((low_bits | space_bits) >> 1) |
+                              (IsScanBlank(static_cast<unsigned char>(p[16])) ? 0x8000u : 0u);
+  return low_bits | (space_bits & next_blank);
+}
+#endif
+
+// First position in [p, end) where a plain copy has to stop: a TAB, LF or CR
+// (or another control byte, see IsScanStop), or a space that is followed by
+// a space, TAB, LF or CR or by the end of the piece. A lone space between two
+// ordinary bytes is copied with them, which keeps the runs long on real text.
 inline const char* ScanRun(const char* p, const char* end) {
 #if defined(__SSE2__)
-  const __m128i tab = _mm_set1_epi8('\t');
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i sp = _mm_set1_epi8(' ');
   while (end - p >= 17) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-    const __m128i special_a = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, tab), _mm_cmpeq_epi8(a, lf)),
-                                           _mm_cmpeq_epi8(a, cr));
-    const __m128i blank_b =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, tab), _mm_cmpeq_epi8(b, lf)),
-                     _mm_or_si128(_mm_cmpeq_epi8(b, cr), _mm_cmpeq_epi8(b, sp)));
-    const __m128i stop =
-        _mm_or_si128(special_a, _mm_and_si128(_mm_cmpeq_epi8(a, sp), blank_b));
-    const int mask = _mm_movemask_epi8(stop);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    if (const unsigned mask = StopMask(p); mask != 0) return p + __builtin_ctz(mask);
     p += 16;
   }
 #endif
   for (; p < end; ++p) {
     const auto c = static_cast<unsigned char>(*p);
-    if (IsStopByte(c)) return p;
-    if (c == ' ') {
-      if (p + 1 == end) return p;
-      const auto next = static_cast<unsigned char>(p[1]);
-      if (next == ' ' || IsStopByte(next)) return p;
-    }
+    if (IsScanStop(c)) return p;
+    if (c == ' ' && (p + 1 == end || IsScanBlank(static_cast<unsigned char>(p[1])))) return p;
   }
   return end;
+}
+
+// Copies the run that starts with the ordinary byte at p (always at least
+// that byte) and returns where it stops. Scan and copy go in one pass: each
+// 16-byte block is stored whole before its stop is known, so out needs 16
+// bytes of slack.
+inline const char* CopyRun(const char* p, const char* end, char*& out) {
+#if defined(__SSE2__)
+  unsigned first = ~1u;  // the first byte is copied whatever it is
+  while (end - p >= 17) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    if (const unsigned mask = StopMask(p) & first; mask != 0) {
+      const int n = __builtin_ctz(mask);
+      out += n;
+      return p + n;
+    }
+    first = ~0u;
+    p += 16;
+    out += 16;
+  }
+  if (first != ~0u) {
+    *out++ = *p++;
+  }
+#else
+  *out++ = *p++;
+#endif
+  const char* stop = ScanRun(p, end);
+  std::memcpy(out, p, static_cast<std::size_t>(stop - p));
+  out += stop - p;
+  return stop;
+}
+
+// First byte in [p, end) that is neither space nor TAB.
+inline const char* SkipBlanks(const char* p, const char* end) {
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto blank = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(a, _mm_set1_epi8('\t')))));
+    if (blank != 0xFFFFu) return p + __builtin_ctz(~blank);
+    p += 16;
+  }
+#endif
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  return p;
 }
 
 }  // namespace detail
@@ -134,76 +188,22 @@ class StreamCleaner {
   // earlier pieces, then at most two bytes per byte given (a CR ending a
   // line after an LF in the same piece: "a LF CR" gives "a CR LF CR LF").
   // Not a bound for kSegment, whose owed spaces are counted, not capped.
-  static constexpr std::size_t MaxOutput(std::size_t n) { return 2 * n + 4; }
+  // Plus 16 bytes of slack for the block copy of BufferSink.
+  static constexpr std::size_t MaxOutput(std::size_t n) { return 2 * n + 4 + 16; }
   static constexpr std::size_t kMaxFinishOutput = 4;
 
   // Cleans the next piece of input. Splitting the input anywhere gives the
   // same output as feeding it whole.
   template <class Sink>
   void feed(std::string_view chunk, Sink& sink) {
-    const char* p = chunk.data();
-    const char* const end = p + chunk.size();
-    if constexpr (kMode == CleanMode::kFile) {
-      // The LF of a CR LF line end may start the next piece.
-      if (after_cr_ && p < end) {
-        if (*p == '\n') ++p;
-        after_cr_ = false;
-      }
-    }
-    while (p < end) {
-      const auto c = static_cast<unsigned char>(*p);
-      if (c == ' ' || c == '\t') {
-        if (segment_has_output_) {
-          if constexpr (kMode == CleanMode::kSegment) {
-            ++owed_spaces_;
-          } else {
-            owed_spaces_ = 1;
-            // Skip the rest of an indentation or alignment run at once.
-            ++p;
-            while (p < end && (*p == ' ' || *p == '\t')) ++p;
-            continue;
-          }
-        } else if constexpr (kMode != CleanMode::kSegment) {
-          ++p;
-          while (p < end && (*p == ' ' || *p == '\t')) ++p;
-          continue;
-        }
-        ++p;
-        continue;
-      }
-      if constexpr (kMode != CleanMode::kSegment) {
-        if (c == '\n') {
-          EndSegment();
-          ++p;
-          continue;
-        }
-      }
-      if constexpr (kMode == CleanMode::kFile) {
-        if (c == '\r') {
-          EndLine(sink);
-          ++p;
-          if (p == end) {
-            after_cr_ = true;
-          } else if (*p == '\n') {
-            ++p;
-          }
-          continue;
-        }
-      }
-      // An ordinary byte: pay what is owed, then copy the whole run.
-      if (owe_crlf_) {
-        sink.append_crlf();
-        owe_crlf_ = false;
-      }
-      if (owed_spaces_ != 0) {
-        sink.append_spaces(owed_spaces_);
-        owed_spaces_ = 0;
-      }
-      const char* run_end = detail::ScanRun(p + 1, end);
-      sink.append(p, static_cast<std::size_t>(run_end - p));
-      segment_has_output_ = true;
-      line_has_output_ = true;
-      p = run_end;
+    if constexpr (requires { sink.position(); }) {
+      // A local copy of the write position: writes through a char pointer
+      // may alias anything, which would force every member back to memory.
+      RawOut out{sink.position()};
+      Feed(chunk, out);
+      sink.position() = out.pos;
+    } else {
+      Feed(chunk, sink);
     }
   }
 
@@ -221,11 +221,141 @@ class StreamCleaner {
   }
 
  private:
-  void EndSegment() {
-    segment_has_output_ = false;
-    owed_spaces_ = 0;
-    // Several owed CR LFs are one: blank lines collapse.
-    if (line_has_output_) owe_crlf_ = true;
+  struct RawOut {
+    char* pos;
+    void append(const char* data, std::size_t n) {
+      std::memcpy(pos, data, n);
+      pos += n;
+    }
+    void append_crlf() {
+      pos[0] = '\r';
+      pos[1] = '\n';
+      pos += 2;
+    }
+    void append_spaces(std::uint64_t n) {
+      std::memset(pos, ' ', n);
+      pos += n;
+    }
+  };
+
+  // Copies a run of ordinary bytes starting at p; returns where it stopped.
+  template <class Out>
+  static const char* CopyRunTo(const char* p, const char* end, Out& out) {
+    if constexpr (std::is_same_v<Out, RawOut>) {
+      return detail::CopyRun(p, end, out.pos);
+    } else {
+      const char* run_end = detail::ScanRun(p + 1, end);
+      out.append(p, static_cast<std::size_t>(run_end - p));
+      return run_end;
+    }
+  }
+
+  // The state lives in locals for the loop (see feed) and goes back to the
+  // members at the end. The loop follows the shape of real text (indent,
+  // run, blanks, run, ..., line end) so that its branches stay predictable.
+  template <class Out>
+  void Feed(std::string_view chunk, Out& out) {
+    const char* p = chunk.data();
+    const char* const end = p + chunk.size();
+    bool segment_has_output = segment_has_output_;
+    bool line_has_output = line_has_output_;
+    bool owe_crlf = owe_crlf_;
+    std::uint64_t owed_spaces = owed_spaces_;
+
+    if constexpr (kMode == CleanMode::kSegment) {
+      // Inner space runs keep their length here, so count each blank.
+      while (p < end) {
+        if (*p == ' ' || *p == '\t') {
+          if (segment_has_output) ++owed_spaces;
+          ++p;
+          continue;
+        }
+        if (owed_spaces != 0) {
+          out.append_spaces(owed_spaces);
+          owed_spaces = 0;
+        }
+        p = CopyRunTo(p, end, out);
+        segment_has_output = true;
+      }
+    } else {
+      if constexpr (kMode == CleanMode::kFile) {
+        // The LF of a CR LF line end may start the next piece.
+        if (after_cr_ && p < end) {
+          if (*p == '\n') ++p;
+          after_cr_ = false;
+        }
+      }
+      while (p < end) {
+        auto c = static_cast<unsigned char>(*p);
+        if (!detail::IsBlankByte(c)) {
+          // An ordinary byte: pay what is owed, then copy the whole run.
+          if (owe_crlf) {
+            out.append_crlf();
+            owe_crlf = false;
+          }
+          if (owed_spaces != 0) {
+            out.append_spaces(1);
+            owed_spaces = 0;
+          }
+          p = CopyRunTo(p, end, out);
+          segment_has_output = true;
+          line_has_output = true;
+          if (p == end) break;
+          c = static_cast<unsigned char>(*p);
+        }
+        if (c == ' ' || c == '\t') {
+          // One space is owed at most, and only inside a segment.
+          owed_spaces = segment_has_output ? 1 : 0;
+          p = detail::SkipBlanks(p + 1, end);
+          if (p == end) break;
+          c = static_cast<unsigned char>(*p);
+        }
+        if (c == '\n') {
+          segment_has_output = false;
+          owed_spaces = 0;
+          // Several owed CR LFs are one: blank lines collapse.
+          owe_crlf = owe_crlf || line_has_output;
+          // Blanks at the start of the next segment are dropped.
+          p = detail::SkipBlanks(p + 1, end);
+          continue;
+        }
+        if constexpr (kMode == CleanMode::kFile) {
+          if (c == '\r') {
+            if (owe_crlf) out.append_crlf();
+            if (line_has_output) out.append_crlf();
+            segment_has_output = line_has_output = owe_crlf = false;
+            owed_spaces = 0;
+            ++p;
+            if (p == end) {
+              after_cr_ = true;
+              break;
+            }
+            if (*p == '\n') ++p;
+            p = detail::SkipBlanks(p, end);
+            continue;
+          }
+        }
+        // An ordinary byte (or a CR inside a line): the next round copies it.
+        if (!detail::IsBlankByte(c)) continue;
+        // A CR in kLine mode is text; the scan stops at it, so write it here.
+        if (owe_crlf) {
+          out.append_crlf();
+          owe_crlf = false;
+        }
+        if (owed_spaces != 0) {
+          out.append_spaces(1);
+          owed_spaces = 0;
+        }
+        out.append(p, 1);
+        ++p;
+        segment_has_output = true;
+        line_has_output = true;
+      }
+    }
+    segment_has_output_ = segment_has_output;
+    line_has_output_ = line_has_output;
+    owe_crlf_ = owe_crlf;
+    owed_spaces_ = owed_spaces;
   }
 
   template <class Sink>

@@ -1,0 +1,76 @@
+// In-memory cleaning speed: bytes in per second on generated HTML/PHP text.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "bench/page_text.h"
+#include "brevio/engine/line_cleaner.h"
+#include "brevio/engine/stream_cleaner.h"
+
+namespace {
+
+// 1 MiB: about what one read block and its output keep in the L2 cache on
+// the file path, so this measures the cleaner rather than memory.
+constexpr std::size_t kTextBytes = std::size_t{1} << 20;
+
+const std::string& Text(bool lf_only) {
+  static const std::string crlf = brevio::bench::MakePageText(kTextBytes, false);
+  static const std::string lf = brevio::bench::MakePageText(kTextBytes, true);
+  return lf_only ? lf : crlf;
+}
+
+// The file path: blocks of 256 KiB through the streaming cleaner into a buffer.
+void BM_StreamCleanBlocks(benchmark::State& state) {
+  const std::string& text = Text(state.range(0) != 0);
+  if (text.size() < kTextBytes) state.SkipWithError("no input text");
+  constexpr std::size_t kBlock = std::size_t{256} * 1024;
+  std::vector<char> out(brevio::FileStreamCleaner::MaxOutput(kBlock));
+  std::size_t written = 0;
+  for (auto _ : state) {
+    brevio::FileStreamCleaner cleaner;
+    for (std::size_t pos = 0; pos < text.size(); pos += kBlock) {
+      brevio::BufferSink sink(out.data());
+      cleaner.feed(std::string_view(text).substr(pos, kBlock), sink);
+      written += sink.size();
+      benchmark::DoNotOptimize(out.data());
+    }
+    brevio::BufferSink sink(out.data());
+    cleaner.finish(sink);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.counters["out/in"] = static_cast<double>(written) /
+                             static_cast<double>(state.iterations() * text.size());
+}
+BENCHMARK(BM_StreamCleanBlocks)->Arg(0)->Arg(1)->ArgName("lf_only")->Unit(benchmark::kMillisecond);
+
+// The string form on one LF-only "line" of the whole text.
+void BM_CleanLineWhole(benchmark::State& state) {
+  const std::string& text = Text(true);
+  for (auto _ : state) {
+    std::string cleaned = brevio::CleanLine(text);
+    benchmark::DoNotOptimize(cleaned.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_CleanLineWhole)->Unit(benchmark::kMillisecond);
+
+// Text that is already trimmed: the copy path at its best.
+void BM_StreamCleanTrimmedText(benchmark::State& state) {
+  static const std::string trimmed = brevio::CleanLine(Text(true));
+  std::vector<char> out(brevio::FileStreamCleaner::MaxOutput(trimmed.size()));
+  for (auto _ : state) {
+    brevio::FileStreamCleaner cleaner;
+    brevio::BufferSink sink(out.data());
+    cleaner.feed(trimmed, sink);
+    cleaner.finish(sink);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * trimmed.size()));
+}
+BENCHMARK(BM_StreamCleanTrimmedText)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
