@@ -62,7 +62,9 @@ std::string ChooseFolder(std::int32_t hwnd) {
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-void MakeDirLevels(const std::string& dir) {
+void MakeDirLevels(const std::string& dir_in) {
+  // The file system and the box see the text up to its first NUL.
+  const std::string dir = dir_in.substr(0, dir_in.find('\0'));
   // An absolute path keeps its root. (The Windows rule drops empty pieces and
   // with them a leading separator, which there means "the current drive";
   // on Linux it means the root, and dropping it would build the tree under

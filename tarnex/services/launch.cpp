@@ -1,5 +1,7 @@
 #include "tarnex/services/launch.h"
 
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +68,21 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Text handed to the platform's 8-bit calls ends at its first NUL.
+std::string CString(const std::string& s) { return s.substr(0, s.find('\0')); }
+
+// Browsers known to take --new-window; others just get the address.
+bool TakesNewWindow(const std::string& program) {
+  const std::string path = detail::FindOnPath(program);
+  char resolved[PATH_MAX];
+  if (path.empty() || ::realpath(path.c_str(), resolved) == nullptr) return false;
+  const std::string_view name = std::string_view(resolved).substr(std::string_view(resolved).rfind('/') + 1);
+  for (const std::string_view known : {"firefox", "chromium", "google-chrome", "brave-browser", "microsoft-edge", "vivaldi"}) {
+    if (name.substr(0, known.size()) == known) return true;
+  }
+  return false;
+}
+
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -73,9 +90,10 @@ bool IsDirectory(const std::string& path) {
 
 }  // namespace
 
-void OpenDocument(const std::string& target) { OpenWithUserProgram(target); }
+void OpenDocument(const std::string& target) { OpenWithUserProgram(CString(target)); }
 
-void OpenBrowserNewWindow(const std::string& address) {
+void OpenBrowserNewWindow(const std::string& address_in) {
+  const std::string address = CString(address_in);
   std::vector<std::string> argv;
   const char* browser = std::getenv("BROWSER");
   std::string_view entry = browser != nullptr ? browser : "";
@@ -97,21 +115,31 @@ void OpenBrowserNewWindow(const std::string& address) {
       argv.push_back(std::move(word));
       pos = end;
     }
-    if (!placed && !address.empty()) argv.push_back(address);
+    if (!placed && !address.empty()) {
+      if (TakesNewWindow(argv[0])) argv.push_back("--new-window");
+      argv.push_back(address);
+    }
     if (!argv.empty() && detail::SpawnDetached(argv) == 0) return;
   }
   for (const char* program : {"x-www-browser", "xdg-open"}) {
     if (detail::FindOnPath(program).empty()) continue;
     argv = {program};
     // An empty address starts the browser with an empty command line.
-    if (!address.empty()) argv.push_back(address);
+    if (!address.empty()) {
+      if (TakesNewWindow(program)) argv.push_back("--new-window");
+      argv.push_back(address);
+    }
     if (detail::SpawnDetached(argv) == 0) return;
   }
 }
 
-std::int32_t ShellExecuteUtf8(std::int32_t /*hwnd*/, const std::string& operation,
-                              const std::string& file, const std::string& parameters,
-                              const std::string& directory, std::int32_t /*show_cmd*/) {
+std::int32_t ShellExecuteUtf8(std::int32_t /*hwnd*/, const std::string& operation_in,
+                              const std::string& file_in, const std::string& parameters_in,
+                              const std::string& directory_in, std::int32_t /*show_cmd*/) {
+  const std::string operation = CString(operation_in);
+  const std::string file = CString(file_in);
+  const std::string parameters = CString(parameters_in);
+  const std::string directory = CString(directory_in);
   if (!operation.empty() && !EqualsNoCase(operation, "open")) return kNoAssociation;
   if (!directory.empty() && !IsDirectory(directory)) return kPathNotFound;
   if (file.empty()) return kFileNotFound;

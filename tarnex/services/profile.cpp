@@ -84,7 +84,8 @@ std::string Target(const std::string& path) {
 // waiter that wakes up on an inode no longer at the path tries again.
 bool OpenLocked(const std::string& path, Fd& fd, struct stat& st) {
   for (;;) {
-    fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    // O_NONBLOCK: a FIFO at the path must not hang us (it is refused below).
+    fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
     if (fd.get() < 0) return false;
     int rc;
     do {
@@ -215,9 +216,12 @@ std::string ReadProfileEntry(std::string_view section, std::string_view key,
                              std::size_t max_chars) {
   std::optional<std::string> found;
   // Writers rename whole files into place, so a reader needs no lock.
-  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
   std::string bytes;
-  if (fd.get() >= 0 && ReadAll(fd.get(), bytes)) found = ProfileText(std::move(bytes)).Find(section, key);
+  if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd.get(), bytes)) {
+    found = ProfileText(std::move(bytes)).Find(section, key);
+  }
   std::string_view result;
   if (found) {
     result = *found;

@@ -230,6 +230,8 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"address goes to xdg-open", "open", "https://a.example/?q=1;x&y", "", "", 42,
                   {"xdg-open", "https://a.example/?q=1;x&y"}},
         ShellCase{"folder goes to xdg-open", "open", "TMP/work", "", "", 42, {"xdg-open", "TMP/work"}},
+        ShellCase{"text ends at NUL as for the 8-bit call", "open", std::string("tool\0x", 6), std::string("a\0 b", 4),
+                  "", 42, {"tool", "a"}},
         ShellCase{"missing file", "open", "TMP/none.exe", "", "", 2, {}},
         ShellCase{"missing program", "open", "no-such-program-here", "", "", 2, {}},
         ShellCase{"empty file", "open", "", "", "", 2, {}},
@@ -240,6 +242,15 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"unknown verb", "print", "TMP/doc.txt", "", "", 31, {}},
         ShellCase{"unknown verb even for programs", "edit", "tool", "", "", 31, {}}),
     tarnex::testing::CaseName());
+
+TEST_F(LaunchTest, KnownBrowserBehindTheAlternativeGetsANewWindow) {
+  Provide("firefox-esr");
+  fs::create_symlink(dir_ / "bin" / "firefox-esr", dir_ / "bin" / "x-www-browser");
+  tarnex::OpenBrowserNewWindow("http://d/");
+  const auto records = Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].argv, (Argv{"x-www-browser", "--new-window", "http://d/"}));
+}
 
 TEST_F(LaunchTest, WithoutXdgOpenDocumentsHaveNoProgram) {
   dir_.write("doc.txt", "text");

@@ -137,6 +137,15 @@ TEST(ProfileFileTest, MissingFolderFailsAndCreatesNothing) {
   EXPECT_EQ(EntryCount(dir.path()), 1u);
 }
 
+TEST(ProfileFileTest, FifoIsNoProfileAndNeverBlocks) {
+  TempDir dir;
+  const fs::path fifo = dir / "p.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(LoadProfileValue("S", "k", "d", fifo.string()), "d");
+  EXPECT_EQ(SaveProfileValue("S", "k", "v", fifo.string()), 0);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
 TEST(ProfileFileTest, ReadOnlyProfileIsRefused) {
   TempDir dir;
   const fs::path file = dir.write("p.ini", "[S]\r\nk=1\r\n");
