@@ -40,8 +40,8 @@ void BM_StreamCleanBlocks(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
-  state.counters["out/in"] = static_cast<double>(written) /
-                             static_cast<double>(state.iterations() * text.size());
+  state.counters["out/in"] =
+      static_cast<double>(written) / static_cast<double>(state.iterations() * text.size());
 }
 BENCHMARK(BM_StreamCleanBlocks)->Arg(0)->Arg(1)->ArgName("lf_only")->Unit(benchmark::kMillisecond);
 

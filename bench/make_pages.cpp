@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     for (long i = 0; i < count; ++i) {
       std::string text = brevio::bench::MakePageText(static_cast<std::size_t>(size(random)), false,
                                                      static_cast<std::uint32_t>(i));
-      const auto name = (folder / ("page" + std::to_string(i) + (i % 2 ? ".php" : ".html"))).string();
+      const auto name =
+          (folder / ("page" + std::to_string(i) + (i % 2 ? ".php" : ".html"))).string();
       if (!WriteAll(name, text)) {
         std::cerr << "cannot write " << name << '\n';
         return 1;

@@ -10,9 +10,10 @@
 namespace brevio::bench {
 
 inline std::string MakePageText(std::size_t bytes, bool lf_only, std::uint32_t seed = 1) {
-  static const char* const kWords[] = {"the", "trim", "page", "content", "brevio", "layout", "table",
-                                       "a", "of", "and", "navigation", "section", "header", "user",
-                                       "value", "return", "item", "list", "form", "price"};
+  static const char* const kWords[] = {"the",        "trim",    "page",   "content", "brevio",
+                                       "layout",     "table",   "a",      "of",      "and",
+                                       "navigation", "section", "header", "user",    "value",
+                                       "return",     "item",    "list",   "form",    "price"};
   static const char* const kTags[] = {"div", "section", "ul", "table", "tr", "form", "nav"};
   std::mt19937 random(seed);
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
@@ -39,7 +40,8 @@ inline std::string MakePageText(std::size_t bytes, bool lf_only, std::uint32_t s
       indent();
       text += "<";
       text += kTags[pick(7)];
-      text += " class=\"c" + std::to_string(pick(50)) + "\"  id=\"n" + std::to_string(pick(999)) + "\">";
+      text += " class=\"c" + std::to_string(pick(50)) + "\"  id=\"n" + std::to_string(pick(999)) +
+              "\">";
       text += eol;
       ++depth;
     } else if (kind < 4 && depth > 0) {

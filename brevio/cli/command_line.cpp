@@ -77,7 +77,8 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
           return Fail("option '--jobs' needs a whole number above 0");
         }
       } else if (name == "--include") {
-        if (!take_value(inline_value, has_inline)) return Fail("option '--include' needs a pattern");
+        if (!take_value(inline_value, has_inline))
+          return Fail("option '--include' needs a pattern");
         line.includes.push_back(value);
       } else {
         return Fail("unknown option '" + name + "'");
@@ -90,16 +91,29 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
       const char c = arg[k];
       const bool rest = k + 1 < arg.size();
       switch (c) {
-        case 'h': help = true; break;
-        case 'V': version = true; break;
-        case 'i': in_place = true; break;
-        case 'r': line.recursive = true; break;
-        case 'n': line.dry_run = true; break;
-        case 'q': line.quiet = true; break;
+        case 'h':
+          help = true;
+          break;
+        case 'V':
+          version = true;
+          break;
+        case 'i':
+          in_place = true;
+          break;
+        case 'r':
+          line.recursive = true;
+          break;
+        case 'n':
+          line.dry_run = true;
+          break;
+        case 'q':
+          line.quiet = true;
+          break;
         case 'o':
         case 'j':
           if (!take_value(arg.substr(k + 1), rest)) {
-            return Fail(std::string("option '-") + c + "' needs " + (c == 'o' ? "a folder" : "a number"));
+            return Fail(std::string("option '-") + c + "' needs " +
+                        (c == 'o' ? "a folder" : "a number"));
           }
           if (c == 'o') {
             line.output_dir = value;
@@ -146,7 +160,8 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
     return {line, {}};
   }
   if (line.operands.size() == 1) return Fail("missing TARGET after '" + line.operands[0] + "'");
-  if (line.operands.size() > 2) return Fail("too many operands; use -o DIR or -i for several files");
+  if (line.operands.size() > 2)
+    return Fail("too many operands; use -o DIR or -i for several files");
   if (any_stdin) return Fail("'-' (standard input) must be the only operand");
   line.mode = Mode::kPair;
   return {line, {}};

@@ -23,7 +23,7 @@ struct CommandLine {
   bool recursive = false;
   bool dry_run = false;
   bool quiet = false;
-  unsigned jobs = 0;  // 0: one per processor
+  unsigned jobs = 0;                  // 0: one per processor
   std::vector<std::string> includes;  // empty: the web page patterns
   std::vector<std::string> operands;
 };

@@ -9,7 +9,7 @@ namespace brevio::cli {
 
 namespace {
 
-constexpr std::size_t kSizeWidth = 12;  // "Source Sizes"; sizes up to 999 GB fit
+constexpr std::size_t kSizeWidth = 12;   // "Source Sizes"; sizes up to 999 GB fit
 constexpr std::size_t kRatioWidth = 11;  // "Compression"
 
 std::string SizeText(std::optional<std::uint64_t> size) {
@@ -33,11 +33,12 @@ TrimTable::TrimTable(std::ostream& out, std::size_t row_count, std::size_t longe
     : out_(out),
       number_width_(std::max<std::size_t>(1, std::to_string(row_count).size())),
       // Wide enough for the longest name and for the longest total label.
-      name_width_(std::max({longest_name, std::size_t{12},
-                            TotalLabel(row_count, row_count).size()})) {}
+      name_width_(
+          std::max({longest_name, std::size_t{12}, TotalLabel(row_count, row_count).size()})) {}
 
-void TrimTable::PrintLine(const std::string& number, const std::string& name, const std::string& source,
-                          const std::string& target, const std::string& ratio) {
+void TrimTable::PrintLine(const std::string& number, const std::string& name,
+                          const std::string& source, const std::string& target,
+                          const std::string& ratio) {
   out_ << std::right << std::setw(static_cast<int>(number_width_)) << number << "  " << std::left
        << std::setw(static_cast<int>(name_width_)) << name << "  " << std::right
        << std::setw(static_cast<int>(kSizeWidth)) << source << "  "
@@ -58,8 +59,8 @@ void TrimTable::PrintRow(std::size_t number, const std::string& name,
 
 void TrimTable::PrintTotal(std::size_t trimmed, std::size_t failed, std::uint64_t source_total,
                            std::uint64_t target_total) {
-  PrintLine("", TotalLabel(trimmed, failed), std::to_string(source_total), std::to_string(target_total),
-            RatioText(source_total, target_total));
+  PrintLine("", TotalLabel(trimmed, failed), std::to_string(source_total),
+            std::to_string(target_total), RatioText(source_total, target_total));
 }
 
 }  // namespace brevio::cli

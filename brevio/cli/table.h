@@ -16,8 +16,8 @@ class TrimTable {
 
   void PrintHeader();
   // A size that is not known (a failed file) prints as "-".
-  void PrintRow(std::size_t number, const std::string& name, std::optional<std::uint64_t> source_size,
-                std::optional<std::uint64_t> target_size);
+  void PrintRow(std::size_t number, const std::string& name,
+                std::optional<std::uint64_t> source_size, std::optional<std::uint64_t> target_size);
   void PrintTotal(std::size_t trimmed, std::size_t failed, std::uint64_t source_total,
                   std::uint64_t target_total);
 

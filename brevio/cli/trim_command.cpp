@@ -67,9 +67,9 @@ constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
 struct Job {
   std::string source;
   std::string target;
-  std::string name;             // as the table shows it
-  std::ptrdiff_t after = -1;    // an earlier job with the same target runs first
-  bool make_folder = false;     // the target's folder may not exist yet (-r)
+  std::string name;           // as the table shows it
+  std::ptrdiff_t after = -1;  // an earlier job with the same target runs first
+  bool make_folder = false;   // the target's folder may not exist yet (-r)
 };
 
 struct Outcome {
@@ -99,8 +99,9 @@ bool Wanted(const std::string& file_name, const std::vector<std::string>& includ
 
 // Why the engine found no regular file at `source`.
 std::string NotFoundReason(const std::string& source) {
-  struct stat st{};
-  if (::stat(source.c_str(), &st) != 0) return std::error_code(errno, std::system_category()).message();
+  struct stat st {};
+  if (::stat(source.c_str(), &st) != 0)
+    return std::error_code(errno, std::system_category()).message();
   if (S_ISDIR(st.st_mode)) return std::error_code(EISDIR, std::system_category()).message();
   return "not a regular file";
 }
@@ -179,7 +180,8 @@ std::vector<Job> CollectJobs(const CommandLine& line, std::vector<std::string>& 
   // wins, as in the window, also when they run on different threads.
   std::map<std::string, std::ptrdiff_t> last_with_target;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    auto [slot, fresh] = last_with_target.try_emplace(jobs[i].target, static_cast<std::ptrdiff_t>(i));
+    auto [slot, fresh] =
+        last_with_target.try_emplace(jobs[i].target, static_cast<std::ptrdiff_t>(i));
     if (!fresh) {
       jobs[i].after = slot->second;
       slot->second = static_cast<std::ptrdiff_t>(i);
@@ -257,7 +259,8 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   unsigned threads = line.jobs != 0 ? line.jobs : environment.processors;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   std::vector<std::jthread> workers;
-  for (std::size_t t = 0; t < std::min<std::size_t>(threads, count); ++t) workers.emplace_back(work);
+  for (std::size_t t = 0; t < std::min<std::size_t>(threads, count); ++t)
+    workers.emplace_back(work);
 
   std::size_t longest = 0;
   for (const Job& job : jobs) longest = std::max(longest, job.name.size());
@@ -272,7 +275,8 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   bool progress_shown = false;
   const auto draw_progress = [&](std::size_t finished_count) {
     const Clock::time_point now = Clock::now();
-    if (!progress || now - start < environment.progress_after || now - drawn < std::chrono::milliseconds(100)) {
+    if (!progress || now - start < environment.progress_after ||
+        now - drawn < std::chrono::milliseconds(100)) {
       return;
     }
     out.flush();

@@ -169,8 +169,8 @@ inline const char* SkipBlanks(const char* p, const char* end) {
 #if defined(__SSE2__)
   while (end - p >= 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const auto blank = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(a, _mm_set1_epi8('\t')))));
+    const auto blank = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(a, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(a, _mm_set1_epi8('\t')))));
     if (blank != 0xFFFFu) return p + __builtin_ctz(~blank);
     p += 16;
   }

@@ -25,17 +25,18 @@ TEST_P(ParseGood, PicksTheModeAndOperands) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, ParseGood,
-    ::testing::Values(GoodCase{{}, Mode::kFilter, {}}, GoodCase{{"-"}, Mode::kFilter, {"-"}},
-                      GoodCase{{"a", "b"}, Mode::kPair, {"a", "b"}},
-                      GoodCase{{"-o", "d", "a", "b"}, Mode::kOutputDir, {"a", "b"}},
-                      GoodCase{{"a", "--output=d", "b"}, Mode::kOutputDir, {"a", "b"}},
-                      GoodCase{{"-od", "a"}, Mode::kOutputDir, {"a"}},
-                      GoodCase{{"-rnqi", "a"}, Mode::kInPlace, {"a"}},
-                      GoodCase{{"--in-place", "--", "-x"}, Mode::kInPlace, {"-x"}},
-                      GoodCase{{"-ri", "--include", "*.txt", "--include=*.x", "a"}, Mode::kInPlace, {"a"}},
-                      GoodCase{{"-j2", "a", "b"}, Mode::kPair, {"a", "b"}},
-                      GoodCase{{"a", "b", "--help"}, Mode::kHelp, {"a", "b"}},
-                      GoodCase{{"-V"}, Mode::kVersion, {}}));
+    ::testing::Values(
+        GoodCase{{}, Mode::kFilter, {}}, GoodCase{{"-"}, Mode::kFilter, {"-"}},
+        GoodCase{{"a", "b"}, Mode::kPair, {"a", "b"}},
+        GoodCase{{"-o", "d", "a", "b"}, Mode::kOutputDir, {"a", "b"}},
+        GoodCase{{"a", "--output=d", "b"}, Mode::kOutputDir, {"a", "b"}},
+        GoodCase{{"-od", "a"}, Mode::kOutputDir, {"a"}},
+        GoodCase{{"-rnqi", "a"}, Mode::kInPlace, {"a"}},
+        GoodCase{{"--in-place", "--", "-x"}, Mode::kInPlace, {"-x"}},
+        GoodCase{{"-ri", "--include", "*.txt", "--include=*.x", "a"}, Mode::kInPlace, {"a"}},
+        GoodCase{{"-j2", "a", "b"}, Mode::kPair, {"a", "b"}},
+        GoodCase{{"a", "b", "--help"}, Mode::kHelp, {"a", "b"}},
+        GoodCase{{"-V"}, Mode::kVersion, {}}));
 
 TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
   const std::vector<std::string> args = {"-j", "3", "--include", "*.tpl", "-ro", "out/", "x"};
@@ -62,15 +63,16 @@ TEST_P(ParseBad, SaysWhatIsWrong) {
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, ParseBad,
-    ::testing::Values(BadCase{{"a"}, "missing TARGET"}, BadCase{{"a", "b", "c"}, "too many"},
-                      BadCase{{"-o", "d", "-i", "a"}, "exclude"}, BadCase{{"-o"}, "needs a folder"},
-                      BadCase{{"-o", "", "a"}, "output folder is empty"},
-                      BadCase{{"-o", "d"}, "no FILE"}, BadCase{{"-j", "0", "a", "b"}, "above 0"},
-                      BadCase{{"-j", "x", "a", "b"}, "above 0"}, BadCase{{"--jobs=2x", "a", "b"}, "above 0"},
-                      BadCase{{"-r", "a", "b"}, "-r needs"}, BadCase{{"--include", "*.x", "-i", "a"}, "needs -r"},
-                      BadCase{{"-n"}, "-n needs files"}, BadCase{{"-i", "-", "a"}, "only operand"},
-                      BadCase{{"-", "b"}, "only operand"}, BadCase{{"--frob"}, "unknown option '--frob'"},
-                      BadCase{{"-z"}, "unknown option '-z'"}, BadCase{{"--quiet=1"}, "takes no value"}));
+    ::testing::Values(
+        BadCase{{"a"}, "missing TARGET"}, BadCase{{"a", "b", "c"}, "too many"},
+        BadCase{{"-o", "d", "-i", "a"}, "exclude"}, BadCase{{"-o"}, "needs a folder"},
+        BadCase{{"-o", "", "a"}, "output folder is empty"}, BadCase{{"-o", "d"}, "no FILE"},
+        BadCase{{"-j", "0", "a", "b"}, "above 0"}, BadCase{{"-j", "x", "a", "b"}, "above 0"},
+        BadCase{{"--jobs=2x", "a", "b"}, "above 0"}, BadCase{{"-r", "a", "b"}, "-r needs"},
+        BadCase{{"--include", "*.x", "-i", "a"}, "needs -r"}, BadCase{{"-n"}, "-n needs files"},
+        BadCase{{"-i", "-", "a"}, "only operand"}, BadCase{{"-", "b"}, "only operand"},
+        BadCase{{"--frob"}, "unknown option '--frob'"}, BadCase{{"-z"}, "unknown option '-z'"},
+        BadCase{{"--quiet=1"}, "takes no value"}));
 
 }  // namespace
 }  // namespace brevio::cli

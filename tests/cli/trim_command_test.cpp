@@ -1,12 +1,11 @@
 #include "brevio/cli/trim_command.h"
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
@@ -29,7 +28,8 @@ struct Result {
   std::string err;
 };
 
-Result Trim(std::vector<std::string> args, const std::string& input = {}, CommandEnvironment env = {}) {
+Result Trim(std::vector<std::string> args, const std::string& input = {},
+            CommandEnvironment env = {}) {
   std::ostringstream out;
   std::ostringstream err;
   std::istringstream in(input);
@@ -41,7 +41,7 @@ Result Trim(std::vector<std::string> args, const std::string& input = {}, Comman
 }
 
 constexpr const char* kPage = "\t<p>  Hello  </p>\r\n\r\n   <br>\r\n";  // 30 bytes
-constexpr const char* kTrimmed = "<p> Hello </p>\r\n<br>\r\n";    // 22 bytes
+constexpr const char* kTrimmed = "<p> Hello </p>\r\n<br>\r\n";          // 22 bytes
 
 TEST(TrimCommand, OneFilePrintsTheTableWithATotal) {
   TempDir dir;
@@ -55,7 +55,8 @@ TEST(TrimCommand, OneFilePrintsTheTableWithATotal) {
   const auto pad = [&](const std::string& s) { return s + std::string(w - s.size(), ' '); };
   EXPECT_EQ(run.out, "#  " + pad("Source Files") + "  Source Sizes  Target Sizes  Compression\n" +
                          "1  " + pad(source) + "            30            22       73.33%\n" +
-                         "   " + pad("Total: 1 file") + "            30            22       73.33%\n");
+                         "   " + pad("Total: 1 file") +
+                         "            30            22       73.33%\n");
 }
 
 TEST(TrimCommand, BatchIntoAFolderKeepsGoingAfterFailures) {
@@ -104,7 +105,9 @@ TEST(TrimCommand, TheLaterOfTwoFilesWithOneTargetWins) {
   const std::string first = dir.write("x/same.htm", "first\r\n");
   const std::string second = dir.write("y/same.htm", "second\r\n");
   for (int round = 0; round < 20; ++round) {
-    ASSERT_EQ(Trim({"-q", "-j", "8", "-o", (dir / "out").string(), first, second, first, second}).code, 0);
+    ASSERT_EQ(
+        Trim({"-q", "-j", "8", "-o", (dir / "out").string(), first, second, first, second}).code,
+        0);
     ASSERT_EQ(ReadFile(dir / "out/same.htm"), "second\r\n");
   }
 }
@@ -184,7 +187,8 @@ TEST(TrimCommand, FailuresNameThePathAndTheSystemsReason) {
       {{a, (dir / "no/such/b.htm").string()},
        "brevio-trim: " + (dir / "no/such/b.htm").string() + ": No such file or directory\n"},
       {{"-o", file + "/sub", a}, "brevio-trim: " + file + "/sub: Not a directory\n"},
-      {{"-o", (dir / "out").string(), a}, "brevio-trim: " + (dir / "out/a.htm").string() + ": Is a directory\n"},
+      {{"-o", (dir / "out").string(), a},
+       "brevio-trim: " + (dir / "out/a.htm").string() + ": Is a directory\n"},
       {{"   ", (dir / "b.htm").string()}, "brevio-trim: '   ': source path is blank\n"},
       {{a, " "}, "brevio-trim: ' ': target path is blank\n"},
       {{"/dev/null", (dir / "b.htm").string()}, "brevio-trim: /dev/null: not a regular file\n"},
@@ -198,7 +202,8 @@ TEST(TrimCommand, FailuresNameThePathAndTheSystemsReason) {
 }
 
 TEST(TrimCommand, FiltersStandardInputWithoutOperandsOrWithDash) {
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, std::vector<std::string>{"-"}}) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"-"}}) {
     const Result run = Trim(args, std::string(kPage) + "\n  last");
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out, std::string(kTrimmed) + "last\r\n");
@@ -268,7 +273,8 @@ TEST(TrimProgram, AWriteLimitIsReportedAsAFailedFile) {
   ::close(err_pipe[1]);
   std::string err;
   char buffer[256];
-  for (ssize_t n; (n = ::read(err_pipe[0], buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(err_pipe[0], buffer, sizeof buffer)) > 0;)
+    err.append(buffer, static_cast<std::size_t>(n));
   ::close(err_pipe[0]);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);

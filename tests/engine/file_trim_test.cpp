@@ -2,13 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <random>
@@ -60,18 +59,16 @@ TEST_P(TrimFileContent, WritesEveryNonEmptyCleanedLineWithCrLf) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, TrimFileContent,
-    ::testing::Values(ContentCase{"(empty)", "(empty)"},
-                      ContentCase{"CR LF SP SP CR LF TAB CR LF", "(empty)"},
-                      ContentCase{"a CR LF CR LF SP SP b SP SP CR LF", "a CR LF b CR LF"},
-                      ContentCase{"a CR LF b", "a CR LF b CR LF"},
-                      ContentCase{"a CR b CR", "a CR LF b CR LF"},
-                      ContentCase{"a LF b LF", "a CR LF b CR LF CR LF"},
-                      ContentCase{"a LF b", "a CR LF b CR LF"},
-                      ContentCase{"a LF CR LF b CR LF", "a CR LF CR LF b CR LF"},
-                      ContentCase{"TAB if SP ( SP x SP ) SP SP { CR LF", "if SP ( SP x SP ) SP { CR LF"},
-                      // A byte order mark, NUL and SUB are text like any other.
-                      ContentCase{"\xEF\xBB\xBF SP a SUB NUL CR CR LF", "\xEF\xBB\xBF SP a SUB NUL CR LF"},
-                      ContentCase{"CR CR CR x", "x CR LF"}, ContentCase{"LF CR LF", "(empty)"}));
+    ::testing::Values(
+        ContentCase{"(empty)", "(empty)"}, ContentCase{"CR LF SP SP CR LF TAB CR LF", "(empty)"},
+        ContentCase{"a CR LF CR LF SP SP b SP SP CR LF", "a CR LF b CR LF"},
+        ContentCase{"a CR LF b", "a CR LF b CR LF"}, ContentCase{"a CR b CR", "a CR LF b CR LF"},
+        ContentCase{"a LF b LF", "a CR LF b CR LF CR LF"}, ContentCase{"a LF b", "a CR LF b CR LF"},
+        ContentCase{"a LF CR LF b CR LF", "a CR LF CR LF b CR LF"},
+        ContentCase{"TAB if SP ( SP x SP ) SP SP { CR LF", "if SP ( SP x SP ) SP { CR LF"},
+        // A byte order mark, NUL and SUB are text like any other.
+        ContentCase{"\xEF\xBB\xBF SP a SUB NUL CR CR LF", "\xEF\xBB\xBF SP a SUB NUL CR LF"},
+        ContentCase{"CR CR CR x", "x CR LF"}, ContentCase{"LF CR LF", "(empty)"}));
 
 struct CodeCase {
   const char* name;
@@ -107,29 +104,31 @@ TEST_P(TrimFileCodes, ChecksComeFirstAndTouchNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, TrimFileCodes,
-    ::testing::Values(CodeCase{"empty_source", "", "@out.htm", kTrimSourceBlank},
-                      CodeCase{"spaces_source_any_target", "   ", "", kTrimSourceBlank},
-                      CodeCase{"empty_target", "@page.htm", "", kTrimTargetBlank},
-                      CodeCase{"spaces_target", "@page.htm", "  ", kTrimTargetBlank},
-                      CodeCase{"blank_target_before_missing_source", "@nothing", " ", kTrimTargetBlank},
-                      CodeCase{"tab_source_is_not_blank", "\t", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"missing", "@nothing.htm", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"below_a_file", "@page.htm/x", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"folder", "@folder", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"fifo", "@fifo", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"device", "/dev/zero", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"link_to_folder", "@link-to-folder", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"dangling_link", "@dangling", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"spaces_around_a_real_name", " @page.htm", "@out.htm", kTrimSourceNotFound},
-                      CodeCase{"link_to_file", "@link-to-page", "@out.htm", kTrimDone},
-                      CodeCase{"dot_file", "@.hidden.htm", "@out.htm", kTrimDone}),
+    ::testing::Values(
+        CodeCase{"empty_source", "", "@out.htm", kTrimSourceBlank},
+        CodeCase{"spaces_source_any_target", "   ", "", kTrimSourceBlank},
+        CodeCase{"empty_target", "@page.htm", "", kTrimTargetBlank},
+        CodeCase{"spaces_target", "@page.htm", "  ", kTrimTargetBlank},
+        CodeCase{"blank_target_before_missing_source", "@nothing", " ", kTrimTargetBlank},
+        CodeCase{"tab_source_is_not_blank", "\t", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"missing", "@nothing.htm", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"below_a_file", "@page.htm/x", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"folder", "@folder", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"fifo", "@fifo", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"device", "/dev/zero", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"link_to_folder", "@link-to-folder", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"dangling_link", "@dangling", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"spaces_around_a_real_name", " @page.htm", "@out.htm", kTrimSourceNotFound},
+        CodeCase{"link_to_file", "@link-to-page", "@out.htm", kTrimDone},
+        CodeCase{"dot_file", "@.hidden.htm", "@out.htm", kTrimDone}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Splitting the file at every block boundary gives the same bytes as the
 // repeated passes on the whole text.
 TEST(TrimFileAgainstModel, EveryBlockSizeGivesTheModelsBytes) {
   std::mt19937 random(2024);
-  static const char kAlphabet[] = {'\t', '\n', '\r', ' ', ' ', '\xA0', '\0', '\x1A', '\xFF', 'a', 'b'};
+  static const char kAlphabet[] = {'\t', '\n',   '\r',   ' ', ' ', '\xA0',
+                                   '\0', '\x1A', '\xFF', 'a', 'b'};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
   std::uniform_int_distribution<std::size_t> length(0, 120);
   TempDir dir;
@@ -142,7 +141,8 @@ TEST(TrimFileAgainstModel, EveryBlockSizeGivesTheModelsBytes) {
       TrimOptions options;
       options.block_size = block;
       const TrimReport report = TrimFileWithReport(source, dir / "out.txt", options);
-      ASSERT_EQ(ReadFile(dir / "out.txt"), expected) << ::testing::PrintToString(text) << " block " << block;
+      ASSERT_EQ(ReadFile(dir / "out.txt"), expected)
+          << ::testing::PrintToString(text) << " block " << block;
       ASSERT_EQ(report.source_bytes, text.size());
       ASSERT_EQ(report.target_bytes, expected.size());
     }
@@ -158,6 +158,24 @@ TEST(TrimFileAgainstModel, LfOnlyFileOfManySegmentsIsOneLineCleanedWhole) {
   options.block_size = 1000;
   TrimFileWithReport(source, dir / "out.htm", options);
   EXPECT_EQ(ReadFile(dir / "out.htm"), ModelTrimFile(text));
+}
+
+TEST(TrimFileAgainstModel, BigFilesWrittenOnASecondThreadGiveTheModelsBytes) {
+  std::mt19937 random(8);
+  static const char kAlphabet[] = {'\t', '\n', '\r', ' ', ' ', '\xA0', 'a', 'b', 'c', 'd'};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
+  std::string text(std::size_t{9} << 20, ' ');
+  for (char& c : text) c = kAlphabet[pick(random)];
+  TempDir dir;
+  const auto source = dir.write("in.txt", text);
+  for (std::size_t block : {std::size_t{4093}, std::size_t{256} * 1024}) {
+    TrimOptions options;
+    options.block_size = block;
+    const TrimReport report = TrimFileWithReport(source, dir / "out.txt", options);
+    const std::string expected = ModelTrimFile(text);
+    ASSERT_EQ(ReadFile(dir / "out.txt"), expected) << "block " << block;
+    EXPECT_EQ(report.target_bytes, expected.size());
+  }
 }
 
 TEST(TrimFile, DryRunCountsAndWritesNothing) {
@@ -202,12 +220,14 @@ TEST_P(InPlace, ReplacesTheFileAndLeavesNothingBehind) {
   EXPECT_FALSE(HasLeftovers(dir.path()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Spellings, InPlace,
-    ::testing::Values(SpellingCase{"same_string", "page.htm"}, SpellingCase{"dot_slash", "./page.htm"},
-                      SpellingCase{"dot_dot", "sub/../page.htm"}, SpellingCase{"absolute", "@abs"},
-                      SpellingCase{"symbolic_link", "link.htm"}, SpellingCase{"hard_link", "hard.htm"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Spellings, InPlace,
+                         ::testing::Values(SpellingCase{"same_string", "page.htm"},
+                                           SpellingCase{"dot_slash", "./page.htm"},
+                                           SpellingCase{"dot_dot", "sub/../page.htm"},
+                                           SpellingCase{"absolute", "@abs"},
+                                           SpellingCase{"symbolic_link", "link.htm"},
+                                           SpellingCase{"hard_link", "hard.htm"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TrimFile, ATargetLinkStaysALinkAndItsFileIsReplaced) {
   TempDir dir;
@@ -274,45 +294,47 @@ TEST_P(TrimFileFailure, ThrowsWithPathAndErrnoAndReleasesEverything) {
   EXPECT_EQ(ReadFile(dir / "folder/keep"), "k");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, TrimFileFailure,
-    ::testing::Values(FailureCase{"missing_folder", "no/such/out.htm", ENOENT},
-                      FailureCase{"parent_is_a_file", "file/out.htm", ENOTDIR},
-                      FailureCase{"target_is_a_folder", "folder", EISDIR}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Failures, TrimFileFailure,
+                         ::testing::Values(FailureCase{"missing_folder", "no/such/out.htm", ENOENT},
+                                           FailureCase{"parent_is_a_file", "file/out.htm", ENOTDIR},
+                                           FailureCase{"target_is_a_folder", "folder", EISDIR}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A write limit: the child process gets EFBIG part-way through. The old
 // target must survive whole and the temporary file must be gone.
 TEST(TrimFileFailure, AWriteLimitLeavesTheOldTargetWhole) {
-  TempDir dir;
-  std::string text;
-  for (int i = 0; i < 20000; ++i) text += "  <li>item</li>\r\n";
-  const auto source = dir.write("in.htm", text);
-  const auto target = dir.write("out.htm", "old target");
-  for (const bool in_place : {false, true}) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{4096, 4096};
-      ::setrlimit(RLIMIT_FSIZE, &limit);
-      int status = 1;
-      const std::string to = in_place ? source.string() : target.string();
-      try {
-        TrimFile(source, to);
-        status = 2;
-      } catch (const fs::filesystem_error& e) {
-        status = (e.code().value() == EFBIG && e.path1() == to) ? 0 : 3;
+  // A small file, and one big enough to be written by a second thread.
+  for (const int lines : {20000, 600000}) {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < lines; ++i) text += "  <li>item</li>\r\n";
+    const auto source = dir.write("in.htm", text);
+    const auto target = dir.write("out.htm", "old target");
+    for (const bool in_place : {false, true}) {
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int status = 1;
+        const std::string to = in_place ? source.string() : target.string();
+        try {
+          TrimFile(source, to);
+          status = 2;
+        } catch (const fs::filesystem_error& e) {
+          status = (e.code().value() == EFBIG && e.path1() == to) ? 0 : 3;
+        }
+        ::_exit(status);
       }
-      ::_exit(status);
+      int status = -1;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), 0) << "in place: " << in_place;
+      EXPECT_EQ(ReadFile(target), "old target");
+      EXPECT_EQ(ReadFile(source), text);
+      EXPECT_FALSE(HasLeftovers(dir.path()));
     }
-    int status = -1;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "in place: " << in_place;
-    EXPECT_EQ(ReadFile(target), "old target");
-    EXPECT_EQ(ReadFile(source), text);
-    EXPECT_FALSE(HasLeftovers(dir.path()));
   }
 }
 

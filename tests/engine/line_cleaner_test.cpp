@@ -22,7 +22,9 @@ struct Case {
   const char* expected;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.given << "\" -> \"" << c.expected << '"'; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << '"' << c.given << "\" -> \"" << c.expected << '"';
+}
 
 class CleanLineTable : public ::testing::TestWithParam<Case> {};
 
@@ -32,19 +34,17 @@ TEST_P(CleanLineTable, GivesTheDocumentedText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, CleanLineTable,
-    ::testing::Values(Case{"(empty)", "(empty)"}, Case{"SP TAB SP SP", "(empty)"},
-                      Case{"LF", "(empty)"},
-                      Case{"TAB Hello TAB SP SP world SP SP", "Hello SP world"},
-                      Case{"a SP SP TAB SP SP b", "a SP b"}, Case{"LF LF abc", "abc"},
-                      Case{"abc LF", "abc CR LF"}, Case{"abc LF LF LF", "abc CR LF"},
-                      Case{"a LF LF LF b", "a CR LF b"}, Case{"a LF SP TAB SP LF b", "a CR LF b"},
-                      Case{"SP x SP LF SP y SP", "x CR LF y"},
-                      Case{"a NBSP SP SP b", "a NBSP SP b"},
-                      // Only TAB, LF, CR and SP matter; CR is text inside a line.
-                      Case{"a SP CR SP b", "a SP CR SP b"}, Case{"CR LF LF CR", "CR CR LF CR"},
-                      Case{"a CR LF LF b", "a CR CR LF b"},
-                      Case{"NUL SP SP SUB TAB FF", "NUL SP SUB SP FF"},
-                      Case{"x LF TAB LF", "x CR LF"}, Case{"SP LF SP a", "a"}));
+    ::testing::Values(
+        Case{"(empty)", "(empty)"}, Case{"SP TAB SP SP", "(empty)"}, Case{"LF", "(empty)"},
+        Case{"TAB Hello TAB SP SP world SP SP", "Hello SP world"},
+        Case{"a SP SP TAB SP SP b", "a SP b"}, Case{"LF LF abc", "abc"},
+        Case{"abc LF", "abc CR LF"}, Case{"abc LF LF LF", "abc CR LF"},
+        Case{"a LF LF LF b", "a CR LF b"}, Case{"a LF SP TAB SP LF b", "a CR LF b"},
+        Case{"SP x SP LF SP y SP", "x CR LF y"}, Case{"a NBSP SP SP b", "a NBSP SP b"},
+        // Only TAB, LF, CR and SP matter; CR is text inside a line.
+        Case{"a SP CR SP b", "a SP CR SP b"}, Case{"CR LF LF CR", "CR CR LF CR"},
+        Case{"a CR LF LF b", "a CR CR LF b"}, Case{"NUL SP SP SUB TAB FF", "NUL SP SUB SP FF"},
+        Case{"x LF TAB LF", "x CR LF"}, Case{"SP LF SP a", "a"}));
 
 class CleanSegmentTable : public ::testing::TestWithParam<Case> {};
 
@@ -52,12 +52,13 @@ TEST_P(CleanSegmentTable, TurnsTabsAndTrimsOnlyTheEnds) {
   EXPECT_EQ(CleanSegment(Bytes(GetParam().given)), Bytes(GetParam().expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, CleanSegmentTable,
-    ::testing::Values(Case{"(empty)", "(empty)"}, Case{"SP TAB SP TAB", "(empty)"},
-                      Case{"abc", "abc"}, Case{"TAB a TAB TAB b SP", "a SP SP b"},
-                      Case{"a SP SP SP b", "a SP SP SP b"}, Case{"SP a LF SP b CR SP", "a LF SP b CR"},
-                      Case{"NBSP a NBSP", "NBSP a NBSP"}));
+INSTANTIATE_TEST_SUITE_P(Rules, CleanSegmentTable,
+                         ::testing::Values(Case{"(empty)", "(empty)"},
+                                           Case{"SP TAB SP TAB", "(empty)"}, Case{"abc", "abc"},
+                                           Case{"TAB a TAB TAB b SP", "a SP SP b"},
+                                           Case{"a SP SP SP b", "a SP SP SP b"},
+                                           Case{"SP a LF SP b CR SP", "a LF SP b CR"},
+                                           Case{"NBSP a NBSP", "NBSP a NBSP"}));
 
 TEST(CleanLine, CleansALineOf32768SegmentsWhole) {
   std::string line;
@@ -71,7 +72,8 @@ TEST(CleanLine, CleansALineOf32768SegmentsWhole) {
 
 // Random text made of the bytes that matter, heavy on blanks and line ends.
 std::string RandomText(std::mt19937& random, std::size_t max_length) {
-  static const char kAlphabet[] = {'\t', '\n', '\r', ' ', ' ', ' ', '\xA0', '\0', '\x1A', '\xFF', 'a', 'b'};
+  static const char kAlphabet[] = {'\t',   '\n', '\r',   ' ',    ' ', ' ',
+                                   '\xA0', '\0', '\x1A', '\xFF', 'a', 'b'};
   std::uniform_int_distribution<std::size_t> length(0, max_length);
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
   std::string text(length(random), ' ');
@@ -166,7 +168,8 @@ TEST(StreamCleaner, LongRunsCrossTheVectorScanCorrectly) {
     for (const char* insert : {"  ", "\t", "\n", "\r", " \n", " \t "}) {
       std::string text(48, 'x');
       text.insert(at, insert);
-      ASSERT_EQ(CleanLine(text), ModelCleanLine(text)) << at << ' ' << ::testing::PrintToString(insert);
+      ASSERT_EQ(CleanLine(text), ModelCleanLine(text))
+          << at << ' ' << ::testing::PrintToString(insert);
       ASSERT_EQ(StreamInPieces<CleanMode::kFile>(text, 0), ModelTrimFile(text));
     }
   }

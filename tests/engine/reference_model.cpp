@@ -43,7 +43,8 @@ std::string ModelCleanLine(const std::string& line) {
     std::size_t start = 0;
     for (;;) {
       const std::size_t lf = line.find('\n', start);
-      segments.push_back(line.substr(start, lf == std::string::npos ? std::string::npos : lf - start));
+      segments.push_back(
+          line.substr(start, lf == std::string::npos ? std::string::npos : lf - start));
       if (lf == std::string::npos) break;
       start = lf + 1;
     }
@@ -80,8 +81,9 @@ std::string ModelTrimFile(const std::string& content) {
 
 std::string Bytes(std::string_view notation) {
   static const std::map<std::string, std::string, std::less<>> kNames = {
-      {"TAB", "\t"}, {"LF", "\n"},   {"CR", "\r"},    {"SP", " "},       {"NBSP", "\xA0"},
-      {"NUL", std::string(1, '\0')}, {"SUB", "\x1A"}, {"FF", "\xFF"},    {"(empty)", ""}};
+      {"TAB", "\t"},   {"LF", "\n"},     {"CR", "\r"},
+      {"SP", " "},     {"NBSP", "\xA0"}, {"NUL", std::string(1, '\0')},
+      {"SUB", "\x1A"}, {"FF", "\xFF"},   {"(empty)", ""}};
   std::string out;
   std::size_t pos = 0;
   while (pos < notation.size()) {
