@@ -1,0 +1,163 @@
+// Writers killed at random moments leave either the old file or the new one,
+// never a mix and never nothing, and their leftovers are never mistaken for
+// the user's files.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "brevio/engine/line_cleaner.h"
+#include "tarnex/services/profile.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+using brevio::testing::ReadFile;
+using brevio::testing::TempDir;
+using Clock = std::chrono::steady_clock;
+
+pid_t Spawn(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+// Files in the folder other than the one under test.
+std::vector<std::string> Leftovers(const std::filesystem::path& dir, const std::string& keep) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name != keep) names.push_back(name);
+  }
+  return names;
+}
+
+// A page of about 8 MiB that shrinks a lot, so a trim takes long enough to
+// be caught at any stage: opening, mid-write, renaming.
+std::string LargePage() {
+  std::string line = "\t\t<td class=\"cell\">   value    with   spaces   </td>   \r\n";
+  std::string page;
+  page.reserve(8u << 20);
+  while (page.size() < (8u << 20)) page += line;
+  return page;
+}
+
+constexpr int kKills = 60;
+
+TEST(KillSafety, InPlaceTrimLeavesOldOrNewContent) {
+  TempDir dir;
+  const std::string original = LargePage();
+  const auto file = dir.write("page.htm", original);
+
+  // One uninterrupted run gives the new content and its duration.
+  auto start = Clock::now();
+  ASSERT_EQ(Wait(Spawn({BREVIO_TRIM_PROGRAM, "-q", "-i", file.string()})), 0);
+  const auto full = Clock::now() - start;
+  const std::string trimmed = ReadFile(file);
+  ASSERT_LT(trimmed.size(), original.size());
+
+  std::mt19937 random(20261207);
+  const auto span = std::chrono::duration_cast<std::chrono::microseconds>(full).count() * 5 / 4;
+  int old_seen = 0;
+  int new_seen = 0;
+  for (int i = 0; i < kKills; ++i) {
+    dir.write("page.htm", original);
+    const pid_t pid = Spawn({BREVIO_TRIM_PROGRAM, "-q", "-i", file.string()});
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (span + 1)));
+    kill(pid, SIGKILL);
+    Wait(pid);
+
+    const std::string now = ReadFile(file);
+    ASSERT_TRUE(now == original || now == trimmed)
+        << "kill " << i << " left " << now.size() << " bytes, a mix of old and new";
+    (now == original ? old_seen : new_seen)++;
+    // Whatever a killed run left behind is hidden and named as ours.
+    for (const auto& name : Leftovers(dir.path(), "page.htm")) {
+      EXPECT_EQ(name.rfind(".page.htm.brevio-", 0), 0u) << name;
+    }
+  }
+  RecordProperty("kills", kKills);
+  RecordProperty("old_content", old_seen);
+  RecordProperty("new_content", new_seen);
+  std::printf("in-place trim killed %d times: old content %d, new content %d\n", kKills, old_seen,
+              new_seen);
+
+  // The next run finishes the job and does not trip over what was left.
+  dir.write("page.htm", original);
+  ASSERT_EQ(Wait(Spawn({BREVIO_TRIM_PROGRAM, "-q", "-i", file.string()})), 0);
+  EXPECT_EQ(ReadFile(file), trimmed);
+}
+
+TEST(KillSafety, ProfileWriterLeavesAWholeFile) {
+  TempDir dir;
+  // Many keys, so that each rewrite takes a while and kills land mid-write.
+  std::string base = "; settings kept by another program\r\n[Run]\r\n";
+  for (int i = 0; i < 20000; ++i) base += "key" + std::to_string(i) + "=value " + std::to_string(i) + "\r\n";
+  base += "[Other]\r\nkept=yes\r\n";
+  const auto file = dir.write("app.ini", base);
+
+  // The writer's start-up (loading its libraries) takes longer than one
+  // write: measure it, so the kills spread over start-up and many writes.
+  auto start = Clock::now();
+  const pid_t first = Spawn({PROFILE_WRITER_PROGRAM, file.string()});
+  ASSERT_GT(first, 0);
+  while (!tarnex::ProfileText(ReadFile(file)).Find("Run", "n") &&
+         Clock::now() - start < std::chrono::seconds(20)) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  const auto startup = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+  kill(first, SIGKILL);
+  Wait(first);
+  dir.write("app.ini", base);
+  const auto span = startup.count() * 2 + 20000;
+
+  std::mt19937 random(7);
+  int with_value = 0;
+  for (int i = 0; i < kKills; ++i) {
+    const pid_t pid = Spawn({PROFILE_WRITER_PROGRAM, file.string()});
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % span));
+    kill(pid, SIGKILL);
+    Wait(pid);
+
+    // The file is exactly the last state some complete write produced.
+    const std::string now = ReadFile(file);
+    tarnex::ProfileText text(now);
+    const auto n = text.Find("Run", "n");
+    tarnex::ProfileText expected(base);
+    if (n) {
+      expected.Set("Run", "n", *n);
+      ++with_value;
+    }
+    ASSERT_EQ(now, expected.bytes()) << "kill " << i;
+    EXPECT_EQ(text.Find("Other", "kept"), "yes");
+    for (const auto& name : Leftovers(dir.path(), "app.ini")) {
+      EXPECT_EQ(name.front(), '.') << "a leftover that looks like a user file: " << name;
+    }
+  }
+  std::printf("profile writer killed %d times: %d after a completed write\n", kKills, with_value);
+}
+
+}  // namespace
