@@ -249,7 +249,11 @@ HRESULT CTarnex::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
     if (pExcepInfo) {
       *pExcepInfo = EXCEPINFO{};
       pExcepInfo->bstrSource = SysAllocString(u"TARNEX.CTarnex");
-      pExcepInfo->bstrDescription = comrt::BstrFromUtf8(comrt::DescribeHResult(hr));
+      try {
+        pExcepInfo->bstrDescription = comrt::BstrFromUtf8(comrt::DescribeHResult(hr));
+      } catch (...) {
+        // No memory for the words: the code alone still tells the story.
+      }
       pExcepInfo->scode = hr;
     }
     return DISP_E_EXCEPTION;
