@@ -5,8 +5,8 @@ namespace tarnex {
 std::vector<std::string> SplitCommandLine(std::string_view s) {
   std::vector<std::string> args;
   std::string arg;
-  bool in_arg = false;     // an argument has begun (even an empty "")
-  int quotes = 0;          // quote state, counted as the Windows splitter does
+  bool in_arg = false;  // an argument has begun (even an empty "")
+  int quotes = 0;       // quote state, counted as the Windows splitter does
   std::size_t backslashes = 0;
   std::size_t i = 0;
   while (i < s.size()) {

@@ -24,15 +24,22 @@ constexpr std::int32_t kNoAssociation = 31;
 
 std::int32_t ErrnoToShellCode(int err) {
   switch (err) {
-    case 0: return kStarted;
-    case ENOENT: return kFileNotFound;
-    case ENOTDIR: return kPathNotFound;
+    case 0:
+      return kStarted;
+    case ENOENT:
+      return kFileNotFound;
+    case ENOTDIR:
+      return kPathNotFound;
     case EACCES:
-    case EPERM: return kAccessDenied;
-    case ENOEXEC: return kBadFormat;
+    case EPERM:
+      return kAccessDenied;
+    case ENOEXEC:
+      return kBadFormat;
     case ENOMEM:
-    case EAGAIN: return 0;
-    default: return kNoAssociation;
+    case EAGAIN:
+      return 0;
+    default:
+      return kNoAssociation;
   }
 }
 
@@ -51,7 +58,8 @@ bool LooksLikeAddress(std::string_view s) {
   for (std::size_t i = 0; i < colon; ++i) {
     const char c = s[i];
     const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))) return false;
+    if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')))
+      return false;
   }
   return true;
 }
@@ -76,8 +84,10 @@ bool TakesNewWindow(const std::string& program) {
   const std::string path = detail::FindOnPath(program);
   char resolved[PATH_MAX];
   if (path.empty() || ::realpath(path.c_str(), resolved) == nullptr) return false;
-  const std::string_view name = std::string_view(resolved).substr(std::string_view(resolved).rfind('/') + 1);
-  for (const std::string_view known : {"firefox", "chromium", "google-chrome", "brave-browser", "microsoft-edge", "vivaldi"}) {
+  const std::string_view name =
+      std::string_view(resolved).substr(std::string_view(resolved).rfind('/') + 1);
+  for (const std::string_view known :
+       {"firefox", "chromium", "google-chrome", "brave-browser", "microsoft-edge", "vivaldi"}) {
     if (name.substr(0, known.size()) == known) return true;
   }
   return false;
@@ -108,7 +118,8 @@ void OpenBrowserNewWindow(const std::string& address_in) {
       if (start == std::string_view::npos) break;
       const std::size_t end = std::min(entry.find_first_of(" \t", start), entry.size());
       std::string word(entry.substr(start, end - start));
-      for (std::size_t at = word.find("%s"); at != std::string::npos; at = word.find("%s", at + address.size())) {
+      for (std::size_t at = word.find("%s"); at != std::string::npos;
+           at = word.find("%s", at + address.size())) {
         word.replace(at, 2, address);
         placed = true;
       }
@@ -156,7 +167,8 @@ std::int32_t ShellExecuteUtf8(std::int32_t /*hwnd*/, const std::string& operatio
       path = local;
     } else {
       path = detail::FindOnPath(file);
-      if (path.empty()) return LooksLikeAddress(file) ? OpenWithUserProgram(file, directory) : kFileNotFound;
+      if (path.empty())
+        return LooksLikeAddress(file) ? OpenWithUserProgram(file, directory) : kFileNotFound;
     }
   }
   struct stat st {};

@@ -153,9 +153,12 @@ std::size_t PrefixBytes(std::string_view s, std::size_t max_chars) {
   for (std::size_t chars = 0; chars < max_chars && pos < s.size(); ++chars) {
     const auto lead = static_cast<unsigned char>(s[pos]);
     std::size_t len = 1;
-    if (lead >= 0xC2 && lead <= 0xDF) len = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) len = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4) len = 4;
+    if (lead >= 0xC2 && lead <= 0xDF)
+      len = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+      len = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+      len = 4;
     bool whole = pos + len <= s.size();
     for (std::size_t k = 1; whole && k < len; ++k) {
       whole = (static_cast<unsigned char>(s[pos + k]) & 0xC0) == 0x80;
@@ -219,7 +222,8 @@ std::string ReadProfileEntry(std::string_view section, std::string_view key,
   Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st {};
   std::string bytes;
-  if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && ReadAll(fd.get(), bytes)) {
+  if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ReadAll(fd.get(), bytes)) {
     found = ProfileText(std::move(bytes)).Find(section, key);
   }
   std::string_view result;

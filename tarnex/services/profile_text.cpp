@@ -42,8 +42,8 @@ struct Line {
   std::size_t end = 0;    // end of its text, before the line end
   std::size_t next = 0;   // after its line end (CRLF, LF, CR or none)
   Kind kind = Kind::kBlank;
-  std::string_view name;  // section or key name, trimmed
-  std::string_view value; // key value, trimmed
+  std::string_view name;   // section or key name, trimmed
+  std::string_view value;  // key value, trimmed
   bool has_equals = false;
 };
 
@@ -198,7 +198,8 @@ bool ProfileText::DeleteSection(std::string_view section) {
   // Comments and blank lines inside the section stay where they are.
   std::string kept(bytes_, 0, lines[first - 1].begin);
   for (std::size_t i = first; i < last; ++i) {
-    if (lines[i].kind != Kind::kKey) kept.append(bytes_, lines[i].begin, lines[i].next - lines[i].begin);
+    if (lines[i].kind != Kind::kKey)
+      kept.append(bytes_, lines[i].begin, lines[i].next - lines[i].begin);
   }
   if (last < lines.size()) kept.append(bytes_, lines[last].begin, std::string::npos);
   bytes_ = std::move(kept);

@@ -43,7 +43,8 @@ class SpawnPlan {
     sigfillset(&all);
     ::posix_spawnattr_setsigmask(&attr_, &none);
     ::posix_spawnattr_setsigdefault(&attr_, &all);
-    ::posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    ::posix_spawnattr_setflags(&attr_,
+                               POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   }
   ~SpawnPlan() {
     ::posix_spawn_file_actions_destroy(&actions_);
@@ -86,7 +87,9 @@ int SpawnDetached(const std::vector<std::string>& argv, const std::string& direc
   if (argv.empty()) return ENOENT;
   // The PATH search happens here rather than in the forked child.
   std::string program = FindOnPath(argv[0]);
-  if (program.empty()) return argv[0].find('/') != std::string::npos && ::access(argv[0].c_str(), F_OK) == 0 ? EACCES : ENOENT;
+  if (program.empty())
+    return argv[0].find('/') != std::string::npos && ::access(argv[0].c_str(), F_OK) == 0 ? EACCES
+                                                                                          : ENOENT;
   if (program[0] != '/') {
     // The program may change folder before it starts: anchor the path here.
     char cwd[4096];

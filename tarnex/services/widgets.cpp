@@ -5,9 +5,7 @@
 
 namespace tarnex::detail {
 
-QApplication* WidgetApp() {
-  return qobject_cast<QApplication*>(QCoreApplication::instance());
-}
+QApplication* WidgetApp() { return qobject_cast<QApplication*>(QCoreApplication::instance()); }
 
 QWidget* TopLevelById(std::int32_t hwnd) {
   if (hwnd == 0 || WidgetApp() == nullptr) return nullptr;

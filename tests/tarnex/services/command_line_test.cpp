@@ -29,17 +29,16 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"", {}}, SplitCase{"   \t ", {}}, SplitCase{"a b\tc", {"a", "b", "c"}},
         SplitCase{"  a   b  ", {"a", "b"}}, SplitCase{R"("a b" c)", {"a b", "c"}},
         SplitCase{R"("")", {""}}, SplitCase{R"(a "" b)", {"a", "", "b"}},
-        SplitCase{R"(a\b c\\d)", {R"(a\b)", R"(c\\d)"}},       // lone backslashes are literal
-        SplitCase{R"(a\"b)", {R"(a"b)"}},                      // 2n+1 -> n and a quote
+        SplitCase{R"(a\b c\\d)", {R"(a\b)", R"(c\\d)"}},  // lone backslashes are literal
+        SplitCase{R"(a\"b)", {R"(a"b)"}},                 // 2n+1 -> n and a quote
         SplitCase{R"(a\\\"b)", {R"(a\"b)"}},
-        SplitCase{R"(a\\"b c")", {R"(a\b c)"}},                // 2n -> n, quote toggles
+        SplitCase{R"(a\\"b c")", {R"(a\b c)"}},  // 2n -> n, quote toggles
         SplitCase{R"("a b\\")", {R"(a b\)"}},
-        SplitCase{R"(a"b"" c d)", {R"(ab")", "c", "d"}},       // differs from the C runtime
-        SplitCase{R"("a ""b"" c")", {R"(a "b)", "c"}},
-        SplitCase{R"("""")", {R"(")"}},
-        SplitCase{R"(""""""")", {R"("")"}},
-        SplitCase{R"("unterminated arg)", {"unterminated arg"}},
-        SplitCase{"x; touch /tmp/pwned \"$(id)\" & y", {"x;", "touch", "/tmp/pwned", "$(id)", "&", "y"}}));
+        SplitCase{R"(a"b"" c d)", {R"(ab")", "c", "d"}},  // differs from the C runtime
+        SplitCase{R"("a ""b"" c")", {R"(a "b)", "c"}}, SplitCase{R"("""")", {R"(")"}},
+        SplitCase{R"(""""""")", {R"("")"}}, SplitCase{R"("unterminated arg)", {"unterminated arg"}},
+        SplitCase{"x; touch /tmp/pwned \"$(id)\" & y",
+                  {"x;", "touch", "/tmp/pwned", "$(id)", "&", "y"}}));
 
 TEST(QuoteCommandLineTest, SplitUndoesQuoteOnRandomArguments) {
   std::mt19937 rng(20240611);

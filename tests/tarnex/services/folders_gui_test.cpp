@@ -1,8 +1,4 @@
-#include "tarnex/services/folders.h"
-
 #include <gtest/gtest.h>
-
-#include "tests/tarnex/services/case_name.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -10,7 +6,9 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "tarnex/services/folders.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tarnex/services/case_name.h"
 #include "tests/tarnex/services/modal_driver.h"
 
 namespace {
@@ -39,8 +37,8 @@ std::string Choose(const QString& path, std::int32_t hwnd, ChooserSeen* seen, bo
     EXPECT_EQ(dialog->objectName(), tarnex::kChooseFolderDialogName);
     seen->title = dialog->windowTitle();
     seen->parent = dialog->parentWidget();
-    seen->directories_only =
-        dialog->fileMode() == QFileDialog::Directory && dialog->testOption(QFileDialog::ShowDirsOnly);
+    seen->directories_only = dialog->fileMode() == QFileDialog::Directory &&
+                             dialog->testOption(QFileDialog::ShowDirsOnly);
     if (cancel) {
       dialog->reject();
       return;
@@ -131,22 +129,23 @@ TEST_P(MakeDirGuiTest, CreatesLevelsOrReportsTheFirstFailure) {
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(buttons, QMessageBox::Ok);
   }
-  for (const std::string& e : c.expect) EXPECT_TRUE(fs::is_directory(tmp / e)) << c.what << ": " << e;
+  for (const std::string& e : c.expect)
+    EXPECT_TRUE(fs::is_directory(tmp / e)) << c.what << ": " << e;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MakeDirGuiTest,
-    testing::Values(
-        MakeDirCase{"all levels exist", "T/a/b", {"a/b"}, {"a/b"}, false},
-        MakeDirCase{"missing levels made top down", "T/a/b/c", {"a"}, {"a/b/c"}, false},
-        MakeDirCase{"doubled separators", "T//a//b", {}, {"a/b"}, false},
-        MakeDirCase{"blank piece skipped", "T/a/ /b/  /", {}, {"a/b"}, false},
-        MakeDirCase{"trailing separator", "T/a/", {}, {"a"}, false},
-        MakeDirCase{"spaces inside a name kept", "T/ a b/c ", {}, {" a b/c "}, false},
-        MakeDirCase{"a level exists as a file", "T/a/f/g", {"a", "a/f=file"}, {"a"}, true},
-        MakeDirCase{"stops at the first failure", "T/f/x", {"f=file"}, {}, true},
-        MakeDirCase{"empty path does nothing", "", {}, {}, false},
-        MakeDirCase{"only separators do nothing", "/ //", {}, {}, false}),
+    testing::Values(MakeDirCase{"all levels exist", "T/a/b", {"a/b"}, {"a/b"}, false},
+                    MakeDirCase{"missing levels made top down", "T/a/b/c", {"a"}, {"a/b/c"}, false},
+                    MakeDirCase{"doubled separators", "T//a//b", {}, {"a/b"}, false},
+                    MakeDirCase{"blank piece skipped", "T/a/ /b/  /", {}, {"a/b"}, false},
+                    MakeDirCase{"trailing separator", "T/a/", {}, {"a"}, false},
+                    MakeDirCase{"spaces inside a name kept", "T/ a b/c ", {}, {" a b/c "}, false},
+                    MakeDirCase{
+                        "a level exists as a file", "T/a/f/g", {"a", "a/f=file"}, {"a"}, true},
+                    MakeDirCase{"stops at the first failure", "T/f/x", {"f=file"}, {}, true},
+                    MakeDirCase{"empty path does nothing", "", {}, {}, false},
+                    MakeDirCase{"only separators do nothing", "/ //", {}, {}, false}),
     tarnex::testing::CaseName());
 
 TEST_F(FolderGuiTest, RelativePathIsTakenFromTheCurrentFolder) {

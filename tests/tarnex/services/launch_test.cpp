@@ -1,13 +1,10 @@
 #include "tarnex/services/launch.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include "tests/tarnex/services/case_name.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +14,7 @@
 #include <thread>
 
 #include "tests/support/temp_dir.h"
+#include "tests/tarnex/services/case_name.h"
 
 namespace {
 
@@ -36,10 +34,16 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1); else unsetenv(name);
+    if (value)
+      setenv(name, value->c_str(), 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1); else unsetenv(name_);
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -136,17 +140,34 @@ TEST_P(BrowserTest, StartsTheRightProgramWithTheAddress) {
   EXPECT_EQ(records[0].argv, c.argv) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BrowserTest,
-    testing::Values(
-        BrowserCase{"$BROWSER first entry", "BIN/mybrowser:BIN/other", {"mybrowser", "other", "xdg-open"},
-                    "http://a/?x=1&y=$z", {"mybrowser", "http://a/?x=1&y=$z"}},
-        BrowserCase{"%s placeholder", "BIN/mybrowser --new-window=%s -x", {"mybrowser"}, kHostile,
-                    {"mybrowser", "--new-window=" + kHostile, "-x"}},
-        BrowserCase{"x-www-browser first", std::nullopt, {"x-www-browser", "xdg-open"}, "http://b", {"x-www-browser", "http://b"}},
-        BrowserCase{"missing $BROWSER program falls back", "BIN/absent", {"xdg-open"}, "http://c", {"xdg-open", "http://c"}},
-        BrowserCase{"empty address, empty command line", std::nullopt, {"x-www-browser"}, "", {"x-www-browser"}}),
-    tarnex::testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Cases, BrowserTest,
+                         testing::Values(BrowserCase{"$BROWSER first entry",
+                                                     "BIN/mybrowser:BIN/other",
+                                                     {"mybrowser", "other", "xdg-open"},
+                                                     "http://a/?x=1&y=$z",
+                                                     {"mybrowser", "http://a/?x=1&y=$z"}},
+                                         BrowserCase{
+                                             "%s placeholder",
+                                             "BIN/mybrowser --new-window=%s -x",
+                                             {"mybrowser"},
+                                             kHostile,
+                                             {"mybrowser", "--new-window=" + kHostile, "-x"}},
+                                         BrowserCase{"x-www-browser first",
+                                                     std::nullopt,
+                                                     {"x-www-browser", "xdg-open"},
+                                                     "http://b",
+                                                     {"x-www-browser", "http://b"}},
+                                         BrowserCase{"missing $BROWSER program falls back",
+                                                     "BIN/absent",
+                                                     {"xdg-open"},
+                                                     "http://c",
+                                                     {"xdg-open", "http://c"}},
+                                         BrowserCase{"empty address, empty command line",
+                                                     std::nullopt,
+                                                     {"x-www-browser"},
+                                                     "",
+                                                     {"x-www-browser"}}),
+                         tarnex::testing::CaseName());
 
 TEST_F(LaunchTest, ReturnsAtOnceAndLeavesNoZombieNorStealsChildren) {
   Provide("xdg-open");
@@ -166,7 +187,8 @@ TEST_F(LaunchTest, ReturnsAtOnceAndLeavesNoZombieNorStealsChildren) {
   EXPECT_NE(parent, getpid());
   std::ofstream(release).put('x');
   const fs::path done = dir_ / "rec" / (std::to_string(records[0].pid) + ".done");
-  for (int i = 0; i < 1000 && !fs::exists(done); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 1000 && !fs::exists(done); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(fs::exists(done));
   int status = 0;
   ASSERT_EQ(waitpid(own, &status, 0), own);
@@ -179,14 +201,15 @@ TEST_F(LaunchTest, ReturnsAtOnceAndLeavesNoZombieNorStealsChildren) {
 struct ShellCase {
   const char* what;
   std::string operation, file, parameters, directory;
-  std::int32_t code;          // 42 for success
-  Argv argv;                  // recorded argv when started
+  std::int32_t code;  // 42 for success
+  Argv argv;          // recorded argv when started
 };
 
 class ShellExecuteTest : public LaunchTest, public testing::WithParamInterface<ShellCase> {
  protected:
   std::string Fill(std::string s) {
-    for (std::size_t at; (at = s.find("TMP")) != std::string::npos;) s.replace(at, 3, dir_.path().string());
+    for (std::size_t at; (at = s.find("TMP")) != std::string::npos;)
+      s.replace(at, 3, dir_.path().string());
     return s;
   }
 };
@@ -200,8 +223,8 @@ TEST_P(ShellExecuteTest, ReturnsTheShellCode) {
   dir_.write("work/local.txt", "text");
   dir_.write("garbage", "not a program");
   fs::permissions(dir_ / "garbage", fs::perms::owner_all);
-  const std::int32_t code =
-      tarnex::ShellExecuteUtf8(0, c.operation, Fill(c.file), Fill(c.parameters), Fill(c.directory), 1);
+  const std::int32_t code = tarnex::ShellExecuteUtf8(0, c.operation, Fill(c.file),
+                                                     Fill(c.parameters), Fill(c.directory), 1);
   EXPECT_EQ(code, c.code) << c.what;
   if (c.code > 32) {
     const auto records = Records();
@@ -219,19 +242,57 @@ TEST_P(ShellExecuteTest, ReturnsTheShellCode) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ShellExecuteTest,
     testing::Values(
-        ShellCase{"program on PATH, Windows splitting", "open", "tool", R"(a "b c" d\"e)", "", 42,
+        ShellCase{"program on PATH, Windows splitting",
+                  "open",
+                  "tool",
+                  R"(a "b c" d\"e)",
+                  "",
+                  42,
                   {"tool", "a", "b c", "d\"e"}},
-        ShellCase{"empty verb, hostile parameters stay arguments", "", "tool", R"("x; touch TMP/pwned" $(id))", "", 42,
+        ShellCase{"empty verb, hostile parameters stay arguments",
+                  "",
+                  "tool",
+                  R"("x; touch TMP/pwned" $(id))",
+                  "",
+                  42,
                   {"tool", "x; touch TMP/pwned", "$(id)"}},
-        ShellCase{"verb in any case, started in the directory", "OPEN", "TMP/bin/tool", "", "TMP/work", 42, {"tool"}},
-        ShellCase{"document goes to xdg-open", "open", "TMP/doc.txt", "ignored", "", 42, {"xdg-open", "TMP/doc.txt"}},
-        ShellCase{"bare document in the directory", "open", "local.txt", "", "TMP/work", 42,
+        ShellCase{"verb in any case, started in the directory",
+                  "OPEN",
+                  "TMP/bin/tool",
+                  "",
+                  "TMP/work",
+                  42,
+                  {"tool"}},
+        ShellCase{"document goes to xdg-open",
+                  "open",
+                  "TMP/doc.txt",
+                  "ignored",
+                  "",
+                  42,
+                  {"xdg-open", "TMP/doc.txt"}},
+        ShellCase{"bare document in the directory",
+                  "open",
+                  "local.txt",
+                  "",
+                  "TMP/work",
+                  42,
                   {"xdg-open", "TMP/work/local.txt"}},
-        ShellCase{"address goes to xdg-open", "open", "https://a.example/?q=1;x&y", "", "", 42,
+        ShellCase{"address goes to xdg-open",
+                  "open",
+                  "https://a.example/?q=1;x&y",
+                  "",
+                  "",
+                  42,
                   {"xdg-open", "https://a.example/?q=1;x&y"}},
-        ShellCase{"folder goes to xdg-open", "open", "TMP/work", "", "", 42, {"xdg-open", "TMP/work"}},
-        ShellCase{"text ends at NUL as for the 8-bit call", "open", std::string("tool\0x", 6), std::string("a\0 b", 4),
-                  "", 42, {"tool", "a"}},
+        ShellCase{
+            "folder goes to xdg-open", "open", "TMP/work", "", "", 42, {"xdg-open", "TMP/work"}},
+        ShellCase{"text ends at NUL as for the 8-bit call",
+                  "open",
+                  std::string("tool\0x", 6),
+                  std::string("a\0 b", 4),
+                  "",
+                  42,
+                  {"tool", "a"}},
         ShellCase{"missing file", "open", "TMP/none.exe", "", "", 2, {}},
         ShellCase{"missing program", "open", "no-such-program-here", "", "", 2, {}},
         ShellCase{"empty file", "open", "", "", "", 2, {}},

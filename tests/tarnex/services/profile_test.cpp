@@ -1,18 +1,16 @@
 #include "tarnex/services/profile.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include "tests/tarnex/services/case_name.h"
-
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
+#include "tests/tarnex/services/case_name.h"
 
 namespace {
 
@@ -23,7 +21,8 @@ using tarnex::LoadProfileValue;
 using tarnex::SaveProfileValue;
 
 std::size_t EntryCount(const fs::path& dir) {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 // The default profile lies beside the test program; each test leaves none.
@@ -49,7 +48,8 @@ TEST_F(DefaultProfileTest, BlankOrEmptyFileSelectsIt) {
 }
 
 TEST_F(DefaultProfileTest, BareFileNameLiesInItsFolder) {
-  const fs::path expected = fs::path(tarnex::DefaultProfilePath()).parent_path() / "tarnex_bare_name_test.ini";
+  const fs::path expected =
+      fs::path(tarnex::DefaultProfilePath()).parent_path() / "tarnex_bare_name_test.ini";
   fs::remove(expected);
   ASSERT_NE(SaveProfileValue("S", "k", "v", "tarnex_bare_name_test.ini"), 0);
   EXPECT_EQ(ReadFile(expected), "[S]\r\nk=v\r\n");
@@ -62,7 +62,7 @@ struct ValueCase {
   std::string initial;  // profile text before
   std::string section, key, value;
   std::int32_t saved;
-  std::string after;    // profile text after
+  std::string after;  // profile text after
 };
 
 class SaveValueTest : public testing::TestWithParam<ValueCase> {};
@@ -71,7 +71,8 @@ TEST_P(SaveValueTest, CleansAndChoosesTheWrite) {
   const ValueCase& c = GetParam();
   TempDir dir;
   const fs::path file = dir.write("p.ini", c.initial);
-  EXPECT_EQ(SaveProfileValue(c.section, c.key, c.value, file.string()) != 0, c.saved != 0) << c.what;
+  EXPECT_EQ(SaveProfileValue(c.section, c.key, c.value, file.string()) != 0, c.saved != 0)
+      << c.what;
   EXPECT_EQ(ReadFile(file), c.after) << c.what;
 }
 
@@ -79,15 +80,20 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SaveValueTest,
     testing::Values(
         ValueCase{"value trimmed", "", "S", "k", "  a b  ", 1, "[S]\r\nk=a b\r\n"},
-        ValueCase{"NULs removed before trimming", "", "S", "k", std::string(" \0a\0 ", 5), 1, "[S]\r\nk=a\r\n"},
+        ValueCase{"NULs removed before trimming", "", "S", "k", std::string(" \0a\0 ", 5), 1,
+                  "[S]\r\nk=a\r\n"},
         ValueCase{"tabs stay", "", "S", "k", "\ta\t", 1, "[S]\r\nk=\ta\t\r\n"},
-        ValueCase{"spaces delete the key", "[S]\r\nk=1\r\nj=2\r\n", "S", "k", "   ", 1, "[S]\r\nj=2\r\n"},
-        ValueCase{"only NULs delete the key", "[S]\r\nk=1\r\n", "S", "k", std::string("\0\0", 2), 1, "[S]\r\n"},
-        ValueCase{"empty key deletes the section", "[S]\r\nk=1\r\n[T]\r\n", "S", "", "value", 1, "[T]\r\n"},
-        ValueCase{"section and key not trimmed by us", "[S]\r\n", " S ", " k ", "1", 1, "[S]\r\nk=1\r\n"},
+        ValueCase{"spaces delete the key", "[S]\r\nk=1\r\nj=2\r\n", "S", "k", "   ", 1,
+                  "[S]\r\nj=2\r\n"},
+        ValueCase{"only NULs delete the key", "[S]\r\nk=1\r\n", "S", "k", std::string("\0\0", 2), 1,
+                  "[S]\r\n"},
+        ValueCase{"empty key deletes the section", "[S]\r\nk=1\r\n[T]\r\n", "S", "", "value", 1,
+                  "[T]\r\n"},
+        ValueCase{"section and key not trimmed by us", "[S]\r\n", " S ", " k ", "1", 1,
+                  "[S]\r\nk=1\r\n"},
         ValueCase{"NUL ends the key", "", "S", std::string("k\0x", 3), "1", 1, "[S]\r\nk=1\r\n"},
-        ValueCase{"invalid UTF-8 elsewhere kept", "\xff\xfe;\x80\n[S]\nold=\xc3\n", "S", "k", "\xe2\x82\xac", 1,
-                  "\xff\xfe;\x80\n[S]\nold=\xc3\nk=\xe2\x82\xac\n"}),
+        ValueCase{"invalid UTF-8 elsewhere kept", "\xff\xfe;\x80\n[S]\nold=\xc3\n", "S", "k",
+                  "\xe2\x82\xac", 1, "\xff\xfe;\x80\n[S]\nold=\xc3\nk=\xe2\x82\xac\n"}),
     tarnex::testing::CaseName());
 
 struct LoadCase {
@@ -107,18 +113,22 @@ TEST_P(LoadValueTest, GivesValueOrCleanedDefault) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LoadValueTest,
-    testing::Values(
-        LoadCase{"stored", "[S]\nk= v \n", "k", "d", "v"},
-        LoadCase{"missing key, default trimmed", "[S]\n", "k", "  x  ", "x"},
-        LoadCase{"empty value is no miss", "[S]\nk=\n", "k", "d", ""},
-        LoadCase{"quoted value trimmed inside", "[S]\nk=\" v \"\n", "k", "d", "v"},
-        LoadCase{"2047 characters kept", "[S]\nk=" + std::string(3000, 'a') + "\n", "k", "", std::string(2047, 'a')},
-        LoadCase{"long default cut too", "", "k", std::string(2050, 'd'), std::string(2047, 'd')},
-        LoadCase{"a code point is never split", "[S]\nk=" + std::string(2046, 'a') + "\xe2\x82\xac\xe2\x82\xac\n", "k",
-                 "", std::string(2046, 'a') + "\xe2\x82\xac"},
-        LoadCase{"invalid bytes count one each", "[S]\nk=" + std::string(2045, 'a') + "\xff\xe2\x82\xfe\n", "k", "",
-                 std::string(2045, 'a') + "\xff\xe2"},
-        LoadCase{"cut then trimmed", "[S]\nk=" + std::string(2046, 'a') + " b\n", "k", "", std::string(2046, 'a')}),
+    testing::Values(LoadCase{"stored", "[S]\nk= v \n", "k", "d", "v"},
+                    LoadCase{"missing key, default trimmed", "[S]\n", "k", "  x  ", "x"},
+                    LoadCase{"empty value is no miss", "[S]\nk=\n", "k", "d", ""},
+                    LoadCase{"quoted value trimmed inside", "[S]\nk=\" v \"\n", "k", "d", "v"},
+                    LoadCase{"2047 characters kept", "[S]\nk=" + std::string(3000, 'a') + "\n", "k",
+                             "", std::string(2047, 'a')},
+                    LoadCase{"long default cut too", "", "k", std::string(2050, 'd'),
+                             std::string(2047, 'd')},
+                    LoadCase{"a code point is never split",
+                             "[S]\nk=" + std::string(2046, 'a') + "\xe2\x82\xac\xe2\x82\xac\n", "k",
+                             "", std::string(2046, 'a') + "\xe2\x82\xac"},
+                    LoadCase{"invalid bytes count one each",
+                             "[S]\nk=" + std::string(2045, 'a') + "\xff\xe2\x82\xfe\n", "k", "",
+                             std::string(2045, 'a') + "\xff\xe2"},
+                    LoadCase{"cut then trimmed", "[S]\nk=" + std::string(2046, 'a') + " b\n", "k",
+                             "", std::string(2046, 'a')}),
     tarnex::testing::CaseName());
 
 TEST(ProfileFileTest, MissingFileGivesTheDefault) {
@@ -192,7 +202,8 @@ TEST(ProfileFileTest, KilledWriterNeverLeavesADamagedProfile) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    for (int i = 0;; ++i) SaveProfileValue("S", "k" + std::to_string(i), std::string(200, 'v'), file.string());
+    for (int i = 0;; ++i)
+      SaveProfileValue("S", "k" + std::to_string(i), std::string(200, 'v'), file.string());
   }
   while (!fs::exists(file) || ReadFile(file).size() < 20000) usleep(1000);
   kill(child, SIGKILL);
@@ -200,7 +211,8 @@ TEST(ProfileFileTest, KilledWriterNeverLeavesADamagedProfile) {
   // Whatever moment the writer died at, the profile holds whole entries k0..kN.
   const std::string text = ReadFile(file);
   std::string expected = "[S]\r\n";
-  for (int i = 0; expected.size() < text.size(); ++i) expected += "k" + std::to_string(i) + "=" + std::string(200, 'v') + "\r\n";
+  for (int i = 0; expected.size() < text.size(); ++i)
+    expected += "k" + std::to_string(i) + "=" + std::string(200, 'v') + "\r\n";
   EXPECT_EQ(text, expected);
 }
 
@@ -216,7 +228,8 @@ TEST(ProfileFileTest, TwoProcessesWritingAtOnceLoseNothing) {
       int failures = 0;
       for (int i = 0; i < kKeys; ++i) {
         const std::string key = "p" + std::to_string(p) + "k" + std::to_string(i);
-        failures += SaveProfileValue(i % 2 ? "Odd" : "Even", key, std::to_string(i), file.string()) == 0;
+        failures +=
+            SaveProfileValue(i % 2 ? "Odd" : "Even", key, std::to_string(i), file.string()) == 0;
       }
       _exit(failures == 0 ? 0 : 1);
     }
@@ -229,7 +242,9 @@ TEST(ProfileFileTest, TwoProcessesWritingAtOnceLoseNothing) {
   for (int p = 0; p < 2; ++p) {
     for (int i = 0; i < kKeys; ++i) {
       const std::string key = "p" + std::to_string(p) + "k" + std::to_string(i);
-      ASSERT_EQ(LoadProfileValue(i % 2 ? "Odd" : "Even", key, "lost", file.string()), std::to_string(i)) << key;
+      ASSERT_EQ(LoadProfileValue(i % 2 ? "Odd" : "Even", key, "lost", file.string()),
+                std::to_string(i))
+          << key;
     }
   }
 }

@@ -1,9 +1,8 @@
-#include "tarnex/services/window_order.h"
-
 #include <gtest/gtest.h>
 
 #include <QWidget>
 
+#include "tarnex/services/window_order.h"
 #include "tests/tarnex/services/modal_driver.h"
 
 namespace {
@@ -16,7 +15,8 @@ struct TopCase {
 };
 
 void PrintTo(const TopCase& c, std::ostream* os) {
-  *os << (c.initially_on_top ? "on_top" : "normal") << (c.visible ? " shown" : " hidden") << " topmost=" << c.topmost;
+  *os << (c.initially_on_top ? "on_top" : "normal") << (c.visible ? " shown" : " hidden")
+      << " topmost=" << c.topmost;
 }
 
 class SetTopWindowTest : public testing::TestWithParam<TopCase> {
@@ -43,11 +43,12 @@ TEST_P(SetTopWindowTest, OnlyMinusOnePinsAndNothingElseMoves) {
   window.close();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SetTopWindowTest,
-                         testing::Values(TopCase{false, true, -1, true}, TopCase{true, true, 0, false},
-                                         TopCase{true, true, 1, false}, TopCase{false, true, 1, false},
-                                         TopCase{true, false, 0, false}, TopCase{false, false, -1, true},
-                                         TopCase{true, true, -1, true}, TopCase{false, true, 2, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SetTopWindowTest,
+    testing::Values(TopCase{false, true, -1, true}, TopCase{true, true, 0, false},
+                    TopCase{true, true, 1, false}, TopCase{false, true, 1, false},
+                    TopCase{true, false, 0, false}, TopCase{false, false, -1, true},
+                    TopCase{true, true, -1, true}, TopCase{false, true, 2, false}));
 
 TEST(SetTopWindowUnknownTest, UnknownHandleChangesNothing) {
   QWidget window;
