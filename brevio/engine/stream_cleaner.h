@@ -179,6 +179,58 @@ inline const char* SkipBlanks(const char* p, const char* end) {
   return p;
 }
 
+// A gap: the bytes from p up to the next ordinary byte, all of them SP, TAB,
+// LF or CR. What cleaning needs to know of it: where it ends, where its first
+// CR is (the line end; -1 when there is none) and whether an LF comes before
+// that CR (or anywhere in the gap when there is none).
+struct Gap {
+  const char* end;
+  std::ptrdiff_t first_cr;
+  bool lf;
+};
+
+inline Gap ScanGap(const char* p, const char* end) {
+  const char* const start = p;
+  std::ptrdiff_t first_cr = -1;
+  bool lf = false;
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto cr_bits =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_set1_epi8('\r'))));
+    const auto lf_bits =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_set1_epi8('\n'))));
+    const auto blank_bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(a, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(a, _mm_set1_epi8('\t')))));
+    const unsigned gap_bits = cr_bits | lf_bits | blank_bits;
+    const int length = gap_bits == 0xFFFFu ? 16 : __builtin_ctz(~gap_bits);
+    const unsigned inside = (1u << length) - 1;
+    if (first_cr < 0) {
+      if (const unsigned crs = cr_bits & inside; crs != 0) {
+        const int at = __builtin_ctz(crs);
+        first_cr = (p - start) + at;
+        lf = lf || (lf_bits & ((1u << at) - 1)) != 0;
+      } else {
+        lf = lf || (lf_bits & inside) != 0;
+      }
+    }
+    if (length < 16) return {p + length, first_cr, lf};
+    p += 16;
+  }
+#endif
+  for (; p < end; ++p) {
+    const char c = *p;
+    if (c == '\r') {
+      if (first_cr < 0) first_cr = p - start;
+    } else if (c == '\n') {
+      if (first_cr < 0) lf = true;
+    } else if (c != ' ' && c != '\t') {
+      break;
+    }
+  }
+  return {p, first_cr, lf};
+}
+
 }  // namespace detail
 
 template <CleanMode kMode>
@@ -213,7 +265,6 @@ class StreamCleaner {
   void finish(Sink& sink) {
     if constexpr (kMode == CleanMode::kFile) {
       EndLine(sink);
-      after_cr_ = false;
     } else {
       if (owe_crlf_) sink.append_crlf();
       Reset();
@@ -277,14 +328,47 @@ class StreamCleaner {
         p = CopyRunTo(p, end, out);
         segment_has_output = true;
       }
-    } else {
-      if constexpr (kMode == CleanMode::kFile) {
-        // The LF of a CR LF line end may start the next piece.
-        if (after_cr_ && p < end) {
-          if (*p == '\n') ++p;
-          after_cr_ = false;
+    } else if constexpr (kMode == CleanMode::kFile) {
+      // Text alternates between runs of ordinary bytes and gaps of blanks and
+      // line ends; each gap is dealt with in one step.
+      while (p < end) {
+        if (!detail::IsBlankByte(static_cast<unsigned char>(*p))) {
+          if (owe_crlf) {
+            out.append_crlf();
+            owe_crlf = false;
+          }
+          if (owed_spaces != 0) {
+            out.append_spaces(1);
+            owed_spaces = 0;
+          }
+          p = CopyRunTo(p, end, out);
+          segment_has_output = true;
+          line_has_output = true;
+          // The copy also stops at NUL and other control bytes: text.
+          if (p == end || !detail::IsBlankByte(static_cast<unsigned char>(*p))) continue;
         }
+        const detail::Gap gap = detail::ScanGap(p, end);
+        if (gap.first_cr < 0) {
+          if (gap.lf) {
+            // Several owed CR LFs are one: blank lines collapse.
+            owe_crlf = owe_crlf || line_has_output;
+            segment_has_output = false;
+            owed_spaces = 0;
+          } else if (segment_has_output) {
+            owed_spaces = 1;  // one space at most, and only inside a segment
+          }
+        } else {
+          // The first CR ends the line. What follows it in the gap (an LF of
+          // CR LF, blank lines) starts lines without output: it changes
+          // nothing, in this piece or at the start of the next.
+          if (owe_crlf || (gap.lf && line_has_output)) out.append_crlf();
+          if (line_has_output) out.append_crlf();
+          segment_has_output = line_has_output = owe_crlf = false;
+          owed_spaces = 0;
+        }
+        p = gap.end;
       }
+    } else {
       while (p < end) {
         auto c = static_cast<unsigned char>(*p);
         if (!detail::IsBlankByte(c)) {
@@ -318,22 +402,6 @@ class StreamCleaner {
           // Blanks at the start of the next segment are dropped.
           p = detail::SkipBlanks(p + 1, end);
           continue;
-        }
-        if constexpr (kMode == CleanMode::kFile) {
-          if (c == '\r') {
-            if (owe_crlf) out.append_crlf();
-            if (line_has_output) out.append_crlf();
-            segment_has_output = line_has_output = owe_crlf = false;
-            owed_spaces = 0;
-            ++p;
-            if (p == end) {
-              after_cr_ = true;
-              break;
-            }
-            if (*p == '\n') ++p;
-            p = detail::SkipBlanks(p, end);
-            continue;
-          }
         }
         // An ordinary byte (or a CR inside a line): the next round copies it.
         if (!detail::IsBlankByte(c)) continue;
@@ -375,7 +443,6 @@ class StreamCleaner {
   bool segment_has_output_ = false;
   bool line_has_output_ = false;
   bool owe_crlf_ = false;
-  bool after_cr_ = false;
   std::uint64_t owed_spaces_ = 0;
 };
 
