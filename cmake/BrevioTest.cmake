@@ -6,13 +6,16 @@ function(add_brevio_test name)
   add_executable(${name} ${T_SOURCES})
   if(T_GUI)
     target_link_libraries(${name} PRIVATE brevio_test_main_qt)
-    list(APPEND T_LABELS gui)
+    list(APPEND T_LABELS gui)  # kept last: an explicit area label wins
   else()
     target_link_libraries(${name} PRIVATE brevio_test_main)
   endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  # Test discovery flattens a list of labels into separate arguments, so each
+  # program carries one label: its area (GUI programs without one get "gui").
+  list(GET T_LABELS 0 labels)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+    PROPERTIES LABELS "${labels}" TIMEOUT 300)
 endfunction()
