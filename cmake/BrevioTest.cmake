@@ -13,7 +13,10 @@ function(add_brevio_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
   # Test discovery flattens a list of labels into separate arguments, so each
   # program carries one label: its area (GUI programs without one get "gui").
-  list(GET T_LABELS 0 labels)
+  set(labels "")
+  if(T_LABELS)
+    list(GET T_LABELS 0 labels)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
