@@ -127,7 +127,7 @@ void OpenBrowserNewWindow(const std::string& address_in) {
       pos = end;
     }
     if (!placed && !address.empty()) {
-      if (TakesNewWindow(argv[0])) argv.push_back("--new-window");
+      if (TakesNewWindow(argv[0])) argv.emplace_back("--new-window");
       argv.push_back(address);
     }
     if (!argv.empty() && detail::SpawnDetached(argv) == 0) return;
@@ -137,7 +137,7 @@ void OpenBrowserNewWindow(const std::string& address_in) {
     argv = {program};
     // An empty address starts the browser with an empty command line.
     if (!address.empty()) {
-      if (TakesNewWindow(program)) argv.push_back("--new-window");
+      if (TakesNewWindow(program)) argv.emplace_back("--new-window");
       argv.push_back(address);
     }
     if (detail::SpawnDetached(argv) == 0) return;

@@ -224,6 +224,7 @@ std::string ReadProfileEntry(std::string_view section, std::string_view key,
   std::string bytes;
   if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
       ReadAll(fd.get(), bytes)) {
+    // cppcheck-suppress accessMoved ; bytes is read into before it is moved
     found = ProfileText(std::move(bytes)).Find(section, key);
   }
   std::string_view result;

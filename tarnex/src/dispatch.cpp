@@ -134,7 +134,7 @@ bool IsMissing(const VARIANT& v) { return v.vt == VT_ERROR && v.scode == DISP_E_
 
 // Frees the coerced arguments however Invoke ends.
 struct Args {
-  VARIANT v[6];
+  VARIANT v[6]{};
   Args() {
     for (VARIANT& x : v) VariantInit(&x);
   }
