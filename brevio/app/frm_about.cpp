@@ -1,0 +1,115 @@
+#include "brevio/app/frm_about.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QPushButton>
+#include <functional>
+
+#include "brevio/app/brevio_config.h"
+#include "brevio/app/frm_main.h"
+#include "brevio/app/tarnex_client.h"
+#include "brevio/app/window_support.h"
+
+namespace brevio::app {
+
+class ClickableLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  std::function<void()> clicked;
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+        clicked) {
+      clicked();
+    }
+  }
+};
+
+namespace {
+
+// Verdana where it is installed, DejaVu Sans (same build) where it is not.
+QFont AboutFont(double points, bool bold, bool underline) {
+  QFont font;
+  font.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  font.setUnderline(underline);
+  return font;
+}
+
+}  // namespace
+
+frmAbout::frmAbout(frmMain& main)
+    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      main_(main) {
+  setObjectName(QStringLiteral("frmAbout"));
+  setWindowTitle(QStringLiteral("About Brevio"));
+  setWindowIcon(ProgramIcon());
+  setFixedSize(6030 / 15, 3195 / 15);
+
+  auto label = [this](const char* name, QRect twips) {
+    auto* l = new QLabel(this);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(FromTwips(twips));
+    return l;
+  };
+
+  OKButton = new QPushButton(QStringLiteral("OK"), this);
+  OKButton->setObjectName(QStringLiteral("OKButton"));
+  OKButton->setGeometry(FromTwips({4560, 240, 1215, 375}));
+  OKButton->setDefault(true);  // Enter closes; Esc closes as every dialog's cancel
+
+  Label1 = label("Label1", {960, 240, 1605, 240});
+  Label1->setFont(AboutFont(9.75, true, false));
+  Label2 = label("Label2", {960, 720, 3375, 975});
+  Label2->setWordWrap(true);
+  Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label3 = label("Label3", {960, 1920, 630, 195});
+  Label4 = label("Label4", {960, 2280, 600, 195});
+
+  Label5 = new ClickableLabel(this);
+  Label5->setObjectName(QStringLiteral("Label5"));
+  Label5->setGeometry(FromTwips({1800, 1920, 2610, 195}));
+  Label5->setFont(AboutFont(8.25, false, true));
+  QPalette link = Label5->palette();
+  link.setColor(QPalette::WindowText, QColor(0, 0, 255));
+  Label5->setPalette(link);
+  Label5->clicked = [this] { Label5_Click(); };
+
+  Label6 = label("Label6", {1800, 2280, 2385, 195});
+  Label6->setFont(AboutFont(8.25, false, false));
+
+  Image1 = label("Image1", {240, 240, 480, 480});
+  Image1->setPixmap(ProgramIcon().pixmap(32, 32));
+  Image1->adjustSize();
+
+  connect(OKButton, &QPushButton::clicked, this, &frmAbout::OKButton_Click);
+  Load();
+}
+
+void frmAbout::Load() {
+  Label1->setText(QStringLiteral("Brevio ") + QStringLiteral(BREVIO_VERSION_TEXT));
+  Label2->setText(QStringLiteral(
+      "This free software may trim your web pages like HTML, ASP, PHP, etc. Remove unwanted "
+      "characters from your web pages, make your web page files clean and save bandwidth."));
+  Label3->setText(QStringLiteral("Website:"));
+  Label4->setText(QStringLiteral("Support:"));
+  Label5->setText(QString::fromUtf8(BREVIO_WEB_SITE));
+  Label6->setText(QString::fromUtf8(BREVIO_SUPPORT_ADDRESS));
+  for (QLabel* l : {Label1, Label3, Label4, static_cast<QLabel*>(Label5), Label6}) l->adjustSize();
+  OKButton->setFocus(Qt::OtherFocusReason);
+}
+
+void frmAbout::Label5_Click() {
+  _CTarnex* t = main_.tarnex();
+  if (t == nullptr) return;
+  OpenWebNew(t, Label5->text());
+}
+
+void frmAbout::OKButton_Click() { accept(); }
+
+}  // namespace brevio::app

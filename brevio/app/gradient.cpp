@@ -1,0 +1,110 @@
+#include "brevio/app/gradient.h"
+
+#include <QImage>
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace brevio::app {
+namespace {
+
+struct Components {
+  std::int32_t red, green, blue;
+};
+
+Components Split(std::uint32_t colour) {
+  const auto c = static_cast<std::int64_t>(colour);
+  return {static_cast<std::int32_t>(c % 256), static_cast<std::int32_t>((c / 256) % 256),
+          static_cast<std::int32_t>(c / 65536)};
+}
+
+// s + (e - s) / (n + 1) * i, in double precision and in exactly this order.
+std::int32_t Step(std::int32_t s, std::int32_t e, std::int32_t n, std::int32_t i) {
+  const double diff = static_cast<double>(e - s);
+  return RoundHalfEven(diff / (static_cast<double>(n) + 1.0) * static_cast<double>(i) +
+                       static_cast<double>(s));
+}
+
+}  // namespace
+
+std::int32_t RoundHalfEven(double value) {
+  // nearbyint follows the current rounding mode; pin it to nearest-even.
+  const int saved = std::fegetround();
+  std::fesetround(FE_TONEAREST);
+  const double r = std::nearbyint(value);
+  std::fesetround(saved);
+  return static_cast<std::int32_t>(r);
+}
+
+void PaintGradient(DrawingSurface& target, std::int32_t left, std::int32_t top, std::int32_t right,
+                   std::int32_t bottom, std::uint32_t start_colour, std::uint32_t end_colour,
+                   bool top_to_bottom) {
+  const Components s = Split(start_colour);
+  const Components e = Split(end_colour);
+  const std::int64_t span = top_to_bottom ? std::int64_t{bottom} - top : std::int64_t{right} - left;
+  // The line counter is 16 bits wide: a span it cannot count to is refused.
+  if (span < 0 || span >= std::numeric_limits<std::int16_t>::max()) return;
+  const auto n = static_cast<std::int32_t>(span);
+  for (std::int32_t i = 0; i <= n; ++i) {
+    const std::uint32_t colour = RgbColour(Step(s.red, e.red, n, i), Step(s.green, e.green, n, i),
+                                           Step(s.blue, e.blue, n, i));
+    if (top_to_bottom) {
+      const auto y = static_cast<float>(top + i);
+      target.Line(static_cast<float>(left), y, static_cast<float>(right), y, colour);
+    } else {
+      const auto x = static_cast<float>(left + i);
+      target.Line(x, static_cast<float>(top), x, static_cast<float>(bottom), colour);
+    }
+  }
+}
+
+void ClearAndPaintGradient(DrawingSurface& target, std::int32_t left, std::int32_t top,
+                           std::int32_t right, std::int32_t bottom, std::uint32_t start_colour,
+                           std::uint32_t end_colour, bool top_to_bottom) {
+  target.Clear();
+  PaintGradient(target, left, top, right, bottom, start_colour, end_colour, top_to_bottom);
+}
+
+namespace {
+
+QRgb ToQRgb(std::uint32_t colour) {
+  return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+              static_cast<int>((colour >> 16) & 0xFF));
+}
+
+int ToPixel(float twips) {
+  return static_cast<int>(std::floor(twips / TwipsImageSurface::kTwipsPerPixel));
+}
+
+}  // namespace
+
+TwipsImageSurface::TwipsImageSurface(QImage& image, std::uint32_t background)
+    : image_(image), background_(background) {}
+
+void TwipsImageSurface::Clear() { image_.fill(ToQRgb(background_)); }
+
+void TwipsImageSurface::Line(float x1, float y1, float x2, float y2, std::uint32_t colour) {
+  // Bresenham between the two end pixels, both included, clipped to the image.
+  int x = ToPixel(x1), y = ToPixel(y1);
+  const int xe = ToPixel(x2), ye = ToPixel(y2);
+  const int dx = std::abs(xe - x), dy = -std::abs(ye - y);
+  const int sx = x < xe ? 1 : -1, sy = y < ye ? 1 : -1;
+  const QRgb rgb = ToQRgb(colour);
+  int err = dx + dy;
+  for (;;) {
+    if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height()) image_.setPixel(x, y, rgb);
+    if (x == xe && y == ye) break;
+    const int e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      x += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y += sy;
+    }
+  }
+}
+
+}  // namespace brevio::app

@@ -1,0 +1,20 @@
+// Brevio's window program: the main window is the whole start-up.
+#include <comrt.h>
+
+#include <QApplication>
+
+#include "brevio/app/frm_main.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Brevio"));
+  CoInitialize(nullptr);
+  int status = 0;
+  {
+    brevio::app::frmMain window;
+    window.ShowCentred();
+    status = QApplication::exec();
+  }  // the window, and with it the CTarnex object, goes before the runtime
+  CoUninitialize();
+  return status;
+}

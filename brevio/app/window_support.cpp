@@ -1,0 +1,95 @@
+#include "brevio/app/window_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace brevio::app {
+
+QRect FromTwips(const QRect& twips) {
+  return {twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15};
+}
+
+Qt::Alignment ColumnAlignment(int column) {
+  return (column <= 1 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter;
+}
+
+LineControl::LineControl(const QString& name, const QLine& twips, const QColor& colour,
+                         QWidget* parent)
+    : QWidget(parent), twips_(twips), colour_(colour) {
+  setObjectName(name);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  const int x1 = std::min(twips.x1(), twips.x2()) / 15, x2 = std::max(twips.x1(), twips.x2()) / 15;
+  const int y1 = std::min(twips.y1(), twips.y2()) / 15, y2 = std::max(twips.y1(), twips.y2()) / 15;
+  setGeometry(x1, y1, x2 - x1 + 1, y2 - y1 + 1);
+}
+
+void LineControl::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setPen(colour_);
+  const int x1 = twips_.x1() / 15 - x(), y1 = twips_.y1() / 15 - y();
+  const int x2 = twips_.x2() / 15 - x(), y2 = twips_.y2() / 15 - y();
+  painter.drawLine(x1, y1, x2, y2);
+}
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/brevio/brevio-32.png"), QSize(32, 32));
+  icon.addFile(QStringLiteral(":/brevio/brevio-16.png"), QSize(16, 16));
+  return icon;
+}
+
+std::string EncodePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+std::optional<std::uint64_t> FileLength(const QString& path) {
+  if (path.isEmpty()) return std::nullopt;
+  std::error_code ec;
+  const std::filesystem::path p(EncodePath(path));
+  if (!std::filesystem::is_regular_file(p, ec)) return std::nullopt;
+  const auto len = std::filesystem::file_size(p, ec);
+  if (ec) return std::nullopt;
+  return len;
+}
+
+QString TrimSpaces(const QString& text) {
+  qsizetype begin = 0, end = text.size();
+  while (begin < end && text[begin] == QLatin1Char(' ')) ++begin;
+  while (end > begin && text[end - 1] == QLatin1Char(' ')) --end;
+  return text.mid(begin, end - begin);
+}
+
+QStringList SplitFileName(const QString& file_name) {
+  if (file_name.isEmpty()) return {};
+  return file_name.split(QChar(0));
+}
+
+QString TrimResultText(std::int32_t code, const QString& source) {
+  switch (code) {
+    case 0:
+      return {};
+    case 1:
+      return QStringLiteral("There is no source file to trim: its path is blank.");
+    case 2:
+      return QStringLiteral("There is no target file to write: its path is blank.");
+    case 3:
+      return QStringLiteral("The source file was not found:\n") + source;
+    default:
+      return QStringLiteral("The file could not be trimmed (result %1).").arg(code);
+  }
+}
+
+QString TarnexMissingText(std::int32_t hresult, const QString& library_folder) {
+  const QString library = QDir::cleanPath(
+      (library_folder.isEmpty() ? QStringLiteral("<folder of Brevio>") : library_folder) +
+      QStringLiteral("/TARNEX.so"));
+  return QStringLiteral(
+             "The Tarnex library is missing or not registered, so Brevio cannot do this "
+             "(error 0x%1).\n\nRegister it with:\nregsvr %2")
+      .arg(static_cast<std::uint32_t>(hresult), 8, 16, QLatin1Char('0'))
+      .arg(library);
+}
+
+}  // namespace brevio::app

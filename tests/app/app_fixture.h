@@ -1,0 +1,181 @@
+// What every window test starts from: a scratch registry with TARNEX.so
+// registered in it (unless a test wants it missing), a recording browser, and
+// a main window shown as at start.
+#pragma once
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest/QTest>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "brevio/app/frm_main.h"
+#include "gui_driver.h"
+#include "tests/support/temp_dir.h"
+
+namespace brevio::app {
+
+// Reaches what only tests need.
+class FrmMainTestPeer {
+ public:
+  static void AddFileToList(frmMain& w, const QString& path) { w.AddFileToList(path); }
+};
+
+namespace testing_support {
+
+using brevio::testing::TempDir;
+using brevio::testing::WhenModal;
+
+inline QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+inline QString BinFolder() { return QCoreApplication::applicationDirPath(); }
+
+// Registers build/bin/TARNEX.so into the registry that XDG_CONFIG_HOME points at.
+inline bool RegisterTarnex() {
+  const QByteArray path = (BinFolder() + QStringLiteral("/TARNEX.so")).toLocal8Bit();
+  void* module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) return false;
+  auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllRegisterServer"));
+  const bool ok = reg != nullptr && SUCCEEDED(reg());
+  dlclose(module);
+  return ok;
+}
+
+// Types into a file dialog's name box and presses its accept button.
+inline void TypeAndAccept(QWidget* modal, const QString& text) {
+  auto* dialog = qobject_cast<QFileDialog*>(modal);
+  ASSERT_NE(dialog, nullptr) << (modal ? modal->metaObject()->className() : "none");
+  dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(text);
+  auto* buttons = dialog->findChild<QDialogButtonBox*>();
+  QPushButton* ok =
+      buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
+                                                                      : QDialogButtonBox::Open);
+  ASSERT_NE(ok, nullptr);
+  ok->click();
+}
+
+inline void PressCancel(QWidget* modal) {
+  auto* dialog = qobject_cast<QFileDialog*>(modal);
+  ASSERT_NE(dialog, nullptr);
+  dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+}
+
+// What a message box said; the box is closed with OK.
+struct Box {
+  bool shown = false;
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+inline void ReadAndClose(QWidget* modal, Box& box) {
+  auto* m = qobject_cast<QMessageBox*>(modal);
+  ASSERT_NE(m, nullptr) << modal->metaObject()->className();
+  box = {true, m->windowTitle(), m->text(), m->icon()};
+  m->button(QMessageBox::Ok)->click();
+}
+
+inline void ExpectBrevioInfo(const Box& box, const QString& text) {
+  EXPECT_TRUE(box.shown);
+  EXPECT_EQ(box.title, QStringLiteral("Brevio"));
+  EXPECT_EQ(box.icon, QMessageBox::Information);
+  EXPECT_EQ(box.text, text);
+}
+
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Closing the window must not stop the dialogs' loops of a later test.
+    QApplication::setQuitOnLastWindowClosed(false);
+    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const std::string browser =
+        (BinFolder() + QStringLiteral("/brevio_test_browser")).toStdString();
+    setenv("BROWSER", browser.c_str(), 1);
+    setenv("BREVIO_RECORD_FILE", (config / "browser.log").c_str(), 1);
+    if (RegisterLibrary()) {
+      ASSERT_TRUE(RegisterTarnex());
+    }
+    window = std::make_unique<frmMain>(TarnexCreator(QString()));
+    window->ShowCentred();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+
+  void TearDown() override {
+    brevio::testing::CancelPendingModals();
+    if (window) window->close();
+    window.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(brevio::testing::VisibleTopLevels(), 0);
+  }
+
+  virtual bool RegisterLibrary() const { return true; }
+
+  template <class T>
+  T* Find(const char* name) const {
+    T* w = window->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  QTreeWidget* List() const { return Find<QTreeWidget>("ListView1"); }
+  void Click(const char* button) { Find<QPushButton>(button)->click(); }
+
+  // Clicks a button whose handler opens one modal box, reads and closes it.
+  Box ClickForBox(const char* button) {
+    Box box;
+    WhenModal([&](QWidget* m) { ReadAndClose(m, box); });
+    Click(button);
+    return box;
+  }
+
+  // Adds files through the real Add dialog: names in one folder.
+  void AddThroughDialog(const std::filesystem::path& folder, const QStringList& names) {
+    QString typed;
+    for (const QString& n : names)
+      typed += (names.size() > 1 ? QStringLiteral("\"%1\" ").arg(n) : n);
+    WhenModal([&](QWidget* m) {
+      auto* d = qobject_cast<QFileDialog*>(m);
+      ASSERT_NE(d, nullptr);
+      d->setDirectory(Q(folder));
+      d->selectNameFilter(d->nameFilters().constLast());  // All Files
+      // Wait until the folder is listed, as a person sees the files before picking.
+      auto* view = d->findChild<QListView*>(QStringLiteral("listView"));
+      ASSERT_NE(view, nullptr);
+      QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) >= names.size(); });
+      TypeAndAccept(m, typed.trimmed());
+    });
+    Click("cmdAdd");
+  }
+
+  // Lines the recording browser was started with, waiting (bounded) for `count`.
+  std::vector<std::string> BrowserCalls(std::size_t count) const {
+    std::vector<std::string> lines;
+    for (int tries = 0; tries < 500; ++tries) {
+      lines.clear();
+      std::ifstream in(config / "browser.log");
+      for (std::string line; std::getline(in, line);) lines.push_back(line);
+      if (lines.size() >= count) break;
+      QTest::qWait(10);
+    }
+    return lines;
+  }
+
+  TempDir config;
+  TempDir files;
+  std::unique_ptr<frmMain> window;
+};
+
+}  // namespace testing_support
+}  // namespace brevio::app

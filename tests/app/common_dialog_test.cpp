@@ -1,0 +1,192 @@
+#include "brevio/app/common_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "gui_driver.h"
+#include "tests/support/temp_dir.h"
+
+namespace brevio::app {
+namespace {
+
+using brevio::testing::TempDir;
+using brevio::testing::WhenModal;
+
+QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// Types into the dialog's name box and presses its accept button, as a person would.
+void TypeAndAccept(QWidget* modal, const QString& text) {
+  auto* dialog = qobject_cast<QFileDialog*>(modal);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->objectName(), QString::fromLatin1(CommonDialog::kObjectName));
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(edit, nullptr);
+  edit->setText(text);
+  auto* buttons = dialog->findChild<QDialogButtonBox*>();
+  ASSERT_NE(buttons, nullptr);
+  QPushButton* ok =
+      buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
+                                                                      : QDialogButtonBox::Open);
+  ASSERT_NE(ok, nullptr);
+  ok->click();
+}
+
+void PressCancel(QWidget* modal) {
+  auto* dialog = qobject_cast<QFileDialog*>(modal);
+  ASSERT_NE(dialog, nullptr);
+  dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+}
+
+class CommonDialogTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    brevio::testing::CancelPendingModals();
+    EXPECT_EQ(brevio::testing::VisibleTopLevels(), 0);
+  }
+  TempDir dir;
+  CommonDialog dlg{nullptr};
+};
+
+TEST(CommonDialogFilters, PairsBecomeQtNameFilters) {
+  const struct {
+    const char* filter;
+    QStringList want;
+  } cases[] = {
+      {"HTML Files(*.htm;*.html)|*.htm;*.html|All Files(*.*)|*.*",
+       {"HTML Files(*.htm;*.html) (*.htm *.html)", "All Files(*.*) (*.*)"}},
+      {"ASP Files(*.asp)|*.asp", {"ASP Files(*.asp) (*.asp)"}},
+      {"", {}},
+      {"Lonely description", {}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CommonDialog::NameFilters(QString::fromLatin1(c.filter)), c.want) << c.filter;
+}
+
+TEST_F(CommonDialogTest, OpenReturnsTheChosenFullPath) {
+  dir.write("page.htm", "x");
+  dlg.Flags = kOfnFileMustExist | kOfnExplorer | kOfnLongNames;
+  dlg.FileName = Q(dir / "page.htm");  // opens where the last name was
+  WhenModal([&](QWidget* m) {
+    EXPECT_EQ(qobject_cast<QFileDialog*>(m)->fileMode(), QFileDialog::ExistingFile);
+    TypeAndAccept(m, QStringLiteral("page.htm"));
+  });
+  dlg.ShowOpen();
+  EXPECT_EQ(dlg.FileName, Q(dir / "page.htm"));
+}
+
+TEST_F(CommonDialogTest, MultiSelectGivesFolderThenNamesSeparatedByNul) {
+  for (const char* n : {"a.htm", "b.php", "c.asp"}) dir.write(n, "x");
+  dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
+  dlg.MaxFileSize = 32767;
+  dlg.FileName = Q(dir / "a.htm");
+  WhenModal([&](QWidget* m) { TypeAndAccept(m, QStringLiteral("\"c.asp\" \"a.htm\" \"b.php\"")); });
+  dlg.ShowOpen();
+  QStringList pieces = dlg.FileName.split(QChar(0));
+  ASSERT_EQ(pieces.size(), 4);
+  EXPECT_EQ(pieces.takeFirst(), Q(dir.path()));
+  pieces.sort();  // the names come in the dialog's own order
+  EXPECT_EQ(pieces, (QStringList{"a.htm", "b.php", "c.asp"}));
+}
+
+TEST_F(CommonDialogTest, MultiSelectWithOneFileGivesItsPlainPath) {
+  dir.write("one.html", "x");
+  dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
+  dlg.FileName = Q(dir / "one.html");
+  WhenModal([&](QWidget* m) { TypeAndAccept(m, QStringLiteral("one.html")); });
+  dlg.ShowOpen();
+  EXPECT_EQ(dlg.FileName, Q(dir / "one.html"));
+}
+
+TEST_F(CommonDialogTest, CancelIsReportedOnlyWhenAskedFor) {
+  const struct {
+    bool cancel_error;
+    bool throws;
+  } cases[] = {{true, true}, {false, false}};
+  for (const auto& c : cases) {
+    dlg.CancelError = c.cancel_error;
+    dlg.FileName = QStringLiteral("kept");
+    WhenModal(PressCancel);
+    int number = 0;
+    try {
+      dlg.ShowOpen();
+    } catch (const CommonDialogError& e) {
+      number = e.number();
+    }
+    EXPECT_EQ(number, c.throws ? kCancelErrorNumber : 0);
+    // With CancelError the name stays; without, Cancel hands back an empty name.
+    EXPECT_EQ(dlg.FileName, c.throws ? QStringLiteral("kept") : QString());
+  }
+}
+
+TEST_F(CommonDialogTest, FileMustExistRefusesAMissingName) {
+  dlg.CancelError = true;
+  dlg.Flags = kOfnFileMustExist;
+  dlg.FileName = Q(dir / "seed");
+  bool still_open = false;
+  WhenModal([&](QWidget* m) {
+    TypeAndAccept(m, QStringLiteral("missing.htm"));
+    still_open = m->isVisible();
+    // Qt may say why in a box of its own; close whatever is on top, then cancel.
+    if (QWidget* box = QApplication::activeModalWidget(); box != m && box != nullptr) box->close();
+    PressCancel(m);
+  });
+  EXPECT_THROW(dlg.ShowOpen(), CommonDialogError);
+  EXPECT_TRUE(still_open);
+}
+
+TEST_F(CommonDialogTest, SaveAsksBeforeOverwritingOnlyWithThePromptFlag) {
+  dir.write("old.htm", "x");
+  const struct {
+    std::uint32_t flags;
+    bool asks;
+  } cases[] = {{kOfnOverwritePrompt | kOfnExplorer, true}, {kOfnExplorer, false}};
+  for (const auto& c : cases) {
+    dlg.Flags = c.flags;
+    dlg.FileName = Q(dir / "old.htm");
+    bool asked = false;
+    WhenModal([&](QWidget* m) {
+      if (c.asks) {
+        WhenModal(
+            [&](QWidget* box) {
+              asked = qobject_cast<QMessageBox*>(box) != nullptr;
+              qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+            },
+            m);
+      }
+      TypeAndAccept(m, QStringLiteral("old.htm"));
+    });
+    dlg.ShowSave();
+    EXPECT_EQ(asked, c.asks);
+    EXPECT_EQ(dlg.FileName, Q(dir / "old.htm"));
+  }
+}
+
+TEST_F(CommonDialogTest, SaveTakesANameWithoutExtensionAsTyped) {
+  dlg.Flags = kOfnOverwritePrompt;
+  dlg.FileName = Q(dir / "seed.htm");
+  WhenModal([&](QWidget* m) { TypeAndAccept(m, QStringLiteral("noext")); });
+  dlg.ShowSave();
+  EXPECT_EQ(dlg.FileName, Q(dir / "noext"));
+}
+
+TEST_F(CommonDialogTest, ANameLongerThanTheBufferIsAnError) {
+  dir.write("longer-than-ten.htm", "x");
+  dlg.MaxFileSize = 10;
+  dlg.FileName = Q(dir / "longer-than-ten.htm");
+  WhenModal([&](QWidget* m) { TypeAndAccept(m, QStringLiteral("longer-than-ten.htm")); });
+  try {
+    dlg.ShowOpen();
+    ADD_FAILURE() << "no error";
+  } catch (const CommonDialogError& e) {
+    EXPECT_EQ(e.number(), kBufferTooSmallNumber);
+  }
+  EXPECT_TRUE(dlg.FileName.isEmpty());
+}
+
+}  // namespace
+}  // namespace brevio::app

@@ -1,0 +1,257 @@
+// The window as it opens: layout, tab order, access keys, background, icon,
+// and the library-missing path.
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app_fixture.h"
+#include "brevio/app/gradient.h"
+
+namespace brevio::app {
+namespace {
+
+using namespace testing_support;
+
+class Layout : public AppTest {};
+
+TEST_F(Layout, WindowPropertiesAndEveryControl) {
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Brevio 1.20"));
+  EXPECT_EQ(window->size(), QSize(593, 449));
+  EXPECT_EQ(window->minimumSize(), window->maximumSize());
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(window->windowIcon().isNull());
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 8);
+
+  const struct {
+    const char* name;
+    QRect pixels;
+    const char* text;
+  } controls[] = {
+      {"txtOpen", {64, 536, 313, 19}, "C:\\Important\\share2\\index.html"},
+      {"cmdOpen", {384, 536, 49, 19}, "Open..."},
+      {"txtSave", {64, 568, 313, 19}, ""},
+      {"cmdSave", {384, 568, 49, 19}, "Save..."},
+      {"cmdTrim", {272, 608, 113, 25}, "Trim"},
+      {"ListView1", {16, 16, 561, 321}, nullptr},
+      {"txtOutput", {16, 344, 425, 19}, ""},
+      {"cmdOutput", {448, 344, 129, 19}, "Set Output &Folder..."},
+      {"cmdAdd", {16, 400, 81, 22}, "&Add..."},
+      {"cmdRemove", {112, 400, 81, 22}, "&Remove"},
+      {"cmdHelp", {208, 400, 81, 22}, "&Help"},
+      {"cmdAbout", {304, 400, 81, 22}, "A&bout..."},
+      {"cmdTrim2", {400, 400, 81, 22}, "&Trim"},
+      {"cmdExit", {496, 400, 81, 22}, "&Exit"},
+  };
+  for (const auto& c : controls) {
+    QWidget* w = Find<QWidget>(c.name);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->geometry(), c.pixels) << c.name;
+    if (auto* b = qobject_cast<QPushButton*>(w)) {
+      EXPECT_EQ(b->text(), QString::fromLatin1(c.text)) << c.name;
+    }
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+      EXPECT_EQ(e->text(), QString::fromLatin1(c.text)) << c.name;
+    }
+  }
+  for (const char* label : {"lblLenOpen", "lblLenSave"}) {
+    auto* l = Find<QLabel>(label);
+    EXPECT_EQ(l->text(), QStringLiteral("File Len:"));
+    EXPECT_EQ(l->pos(), QPoint(456, label[6] == 'O' ? 536 : 568));
+    EXPECT_GE(l->y(), window->height()) << "the single-file group lies below the visible edge";
+  }
+  EXPECT_EQ(Find<QLineEdit>("txtOutput")->palette().color(QPalette::Base), QColor(171, 219, 254));
+
+  QTreeWidget* list = List();
+  const struct {
+    const char* header;
+    int width;
+    Qt::Alignment align;
+  } columns[] = {{"#", 61, Qt::AlignLeft},
+                 {"Source Files", 160, Qt::AlignLeft},
+                 {"Source Sizes", 100, Qt::AlignRight},
+                 {"Target Sizes", 100, Qt::AlignRight},
+                 {"Compression", 100, Qt::AlignRight}};
+  ASSERT_EQ(list->columnCount(), 5);
+  for (int c = 0; c < 5; ++c) {
+    EXPECT_EQ(list->headerItem()->text(c), QString::fromLatin1(columns[c].header));
+    EXPECT_EQ(list->columnWidth(c), columns[c].width) << c;
+    EXPECT_EQ(Qt::Alignment(list->headerItem()->textAlignment(c)) & Qt::AlignHorizontal_Mask,
+              columns[c].align);
+  }
+  EXPECT_EQ(list->topLevelItemCount(), 0);
+  EXPECT_FALSE(list->rootIsDecorated());
+}
+
+TEST_F(Layout, FocusStartsInTheHiddenGroupAndTabWalksTheOrder) {
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  const char* order[] = {"txtOpen",   "cmdOpen",   "txtSave",   "cmdSave", "cmdTrim",
+                         "ListView1", "txtOutput", "cmdOutput", "cmdAdd",  "cmdRemove",
+                         "cmdHelp",   "cmdAbout",  "cmdTrim2",  "cmdExit", "txtOpen"};
+  for (const char* name : order) {
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_EQ(focus->objectName(), QString::fromLatin1(name));
+    QTest::keyClick(focus, Qt::Key_Tab);
+  }
+}
+
+TEST_F(Layout, BackgroundRowsAreTheLastOfTheirFifteenGradientLines) {
+  const QImage& bg = window->background();
+  ASSERT_EQ(bg.size(), QSize(593, 449));
+  auto expected = [](int row) {
+    const int i = 15 * row + 14, n = 6735;
+    auto comp = [&](int s, int e) {
+      return RoundHalfEven(static_cast<double>(e - s) / (n + 1.0) * i + s);
+    };
+    return qRgb(comp(235, 153), comp(246, 211), comp(255, 254));
+  };
+  for (int row : {0, 1, 100, 383, 386, 448}) {
+    for (int x : {0, 300, 592}) EXPECT_EQ(bg.pixel(x, row), expected(row)) << row;
+  }
+  // On screen: the gradient where no control lies, and the etched separator.
+  const QImage shown = window->grab().toImage();
+  const qreal ratio = shown.devicePixelRatio();
+  auto at = [&](int x, int y) { return shown.pixel(int(x * ratio), int(y * ratio)); };
+  EXPECT_EQ(at(5, 440), expected(440));
+  EXPECT_EQ(at(5, 5), expected(5));
+  for (int x : {0, 296, 592}) {
+    EXPECT_EQ(at(x, 384), qRgb(128, 128, 128)) << x;
+    EXPECT_EQ(at(x, 385), qRgb(255, 255, 255)) << x;
+  }
+  if (const char* dir = std::getenv("BREVIO_SNAPSHOT_DIR"))
+    shown.save(QString::fromLocal8Bit(dir) + "/frmMain.png");
+}
+
+TEST_F(Layout, AccessKeysPressTheirButtons) {
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  // Through the window system, where access keys are matched; the button then
+  // clicks itself a moment later, so each check waits for its effect.
+  auto press = [&](Qt::Key key) {
+    window->activateWindow();  // a closed box hands the activation back only later
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window->windowHandle(), key, Qt::AltModifier);
+  };
+  // Alt+T: Trim with nothing set says so.
+  Box box;
+  WhenModal([&](QWidget* m) { ReadAndClose(m, box); });
+  press(Qt::Key_T);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return box.shown; }));
+  EXPECT_EQ(box.text, QStringLiteral("Please select an output folder to save the trimmed files."));
+  // Alt+A, Alt+F, Alt+B open their dialogs.
+  const struct {
+    Qt::Key key;
+    const char* dialog;
+  } dialogs[] = {{Qt::Key_A, "dlgFile"}, {Qt::Key_F, "dlgChooseFolder"}, {Qt::Key_B, "frmAbout"}};
+  for (const auto& d : dialogs) {
+    QString seen;
+    WhenModal([&](QWidget* m) {
+      seen = m->objectName();
+      m->close();
+    });
+    press(d.key);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !seen.isEmpty(); }));
+    EXPECT_EQ(seen, QString::fromLatin1(d.dialog));
+    QTest::qWait(20);  // let the handler return from its dialog
+  }
+  // Alt+H opens the help page, Alt+R removes ticked rows, Alt+E ends.
+  press(Qt::Key_H);
+  EXPECT_EQ(BrowserCalls(1).size(), 1u);
+  FrmMainTestPeer::AddFileToList(*window, Q(files.write("a.htm", "x")));
+  List()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  press(Qt::Key_R);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return List()->topLevelItemCount() == 0; }));
+  press(Qt::Key_E);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }));
+}
+
+TEST_F(Layout, ExitAndTheCloseBoxBothEnd) {
+  for (bool by_button : {true, false}) {
+    if (!window->isVisible()) window->ShowCentred();
+    if (by_button) {
+      Click("cmdExit");
+    } else {
+      window->close();
+    }
+    EXPECT_FALSE(window->isVisible());
+  }
+}
+
+TEST_F(Layout, ManyRowsPastTheSixteenBitLimit) {
+  const QString path = Q(files.write("p.htm", "  a  \n"));
+  constexpr int kRows = 33000;
+  for (int i = 0; i < kRows; ++i) FrmMainTestPeer::AddFileToList(*window, path);
+  QTreeWidget* list = List();
+  ASSERT_EQ(list->topLevelItemCount(), kRows);
+  EXPECT_EQ(list->topLevelItem(kRows - 1)->text(0), QString::number(kRows));
+  list->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  list->topLevelItem(32768)->setCheckState(0, Qt::Checked);
+  list->topLevelItem(kRows - 1)->setCheckState(0, Qt::Checked);
+  Click("cmdRemove");
+  ASSERT_EQ(list->topLevelItemCount(), kRows - 3);
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("2"));
+  EXPECT_EQ(list->topLevelItem(32766)->text(0), QStringLiteral("32768"));
+  EXPECT_EQ(list->topLevelItem(32767)->text(0), QStringLiteral("32770"));
+}
+
+// ---------------------------------------------------------------- library missing
+
+class LibraryMissing : public AppTest {
+ protected:
+  bool RegisterLibrary() const override { return false; }
+};
+
+TEST_F(LibraryMissing, EachActionThatNeedsItSaysSoAndDoesNothingElse) {
+  Find<QLineEdit>("txtOutput")->setText(Q(files.path()));
+  const char* buttons[] = {"cmdHelp", "cmdOutput"};
+  for (const char* b : buttons) {
+    const Box box = ClickForBox(b);
+    EXPECT_EQ(box.icon, QMessageBox::Warning) << b;
+    EXPECT_EQ(box.title, QStringLiteral("Brevio"));
+    EXPECT_TRUE(box.text.contains(QStringLiteral("not registered"))) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(QStringLiteral("regsvr ") + BinFolder() + "/TARNEX.so"))
+        << box.text.toStdString();
+  }
+  EXPECT_EQ(Find<QLineEdit>("txtOutput")->text(), Q(files.path()));
+  // Add: the files are picked, then the box; no row appears.
+  files.write("a.htm", "x");
+  Box box;
+  WhenModal([&](QWidget* dialog) {
+    WhenModal([&](QWidget* m) { ReadAndClose(m, box); }, dialog);
+    TypeAndAccept(dialog, Q(files / "a.htm"));
+  });
+  Click("cmdAdd");
+  EXPECT_EQ(box.icon, QMessageBox::Warning);
+  EXPECT_EQ(List()->topLevelItemCount(), 0);
+  EXPECT_TRUE(BrowserCalls(0).empty());
+  Box again;
+  WhenModal([&](QWidget* m) { ReadAndClose(m, again); });
+  EXPECT_EQ(window->tarnex(), nullptr);
+  EXPECT_TRUE(again.shown) << "still missing: asked again, said again";
+}
+
+TEST_F(LibraryMissing, BatchRunStopsBeforeTheHourglass) {
+  // A row put in by hand: Add itself would need the library.
+  auto* row = new QTreeWidgetItem(List(), QStringList{"1", "a.htm", "1", " ", " "});
+  row->setToolTip(1, Q(files.write("a.htm", "x")));
+  Find<QLineEdit>("txtOutput")->setText(Q(files.path()));
+  const Box box = ClickForBox("cmdTrim2");
+  EXPECT_EQ(box.icon, QMessageBox::Warning);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(TarnexCreator, RegistersTheLibraryBesideAnInstalledProgram) {
+  brevio::testing::TempDir config;
+  setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+  comrt::ComPtr<_CTarnex> missing;
+  EXPECT_EQ(TarnexCreator(Q(config.path())).Create(missing), REGDB_E_CLASSNOTREG);
+  comrt::ComPtr<_CTarnex> created;
+  ASSERT_EQ(TarnexCreator(BinFolder()).Create(created), S_OK);
+  EXPECT_TRUE(created);
+  EXPECT_TRUE(std::filesystem::exists(config / "comrt" / "registry.reg"));
+  comrt::ComPtr<_CTarnex> again;  // registered now: no folder needed
+  EXPECT_EQ(TarnexCreator(QString()).Create(again), S_OK);
+}
+
+}  // namespace
+}  // namespace brevio::app

@@ -1,0 +1,185 @@
+#include "brevio/app/gradient.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <vector>
+
+namespace brevio::app {
+namespace {
+
+struct Call {
+  bool clear;
+  float x1, y1, x2, y2;
+  std::uint32_t colour;
+  bool operator==(const Call&) const = default;
+};
+
+class RecordingSurface : public DrawingSurface {
+ public:
+  std::vector<Call> calls;
+  void Clear() override { calls.push_back({true, 0, 0, 0, 0, 0}); }
+  void Line(float x1, float y1, float x2, float y2, std::uint32_t colour) override {
+    calls.push_back({false, x1, y1, x2, y2, colour});
+  }
+};
+
+constexpr std::uint32_t kStart = 0xFFF6EB;
+constexpr std::uint32_t kEnd = 16700313;
+
+Call L(float x1, float y1, float x2, float y2, std::uint32_t c) {
+  return {false, x1, y1, x2, y2, c};
+}
+
+TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
+  const struct {
+    double in;
+    std::int32_t out;
+  } cases[] = {{214.5, 214},      {228.5, 228},      {254.5, 254},  {173.5, 174},
+               {0.5, 0},          {1.5, 2},          {2.5, 2},      {-2.5, -2},
+               {25427.45, 25427}, {25427.55, 25428}, {6735.0, 6735}};
+  for (const auto& c : cases) EXPECT_EQ(RoundHalfEven(c.in), c.out) << c.in;
+}
+
+struct GradientCase {
+  const char* name;
+  std::int32_t left, top, right, bottom;
+  std::uint32_t start, end;
+  bool top_to_bottom;
+  std::vector<Call> lines;
+};
+
+class PaintGradientTable : public ::testing::TestWithParam<GradientCase> {};
+
+TEST_P(PaintGradientTable, DrawsExactlyTheseLines) {
+  const GradientCase& c = GetParam();
+  RecordingSurface surface;
+  PaintGradient(surface, c.left, c.top, c.right, c.bottom, c.start, c.end, c.top_to_bottom);
+  EXPECT_EQ(surface.calls, c.lines);
+
+  // The clearing variant clears first, then draws the same lines.
+  RecordingSurface cleared;
+  ClearAndPaintGradient(cleared, c.left, c.top, c.right, c.bottom, c.start, c.end, c.top_to_bottom);
+  ASSERT_FALSE(cleared.calls.empty());
+  EXPECT_TRUE(cleared.calls.front().clear);
+  EXPECT_EQ(std::vector<Call>(cleared.calls.begin() + 1, cleared.calls.end()), c.lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gradients, PaintGradientTable,
+    ::testing::Values(
+        GradientCase{
+            "FourLinesHalvesToEven",
+            0,
+            0,
+            10,
+            3,
+            kStart,
+            kEnd,
+            true,
+            {L(0, 0, 10, 0, RgbColour(235, 246, 255)), L(0, 1, 10, 1, RgbColour(214, 237, 255)),
+             L(0, 2, 10, 2, RgbColour(194, 228, 254)), L(0, 3, 10, 3, RgbColour(174, 220, 254))}},
+        GradientCase{
+            "LeftToRightVerticalLines",
+            0,
+            0,
+            3,
+            7,
+            kStart,
+            kEnd,
+            false,
+            {L(0, 0, 0, 7, RgbColour(235, 246, 255)), L(1, 0, 1, 7, RgbColour(214, 237, 255)),
+             L(2, 0, 2, 7, RgbColour(194, 228, 254)), L(3, 0, 3, 7, RgbColour(174, 220, 254))}},
+        GradientCase{"OffsetOrigin",
+                     5,
+                     100,
+                     9,
+                     101,
+                     0x000000,
+                     0xFFFFFF,
+                     true,
+                     {L(5, 100, 9, 100, 0x000000), L(5, 101, 9, 101, RgbColour(128, 128, 128))}},
+        GradientCase{"ZeroSpanOneLineInStartColour",
+                     0,
+                     4,
+                     8,
+                     4,
+                     kStart,
+                     kEnd,
+                     true,
+                     {L(0, 4, 8, 4, kStart)}},
+        GradientCase{"NegativeSpanNothing", 0, 5, 8, 4, kStart, kEnd, true, {}},
+        GradientCase{"EqualColoursPlainFill",
+                     0,
+                     0,
+                     2,
+                     2,
+                     0x123456,
+                     0x123456,
+                     true,
+                     {L(0, 0, 2, 0, 0x123456), L(0, 1, 2, 1, 0x123456), L(0, 2, 2, 2, 0x123456)}},
+        GradientCase{"DescendingComponents",
+                     0,
+                     0,
+                     1,
+                     1,
+                     0xFFFFFF,
+                     0x000000,
+                     true,
+                     {L(0, 0, 1, 0, 0xFFFFFF), L(0, 1, 1, 1, RgbColour(128, 128, 128))}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PaintGradient, SpanLimitOfTheSixteenBitCounter) {
+  const struct {
+    std::int32_t bottom;
+    std::size_t lines;
+  } cases[] = {{32766, 32767}, {32767, 0}, {100000, 0}};
+  for (const auto& c : cases) {
+    RecordingSurface surface;
+    PaintGradient(surface, 0, 0, 1, c.bottom, kStart, kEnd, true);
+    EXPECT_EQ(surface.calls.size(), c.lines) << c.bottom;
+    if (!surface.calls.empty()) {
+      EXPECT_EQ(surface.calls.front().colour, kStart);
+    }
+  }
+}
+
+// The colour a line i of n + 1 gets, written out from its definition.
+std::uint32_t Expected(std::int32_t i, std::int32_t n) {
+  auto comp = [&](int shift) {
+    const int s = static_cast<int>((kStart >> shift) & 0xFF),
+              e = static_cast<int>((kEnd >> shift) & 0xFF);
+    return RoundHalfEven(static_cast<double>(e - s) / (n + 1.0) * i + s);
+  };
+  return RgbColour(comp(0), comp(8), comp(16));
+}
+
+TEST(TwipsImageSurface, EachPixelRowShowsTheLastOfItsFifteenLines) {
+  QImage image(593, 449, QImage::Format_RGB32);
+  TwipsImageSurface surface(image, RgbColour(1, 2, 3));
+  ClearAndPaintGradient(surface, 0, 0, 8895, 6735, kStart, kEnd, true);
+  for (int row : {0, 1, 200, 447, 448}) {
+    const std::uint32_t want = Expected(15 * row + 14, 6735);
+    const QRgb want_rgb = qRgb(want & 0xFF, (want >> 8) & 0xFF, (want >> 16) & 0xFF);
+    for (int x : {0, 296, 592}) EXPECT_EQ(image.pixel(x, row), want_rgb) << row << "," << x;
+  }
+}
+
+TEST(TwipsImageSurface, ClearFillsAndLinesClipAtTheEdges) {
+  QImage image(10, 6, QImage::Format_RGB32);
+  TwipsImageSurface surface(image, RgbColour(9, 8, 7));
+  surface.Clear();
+  EXPECT_EQ(image.pixel(9, 5), qRgb(9, 8, 7));
+  // A line reaching far beyond both sides colours the row it crosses, and only it.
+  surface.Line(-720, 45, 9840, 45, RgbColour(128, 128, 128));
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(image.pixel(x, 3), qRgb(128, 128, 128));
+  EXPECT_EQ(image.pixel(0, 2), qRgb(9, 8, 7));
+  EXPECT_EQ(image.pixel(0, 4), qRgb(9, 8, 7));
+  // A vertical line from its top to its bottom pixel.
+  surface.Line(30, 0, 30, 75, 0xFFFFFF);
+  for (int y = 0; y < 6; ++y) EXPECT_EQ(image.pixel(2, y), qRgb(255, 255, 255));
+}
+
+}  // namespace
+}  // namespace brevio::app
