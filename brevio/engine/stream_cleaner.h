@@ -39,7 +39,7 @@ enum class CleanMode {
 // Sink writing into a caller-owned buffer without bounds checks. The caller
 // guarantees room for StreamCleaner::MaxOutput(n) bytes per feed of n bytes
 // and kMaxFinishOutput bytes for finish (kLine and kFile modes). Runs are
-// copied 16 bytes at a time, so the bound includes that much slack.
+// copied up to 64 bytes at a time, so the bound includes that much slack.
 class BufferSink {
  public:
   explicit BufferSink(char* out) : begin_(out), pos_(out) {}
@@ -231,6 +231,64 @@ inline Gap ScanGap(const char* p, const char* end) {
   return {p, first_cr, lf};
 }
 
+// What a whole-file cleaner carries from one byte to the next.
+struct FileState {
+  bool segment_has_output = false;
+  bool line_has_output = false;
+  bool owe_crlf = false;
+  std::uint64_t owed_spaces = 0;
+};
+
+// Before an ordinary byte: what is owed gets written.
+template <class Out>
+inline void PayOwed(FileState& s, Out& out) {
+  if (s.owe_crlf) {
+    out.append_crlf();
+    s.owe_crlf = false;
+  }
+  if (s.owed_spaces != 0) {
+    out.append_spaces(1);
+    s.owed_spaces = 0;
+  }
+}
+
+// A whole gap of blanks and line ends, in file mode.
+template <class Out>
+inline void ApplyGap(const Gap& gap, FileState& s, Out& out) {
+  if (gap.first_cr < 0) {
+    if (gap.lf) {
+      // Several owed CR LFs are one: blank lines collapse.
+      s.owe_crlf = s.owe_crlf || s.line_has_output;
+      s.segment_has_output = false;
+      s.owed_spaces = 0;
+    } else if (s.segment_has_output) {
+      s.owed_spaces = 1;  // one space at most, and only inside a segment
+    }
+  } else {
+    // The first CR ends the line. What follows it in the gap (an LF of
+    // CR LF, blank lines) starts lines without output: it changes nothing,
+    // in this piece or at the start of the next.
+    if (s.owe_crlf || (gap.lf && s.line_has_output)) out.append_crlf();
+    if (s.line_has_output) out.append_crlf();
+    s = FileState{};
+  }
+}
+
+// Wide whole-file loops over 64-byte windows (wide_scan.cpp), one per
+// instruction set, chosen at run time. Each cleans from p while at least
+// kWideMin bytes are left, writes through out (up to 64 bytes of slack) and
+// returns where it stopped, with the state at that byte.
+using WideFileLoop = const char* (*)(const char* p, const char* end, char*& out, FileState& s);
+inline constexpr std::ptrdiff_t kWideMin = 65;
+
+enum class Simd { kNone, kSse2, kAvx2, kAvx512 };
+// The loop in use (nullptr: the portable loop alone).
+WideFileLoop ActiveWideFileLoop();
+Simd ActiveSimd();
+// Selects an instruction set; false (and no change) when this CPU lacks it.
+// For tests and benchmarks: the best one is chosen at start-up.
+bool UseSimd(Simd simd);
+
 }  // namespace detail
 
 template <CleanMode kMode>
@@ -240,8 +298,8 @@ class StreamCleaner {
   // earlier pieces, then at most two bytes per byte given (a CR ending a
   // line after an LF in the same piece: "a LF CR" gives "a CR LF CR LF").
   // Not a bound for kSegment, whose owed spaces are counted, not capped.
-  // Plus 16 bytes of slack for the block copy of BufferSink.
-  static constexpr std::size_t MaxOutput(std::size_t n) { return 2 * n + 4 + 16; }
+  // Plus 64 bytes of slack for the block copies of BufferSink.
+  static constexpr std::size_t MaxOutput(std::size_t n) { return 2 * n + 4 + 64; }
   static constexpr std::size_t kMaxFinishOutput = 4;
 
   // Cleans the next piece of input. Splitting the input anywhere gives the
@@ -329,45 +387,33 @@ class StreamCleaner {
         segment_has_output = true;
       }
     } else if constexpr (kMode == CleanMode::kFile) {
+      detail::FileState s{segment_has_output, line_has_output, owe_crlf, owed_spaces};
+      if constexpr (std::is_same_v<Out, RawOut>) {
+        if (end - p >= detail::kWideMin) {
+          if (const detail::WideFileLoop loop = detail::ActiveWideFileLoop(); loop != nullptr) {
+            p = loop(p, end, out.pos, s);
+          }
+        }
+      }
       // Text alternates between runs of ordinary bytes and gaps of blanks and
       // line ends; each gap is dealt with in one step.
       while (p < end) {
         if (!detail::IsBlankByte(static_cast<unsigned char>(*p))) {
-          if (owe_crlf) {
-            out.append_crlf();
-            owe_crlf = false;
-          }
-          if (owed_spaces != 0) {
-            out.append_spaces(1);
-            owed_spaces = 0;
-          }
+          detail::PayOwed(s, out);
           p = CopyRunTo(p, end, out);
-          segment_has_output = true;
-          line_has_output = true;
+          s.segment_has_output = true;
+          s.line_has_output = true;
           // The copy also stops at NUL and other control bytes: text.
           if (p == end || !detail::IsBlankByte(static_cast<unsigned char>(*p))) continue;
         }
         const detail::Gap gap = detail::ScanGap(p, end);
-        if (gap.first_cr < 0) {
-          if (gap.lf) {
-            // Several owed CR LFs are one: blank lines collapse.
-            owe_crlf = owe_crlf || line_has_output;
-            segment_has_output = false;
-            owed_spaces = 0;
-          } else if (segment_has_output) {
-            owed_spaces = 1;  // one space at most, and only inside a segment
-          }
-        } else {
-          // The first CR ends the line. What follows it in the gap (an LF of
-          // CR LF, blank lines) starts lines without output: it changes
-          // nothing, in this piece or at the start of the next.
-          if (owe_crlf || (gap.lf && line_has_output)) out.append_crlf();
-          if (line_has_output) out.append_crlf();
-          segment_has_output = line_has_output = owe_crlf = false;
-          owed_spaces = 0;
-        }
+        detail::ApplyGap(gap, s, out);
         p = gap.end;
       }
+      segment_has_output = s.segment_has_output;
+      line_has_output = s.line_has_output;
+      owe_crlf = s.owe_crlf;
+      owed_spaces = s.owed_spaces;
     } else {
       while (p < end) {
         auto c = static_cast<unsigned char>(*p);

@@ -1,0 +1,162 @@
+// The whole-file cleaning loop over 64-byte windows, built for several
+// instruction sets; the best one this CPU has is chosen at start-up. The
+// portable loop in stream_cleaner.h stays for the tail of each piece, for
+// other CPUs and for the other modes.
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+
+#include "brevio/engine/stream_cleaner.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define BREVIO_WIDE_X86 1
+#endif
+
+namespace brevio::detail {
+
+namespace {
+
+struct Masks {
+  std::uint64_t sp;
+  std::uint64_t tab;
+  std::uint64_t lf;
+  std::uint64_t cr;
+};
+
+#if defined(BREVIO_WIDE_X86)
+
+namespace sse2 {
+inline std::uint64_t Bits16(__m128i a, char c, int shift) {
+  return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_set1_epi8(c))))}
+         << shift;
+}
+inline Masks Classify(const char* p) {
+  Masks m{0, 0, 0, 0};
+  for (int i = 0; i < 4; ++i) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    m.sp |= Bits16(a, ' ', 16 * i);
+    m.tab |= Bits16(a, '\t', 16 * i);
+    m.lf |= Bits16(a, '\n', 16 * i);
+    m.cr |= Bits16(a, '\r', 16 * i);
+  }
+  return m;
+}
+inline void Store64(char* out, const char* p) {
+  for (int i = 0; i < 4; ++i) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)));
+  }
+}
+#include "brevio/engine/wide_scan_loop.inc"
+}  // namespace sse2
+
+#pragma GCC push_options
+#pragma GCC target("avx2,bmi,bmi2,lzcnt,popcnt")
+namespace avx2 {
+inline std::uint64_t Bits32(__m256i lo, __m256i hi, char c) {
+  const __m256i v = _mm256_set1_epi8(c);
+  const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lo, v)));
+  const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hi, v)));
+  return std::uint64_t{low} | (std::uint64_t{high} << 32);
+}
+inline Masks Classify(const char* p) {
+  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  return {Bits32(lo, hi, ' '), Bits32(lo, hi, '\t'), Bits32(lo, hi, '\n'), Bits32(lo, hi, '\r')};
+}
+inline void Store64(char* out, const char* p) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
+                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)));
+}
+#include "brevio/engine/wide_scan_loop.inc"
+}  // namespace avx2
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt")
+namespace avx512 {
+inline Masks Classify(const char* p) {
+  const __m512i a = _mm512_loadu_si512(p);
+  return {_mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8(' ')),
+          _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\t')),
+          _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\n')),
+          _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\r'))};
+}
+inline void Store64(char* out, const char* p) { _mm512_storeu_si512(out, _mm512_loadu_si512(p)); }
+#include "brevio/engine/wide_scan_loop.inc"
+}  // namespace avx512
+#pragma GCC pop_options
+
+#endif  // BREVIO_WIDE_X86
+
+bool Supported(Simd simd) {
+#if defined(BREVIO_WIDE_X86)
+  switch (simd) {
+    case Simd::kNone:
+      return true;
+    case Simd::kSse2:
+      return __builtin_cpu_supports("sse2");
+    case Simd::kAvx2:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+    case Simd::kAvx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("bmi2");
+  }
+  return false;
+#else
+  return simd == Simd::kNone;
+#endif
+}
+
+WideFileLoop LoopFor(Simd simd) {
+#if defined(BREVIO_WIDE_X86)
+  switch (simd) {
+    case Simd::kNone:
+      return nullptr;
+    case Simd::kSse2:
+      return &sse2::FileLoop;
+    case Simd::kAvx2:
+      return &avx2::FileLoop;
+    case Simd::kAvx512:
+      return &avx512::FileLoop;
+  }
+#endif
+  (void)simd;
+  return nullptr;
+}
+
+Simd Best() {
+  for (Simd simd : {Simd::kAvx512, Simd::kAvx2, Simd::kSse2}) {
+    if (Supported(simd)) return simd;
+  }
+  return Simd::kNone;
+}
+
+struct Choice {
+  std::atomic<Simd> simd;
+  std::atomic<WideFileLoop> loop;
+  Choice() : simd(Best()), loop(LoopFor(simd.load())) {}
+};
+
+Choice& TheChoice() {
+  static Choice choice;
+  return choice;
+}
+
+}  // namespace
+
+WideFileLoop ActiveWideFileLoop() { return TheChoice().loop.load(std::memory_order_relaxed); }
+
+Simd ActiveSimd() { return TheChoice().simd.load(std::memory_order_relaxed); }
+
+bool UseSimd(Simd simd) {
+  if (!Supported(simd)) return false;
+  TheChoice().simd.store(simd, std::memory_order_relaxed);
+  TheChoice().loop.store(LoopFor(simd), std::memory_order_relaxed);
+  return true;
+}
+
+}  // namespace brevio::detail

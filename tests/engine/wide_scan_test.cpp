@@ -1,0 +1,128 @@
+// The whole-file loop is built for several instruction sets; each one the
+// CPU has is held against the literal model, on text shaped to reach every
+// branch: runs and gaps longer than a window, every gap kind, pieces that
+// start in any state.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "brevio/engine/stream_cleaner.h"
+#include "tests/engine/reference_model.h"
+
+namespace brevio {
+namespace {
+
+using detail::Simd;
+using testing::ModelTrimFile;
+
+// Runs of text (lone spaces and odd bytes inside) and gaps of blanks and line
+// ends, each from nothing up to a little over two windows long.
+std::string ShapedText(std::mt19937& random, int parts) {
+  static const char kText[] = {'a', 'b', '<', '>', '\xA0', '\0', '\x1A', '\xFF', ' '};
+  static const char kBlank[] = {' ', ' ', '\t', '\n', '\r'};
+  std::uniform_int_distribution<int> length(0, 150);
+  std::uniform_int_distribution<int> short_length(0, 6);
+  std::string text;
+  for (int i = 0; i < parts; ++i) {
+    const bool gap = i % 2 == 1;
+    const int n = random() % 4 == 0 ? length(random) : short_length(random);
+    for (int k = 0; k < n; ++k) {
+      text += gap ? kBlank[random() % sizeof kBlank] : kText[random() % sizeof kText];
+    }
+  }
+  return text;
+}
+
+// Cleans the text in the given pieces into a buffer (the wide loop's sink).
+std::string CleanInPieces(const std::string& text, const std::vector<std::size_t>& cuts) {
+  FileStreamCleaner cleaner;
+  std::vector<char> buffer(FileStreamCleaner::MaxOutput(text.size()));
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t i = 0; i <= cuts.size(); ++i) {
+    const std::size_t to = i < cuts.size() ? cuts[i] : text.size();
+    BufferSink sink(buffer.data());
+    cleaner.feed(std::string_view(text).substr(from, to - from), sink);
+    out.append(buffer.data(), sink.size());
+    from = to;
+  }
+  BufferSink sink(buffer.data());
+  cleaner.finish(sink);
+  out.append(buffer.data(), sink.size());
+  return out;
+}
+
+class WideLoop : public ::testing::TestWithParam<Simd> {
+ protected:
+  void SetUp() override {
+    if (!detail::UseSimd(GetParam())) GTEST_SKIP() << "this CPU lacks it";
+  }
+  void TearDown() override { detail::UseSimd(best_); }
+
+ private:
+  Simd best_ = detail::ActiveSimd();
+};
+
+TEST_P(WideLoop, ShapedTextGivesTheModelsBytesWholeAndInPieces) {
+  std::mt19937 random(static_cast<unsigned>(GetParam()) + 11);
+  for (int i = 0; i < 1500; ++i) {
+    const std::string text = ShapedText(random, 40);
+    const std::string expected = ModelTrimFile(text);
+    ASSERT_EQ(CleanInPieces(text, {}), expected) << ::testing::PrintToString(text);
+    std::uniform_int_distribution<std::size_t> cut(0, text.size());
+    std::vector<std::size_t> cuts = {cut(random), cut(random), cut(random)};
+    std::sort(cuts.begin(), cuts.end());
+    ASSERT_EQ(CleanInPieces(text, cuts), expected)
+        << ::testing::PrintToString(text) << " cut at " << cuts[0] << ',' << cuts[1] << ','
+        << cuts[2];
+  }
+}
+
+TEST_P(WideLoop, EverySplitOfAShortTextStartsTheLoopInTheRightState) {
+  std::mt19937 random(static_cast<unsigned>(GetParam()) + 77);
+  for (int i = 0; i < 60; ++i) {
+    const std::string text = ShapedText(random, 12);
+    const std::string expected = ModelTrimFile(text);
+    for (std::size_t split = 0; split <= text.size(); ++split) {
+      ASSERT_EQ(CleanInPieces(text, {split}), expected)
+          << ::testing::PrintToString(text) << " split at " << split;
+    }
+  }
+}
+
+TEST_P(WideLoop, EachGapKindAtEveryOffsetOfTheWindow) {
+  for (const char* gap : {"  ", "\t", " \n ", "\n\n", "\r", "\r\n", " \n\r\n", "\n\r", "\r\r\n",
+                          "\t \n \t\r\n    "}) {
+    for (std::size_t at = 0; at < 140; ++at) {
+      std::string text(200, 'x');
+      text.insert(at, gap);
+      text[100] = ' ';  // a lone space near the second window
+      ASSERT_EQ(CleanInPieces(text, {}), ModelTrimFile(text))
+          << at << ' ' << ::testing::PrintToString(gap);
+    }
+  }
+}
+
+std::string SimdName(const ::testing::TestParamInfo<Simd>& info) {
+  static const char* const kNames[] = {"portable", "sse2", "avx2", "avx512"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Simd, WideLoop,
+                         ::testing::Values(Simd::kNone, Simd::kSse2, Simd::kAvx2, Simd::kAvx512),
+                         SimdName);
+
+TEST(WideLoop, TheBestInstructionSetIsChosenAtStartUp) {
+  const Simd active = detail::ActiveSimd();
+  for (Simd better : {Simd::kAvx512, Simd::kAvx2, Simd::kSse2}) {
+    if (better <= active) break;
+    EXPECT_FALSE(detail::UseSimd(better)) << "a better set was available";
+  }
+  detail::UseSimd(active);
+}
+
+}  // namespace
+}  // namespace brevio
