@@ -87,6 +87,8 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
 }
 
 bool Wanted(const std::string& file_name, const std::vector<std::string>& includes) {
+  // Another trim's file in the making, whatever the patterns say.
+  if (IsTrimTempName(file_name)) return false;
   if (includes.empty()) {
     return std::any_of(std::begin(kWebPatterns), std::end(kWebPatterns), [&](const char* pattern) {
       return ::fnmatch(pattern, file_name.c_str(), FNM_CASEFOLD) == 0;
@@ -241,19 +243,28 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   std::mutex mutex;
   std::condition_variable finished;
   std::atomic<std::size_t> next{0};
+  // Waking a thread costs more than trimming a small page, so a finished
+  // job wakes only who waits for it: the printer for its row, or a job
+  // with the same target.
+  std::size_t printer_waits_for = count;
+  std::size_t jobs_waiting = 0;
   const auto work = [&] {
     for (std::size_t i = next++; i < count; i = next++) {
       if (jobs[i].after >= 0) {
         std::unique_lock lock(mutex);
+        ++jobs_waiting;
         finished.wait(lock, [&] { return done[static_cast<std::size_t>(jobs[i].after)] != 0; });
+        --jobs_waiting;
       }
       Outcome outcome = RunJob(jobs[i], line.dry_run);
+      bool wake = false;
       {
         const std::lock_guard lock(mutex);
         outcomes[i] = std::move(outcome);
         done[i] = 1;
+        wake = printer_waits_for == i || jobs_waiting > 0;
       }
-      finished.notify_all();
+      if (wake) finished.notify_all();
     }
   };
   unsigned threads = line.jobs != 0 ? line.jobs : environment.processors;
@@ -294,7 +305,9 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
     {
       std::unique_lock lock(mutex);
       while (done[i] == 0) {
+        printer_waits_for = i;
         finished.wait_for(lock, std::chrono::milliseconds(100));
+        printer_waits_for = count;
         lock.unlock();
         draw_progress(i);
         lock.lock();

@@ -255,7 +255,9 @@ PumpError PumpOverlapped(int in_fd, int out_fd, std::size_t block, TrimReport& r
 
 // Follows symbolic links from path to the file they end at (which may not
 // exist yet), so that the rename replaces that file and the link stays.
-std::string FollowLinks(std::string path) {
+// `first` is the lstat of path itself (valid when first_ok).
+std::string FollowLinks(std::string path, const struct stat& first, bool first_ok) {
+  if (!first_ok || !S_ISLNK(first.st_mode)) return path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
@@ -289,16 +291,19 @@ std::string RandomSuffix() {
 }
 
 // ".<name>.brevio-XXXXXX" in the folder of `file`: dot-prefixed so that it is
-// never taken for a user's page, created 0666 less the umask like any new
-// file (O_EXCL instead of mkstemp, whose 0600 would need the umask read back).
-TempFile CreateTempBeside(const std::string& file, const std::string& target_for_errors) {
+// never taken for a user's page, created with `mode` less the umask like any
+// new file (O_EXCL instead of mkstemp, whose 0600 would need the umask read
+// back).
+TempFile CreateTempBeside(const std::string& file, mode_t mode,
+                          const std::string& target_for_errors) {
   const fs::path as_path(file);
   std::string name = as_path.filename().string();
   if (name.size() > 200) name.resize(200);  // leave room under NAME_MAX
   const fs::path folder = as_path.parent_path();
   for (int attempt = 0;; ++attempt) {
+    // IsTrimTempName knows this shape.
     const std::string temp = (folder / ("." + name + ".brevio-" + RandomSuffix())).string();
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0) return TempFile(temp, fd);
     if (errno != EEXIST || attempt >= 100)
       ThrowPathError("cannot create", target_for_errors, errno);
@@ -353,17 +358,31 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
     return report;
   }
 
+  // One lstat tells most targets apart; only a link needs the stat of what
+  // it points to.
   struct stat target_stat {};
-  const bool target_exists = ::stat(target.c_str(), &target_stat) == 0;
+  const bool target_seen = ::lstat(target.c_str(), &target_stat) == 0;
+  struct stat link_stat = target_stat;
+  bool target_exists = target_seen;
+  if (target_seen && S_ISLNK(target_stat.st_mode)) {
+    target_exists = ::stat(target.c_str(), &target_stat) == 0;
+  }
   const bool in_place =
       source == target || (target_exists && target_stat.st_dev == source_stat.st_dev &&
                            target_stat.st_ino == source_stat.st_ino);
-  const std::string final_path = FollowLinks(target);
+  const std::string final_path = FollowLinks(target, link_stat, target_seen);
 
-  TempFile temp = CreateTempBeside(final_path, target);
-  if (target_exists && S_ISREG(target_stat.st_mode) &&
-      ::fchmod(temp.fd(), target_stat.st_mode & 07777) != 0) {
-    ThrowPathError("cannot set permissions", target, errno);
+  // An existing target keeps its permission bits: the temporary file is
+  // made with them, and set again only where the umask took some away.
+  const bool keep_mode = target_exists && S_ISREG(target_stat.st_mode);
+  const mode_t mode = keep_mode ? (target_stat.st_mode & 07777) : 0666;
+  TempFile temp = CreateTempBeside(final_path, mode, target);
+  if (keep_mode) {
+    struct stat made {};
+    if (::fstat(temp.fd(), &made) != 0) ThrowPathError("cannot examine", target, errno);
+    if ((made.st_mode & 07777) != mode && ::fchmod(temp.fd(), mode) != 0) {
+      ThrowPathError("cannot set permissions", target, errno);
+    }
   }
   const PumpError e = file_size >= kOverlapFrom ? PumpOverlapped(in.get(), temp.fd(), block, report)
                                                 : Pump(in.get(), temp.fd(), block, report);
@@ -382,6 +401,13 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   }
   temp.commit();
   return report;
+}
+
+bool IsTrimTempName(std::string_view name) {
+  constexpr std::string_view kMark = ".brevio-";
+  constexpr std::size_t kSuffix = 6;
+  if (name.size() < 1 + kMark.size() + kSuffix || name.front() != '.') return false;
+  return name.substr(name.size() - kSuffix - kMark.size(), kMark.size()) == kMark;
 }
 
 std::int32_t TrimFile(const std::string& source, const std::string& target) {

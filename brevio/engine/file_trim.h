@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace brevio {
 
@@ -49,6 +50,10 @@ struct TrimReport {
 // TrimFile with the sizes it saw and the options above.
 TrimReport TrimFileWithReport(const std::string& source, const std::string& target,
                               const TrimOptions& options = {});
+
+// True for the name of a temporary file that a trim in progress keeps beside
+// its target (".NAME.brevio-XXXXXX"): folder walks must never take one.
+bool IsTrimTempName(std::string_view file_name);
 
 // Trims everything readable from in_fd into out_fd (pipes, terminals, files),
 // reading block bytes at a time. Returns the bytes written. Throws

@@ -137,6 +137,27 @@ TEST(TrimCommand, RecursiveKeepsTheLayoutAndTakesWebPagesOnly) {
   EXPECT_FALSE(fs::exists(dir / "out/notes.txt"));
 }
 
+TEST(TrimCommand, WalksNeverTakeTheTemporaryFilesOfTrimsInProgress) {
+  struct Row {
+    const char* name;
+    bool taken;
+  };
+  // Taken with --include '*': everything but the exact shape of our own
+  // temporary files (a dot, the name, ".brevio-" and six characters).
+  const Row rows[] = {{".page.htm.brevio-a1B2c3", false}, {".x.brevio-ZZZZZZ", false},
+                      {".page.htm.brevio-a1B2c", true},   {"page.htm.brevio-a1B2c3", true},
+                      {".page.htm.brevio-a1B2c3.htm", true}, {".page.htm", true}};
+  TempDir dir;
+  fs::create_directories(dir / "site");
+  for (const Row& row : rows) dir.write(std::string("site/") + row.name, kPage);
+  const std::string out = (dir / "out").string();
+  const Result run = Trim({"-q", "-r", "--include", "*", "-o", out, (dir / "site").string()});
+  EXPECT_EQ(run.code, 0) << run.err;
+  for (const Row& row : rows) {
+    EXPECT_EQ(fs::exists(dir / "out" / row.name), row.taken) << row.name;
+  }
+}
+
 TEST(TrimCommand, InPlaceTrimsEachFileAndWholeTrees) {
   TempDir dir;
   fs::create_directories(dir / "tree/deep");

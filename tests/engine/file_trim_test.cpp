@@ -271,6 +271,39 @@ struct FailureCase {
 
 void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
+// The temporary file is made with the target's bits; where the umask takes
+// some of them away they must be put back.
+struct ModeCase {
+  mode_t target;
+  mode_t umask;
+};
+
+class KeepsTheMode : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(KeepsTheMode, WhateverTheUmask) {
+  TempDir dir;
+  const auto source = dir.write("in.htm", "  x  ");
+  const auto target = dir.write("out.htm", "old");
+  ::chmod(target.c_str(), GetParam().target);
+  ::chmod(source.c_str(), GetParam().target);
+  const mode_t old_mask = ::umask(GetParam().umask);
+  TrimFile(source, target);
+  TrimFile(source, source);
+  ::umask(old_mask);
+  for (const auto& path : {target, source}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, GetParam().target) << path;
+    EXPECT_EQ(ReadFile(path), "x\r\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, KeepsTheMode,
+                         ::testing::Values(ModeCase{0644, 022}, ModeCase{0666, 022},
+                                           ModeCase{0777, 077}, ModeCase{0600, 0},
+                                           ModeCase{0604, 027}, ModeCase{0400, 022},
+                                           ModeCase{0664, 002}));
+
 class TrimFileFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(TrimFileFailure, ThrowsWithPathAndErrnoAndReleasesEverything) {
