@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # A batch of 10,000 pages of 2 to 20 KB trimmed into a folder with -j 2;
-# prints files per second (target: at least 5,000). Uses hyperfine when it
-# is installed, else a timed loop.
+# prints files per second, min and median (target: at least 5,000).
 # Usage: bench/batch.sh [BUILD_DIR]   (default: $BREVIO_BUILD_DIR or build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,24 +20,30 @@ files=("$work"/pages/*)
 cat "${files[@]}" >/dev/null
 echo "$count pages, $(du -sb "$work/pages" | cut -f1) bytes; load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-if command -v hyperfine >/dev/null; then
-  # -N: started directly, no shell in between. The folder is walked (-r):
-  # 10,000 paths do not fit in the one argument that hyperfine takes.
-  hyperfine -N --warmup 1 --runs "$runs" --export-json "$work/result.json" \
-    "$bin/brevio-trim -q -j 2 -r -o $work/out $work/pages"
-  mean=$(grep -m1 '"mean"' "$work/result.json" | sed -E 's/.*: *([0-9.eE+-]+).*/\1/')
-  best=$(grep -m1 '"min"' "$work/result.json" | sed -E 's/.*: *([0-9.eE+-]+).*/\1/')
-else
-  mean=0
-  best=""
-  for round in $(seq "$runs"); do
-    start=$EPOCHREALTIME
-    "$bin/brevio-trim" -q -j 2 -o "$work/out" "${files[@]}"
-    took=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f", b - a }')
-    echo "round $round: ${took}s"
-    mean=$(awk -v m="$mean" -v t="$took" -v n="$runs" 'BEGIN { print m + t / n }')
-    best=$(awk -v a="$best" -v b="$took" 'BEGIN { print (a == "" || b < a) ? b : a }')
-  done
-fi
-awk -v n="$count" -v m="$mean" -v b="$best" \
-  'BEGIN { printf "files/s: %.0f mean, %.0f best (target >= 5000)\n", n / m, n / b }'
+# Two cases, because the file system makes them differ: "fresh" writes each
+# run into a new folder; "overwrite" replaces the targets of the run before
+# (each rename frees an inode, and ext4 then spends time skipping recently
+# freed inodes when it makes new files). Started directly, no shell between;
+# the folder is walked (-r) since 10,000 paths make a long command line.
+report() {  # name, then the seconds of each run
+  local name=$1
+  shift
+  printf '%s\n' "$@" | sort -n | awk -v name="$name" -v n="$count" '
+    { t[NR] = $1 }
+    END { m = t[int((NR + 1) / 2)]
+          printf "%-9s min %.3fs (%.0f files/s)  median %.3fs (%.0f files/s)  target >= 5000\n",
+                 name, t[1], n / t[1], m, n / m }'
+}
+timed() {
+  local start=$EPOCHREALTIME
+  "$bin/brevio-trim" -q -j 2 -r -o "$1" "$work/pages"
+  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f", b - a }'
+}
+fresh=()
+for round in $(seq "$runs"); do fresh+=("$(timed "$work/fresh$round")"); done
+"$bin/brevio-trim" -q -j 2 -r -o "$work/over" "$work/pages"
+over=()
+for round in $(seq "$runs"); do over+=("$(timed "$work/over")"); done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+report fresh "${fresh[@]}"
+report overwrite "${over[@]}"
