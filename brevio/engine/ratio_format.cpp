@@ -24,7 +24,12 @@ std::string FormatPercent(double value, std::string_view decimal_point) {
   for (; p < end && *p != 'e'; ++p) {
     if (*p >= '0' && *p <= '9') digits.push_back(*p);
   }
-  const int exponent = (p < end) ? std::atoi(p + 1) : 0;
+  int exponent = 0;
+  if (p < end) {
+    const char* e = p + 1;
+    if (e < end && *e == '+') ++e;  // from_chars takes a minus sign only
+    std::from_chars(e, end, exponent);
+  }
 
   // Keep the digits down to the second decimal, rounding on the next one.
   const int integer_digits = exponent + 1;

@@ -3,6 +3,7 @@
 // portable loop in stream_cleaner.h stays for the tail of each piece, for
 // other CPUs and for the other modes.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -34,7 +35,7 @@ inline std::uint64_t Bits16(__m128i a, char c, int shift) {
 inline Masks Classify(const char* p) {
   Masks m{0, 0, 0, 0};
   for (int i = 0; i < 4; ++i) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::ptrdiff_t{16} * i));
     m.sp |= Bits16(a, ' ', 16 * i);
     m.tab |= Bits16(a, '\t', 16 * i);
     m.lf |= Bits16(a, '\n', 16 * i);
@@ -44,15 +45,19 @@ inline Masks Classify(const char* p) {
 }
 inline void Store64(char* out, const char* p) {
   for (int i = 0; i < 4; ++i) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i),
-                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + std::ptrdiff_t{16} * i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::ptrdiff_t{16} * i)));
   }
 }
 #include "brevio/engine/wide_scan_loop.inc"
 }  // namespace sse2
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,bmi,bmi2,lzcnt,popcnt")
+#endif
 namespace avx2 {
 inline std::uint64_t Bits32(__m256i lo, __m256i hi, char c) {
   const __m256i v = _mm256_set1_epi8(c);
@@ -73,10 +78,18 @@ inline void Store64(char* out, const char* p) {
 }
 #include "brevio/engine/wide_scan_loop.inc"
 }  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt")
+#endif
 namespace avx512 {
 inline Masks Classify(const char* p) {
   const __m512i a = _mm512_loadu_si512(p);
@@ -88,7 +101,11 @@ inline Masks Classify(const char* p) {
 inline void Store64(char* out, const char* p) { _mm512_storeu_si512(out, _mm512_loadu_si512(p)); }
 #include "brevio/engine/wide_scan_loop.inc"
 }  // namespace avx512
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif  // BREVIO_WIDE_X86
 

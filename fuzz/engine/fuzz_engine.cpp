@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
+#include <algorithm>
 
 #include "brevio/engine/line_cleaner.h"
 #include "brevio/engine/stream_cleaner.h"
@@ -29,18 +31,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const unsigned pattern = data[0];
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
 
-  std::string streamed;
-  brevio::StringSink sink(streamed);
-  brevio::StreamCleaner<brevio::CleanMode::kFile> cleaner;
+  // Pieces of 1 to 64 bytes, or (every other input) pieces of up to 8 KiB,
+  // which reach the wide 64-byte loops; output into a caller-owned buffer as
+  // the file path does.
+  const bool large = (pattern & 0x80) != 0;
+  std::vector<std::size_t> pieces;
+  for (std::size_t pos = 0, step = 0; pos < text.size(); ++step) {
+    std::size_t piece = 1 + ((pattern >> (step % 7)) & 7u) * ((step % 3) + 1);
+    if (large) piece = piece * 331 + 64;
+    piece = std::min(piece, text.size() - pos);
+    pieces.push_back(piece);
+    pos += piece;
+  }
+  using Cleaner = brevio::StreamCleaner<brevio::CleanMode::kFile>;
+  std::size_t room = Cleaner::kMaxFinishOutput;
+  for (const std::size_t n : pieces) room += Cleaner::MaxOutput(n);
+  std::vector<char> buffer(room);
+  brevio::BufferSink sink(buffer.data());
+  Cleaner cleaner;
   std::size_t pos = 0;
-  unsigned step = 0;
-  while (pos < text.size()) {
-    const std::size_t piece = 1 + ((pattern >> (step++ % 8)) & 7u) * ((step % 3) + 1);
-    const std::size_t n = piece < text.size() - pos ? piece : text.size() - pos;
+  for (const std::size_t n : pieces) {
     cleaner.feed(text.substr(pos, n), sink);
     pos += n;
   }
   cleaner.finish(sink);
+  const std::string streamed(buffer.data(), sink.size());
   Check(streamed == brevio::testing::ModelTrimFile(std::string(text)), "whole file");
 
   const std::string line(text);

@@ -219,6 +219,13 @@ enum VARENUM : VARTYPE {
 };
 
 // Win64 layout: the type, three reserved words, then a 16-byte union.
+// A record held by value; declared outside VARIANT because an anonymous
+// union may hold data members only.
+struct BRECORD {
+  PVOID pvRecord;
+  IRecordInfo* pRecInfo;
+};
+
 struct VARIANT {
   VARTYPE vt;
   WORD wReserved1;
@@ -249,10 +256,7 @@ struct VARIANT {
     PVOID byref;
     INT intVal;
     UINT uintVal;
-    struct {
-      PVOID pvRecord;
-      IRecordInfo* pRecInfo;
-    } brecVal;
+    BRECORD brecVal;
   };
 };
 typedef VARIANT VARIANTARG;
