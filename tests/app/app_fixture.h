@@ -55,24 +55,8 @@ inline bool RegisterTarnex() {
   return ok;
 }
 
-// Types into a file dialog's name box and presses its accept button.
-inline void TypeAndAccept(QWidget* modal, const QString& text) {
-  auto* dialog = qobject_cast<QFileDialog*>(modal);
-  ASSERT_NE(dialog, nullptr) << (modal ? modal->metaObject()->className() : "none");
-  dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(text);
-  auto* buttons = dialog->findChild<QDialogButtonBox*>();
-  QPushButton* ok =
-      buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
-                                                                      : QDialogButtonBox::Open);
-  ASSERT_NE(ok, nullptr);
-  ok->click();
-}
-
-inline void PressCancel(QWidget* modal) {
-  auto* dialog = qobject_cast<QFileDialog*>(modal);
-  ASSERT_NE(dialog, nullptr);
-  dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
-}
+using brevio::testing::PressCancel;
+using brevio::testing::TypeAndAccept;
 
 // What a message box said; the box is closed with OK.
 struct Box {
@@ -100,6 +84,7 @@ class AppTest : public ::testing::Test {
   void SetUp() override {
     // Closing the window must not stop the dialogs' loops of a later test.
     QApplication::setQuitOnLastWindowClosed(false);
+    brevio::testing::StartModalWatchdog();
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     const std::string browser =
         (BinFolder() + QStringLiteral("/brevio_test_browser")).toStdString();
@@ -153,7 +138,8 @@ class AppTest : public ::testing::Test {
       // Wait until the folder is listed, as a person sees the files before picking.
       auto* view = d->findChild<QListView*>(QStringLiteral("listView"));
       ASSERT_NE(view, nullptr);
-      QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) >= names.size(); });
+      EXPECT_TRUE(QTest::qWaitFor(
+          [&] { return view->model()->rowCount(view->rootIndex()) >= names.size(); }));
       TypeAndAccept(m, typed.trimmed());
     });
     Click("cmdAdd");

@@ -19,31 +19,12 @@ using brevio::testing::WhenModal;
 
 QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
-// Types into the dialog's name box and presses its accept button, as a person would.
-void TypeAndAccept(QWidget* modal, const QString& text) {
-  auto* dialog = qobject_cast<QFileDialog*>(modal);
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(dialog->objectName(), QString::fromLatin1(CommonDialog::kObjectName));
-  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  ASSERT_NE(edit, nullptr);
-  edit->setText(text);
-  auto* buttons = dialog->findChild<QDialogButtonBox*>();
-  ASSERT_NE(buttons, nullptr);
-  QPushButton* ok =
-      buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
-                                                                      : QDialogButtonBox::Open);
-  ASSERT_NE(ok, nullptr);
-  ok->click();
-}
-
-void PressCancel(QWidget* modal) {
-  auto* dialog = qobject_cast<QFileDialog*>(modal);
-  ASSERT_NE(dialog, nullptr);
-  dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
-}
+using brevio::testing::PressCancel;
+using brevio::testing::TypeAndAccept;
 
 class CommonDialogTest : public ::testing::Test {
  protected:
+  void SetUp() override { brevio::testing::StartModalWatchdog(); }
   void TearDown() override {
     brevio::testing::CancelPendingModals();
     EXPECT_EQ(brevio::testing::VisibleTopLevels(), 0);

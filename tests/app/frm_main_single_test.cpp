@@ -20,10 +20,7 @@ class Single : public AppTest {
 
 TEST_F(Single, OpenFillsThePathAndTheLengthWithFourSpaces) {
   files.write("src.htm", std::string(321, 'a'));
-  WhenModal([&](QWidget* m) {
-    qobject_cast<QFileDialog*>(m)->setDirectory(Q(files.path()));
-    TypeAndAccept(m, QStringLiteral("src.htm"));
-  });
+  WhenModal([&](QWidget* m) { TypeAndAccept(m, Q(files / "src.htm")); });
   Click("cmdOpen");
   EXPECT_EQ(Text("txtOpen"), Q(files / "src.htm"));
   EXPECT_EQ(Text("lblLenOpen"), QStringLiteral("File Len:    321"));
@@ -45,16 +42,13 @@ TEST_F(Single, OpenCancelledOnAMissingPathKeepsTheLabel) {
 
 TEST_F(Single, SaveSuggestsTheLastFileAndLeavesItsLabelAlone) {
   files.write("src.htm", "x");
-  WhenModal([&](QWidget* m) {
-    qobject_cast<QFileDialog*>(m)->setDirectory(Q(files.path()));
-    TypeAndAccept(m, QStringLiteral("src.htm"));
-  });
+  WhenModal([&](QWidget* m) { TypeAndAccept(m, Q(files / "src.htm")); });
   Click("cmdOpen");
   QString suggested;
   WhenModal([&](QWidget* m) {
     auto* d = qobject_cast<QFileDialog*>(m);
     suggested = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
-    TypeAndAccept(m, QStringLiteral("out"));  // no extension is added
+    TypeAndAccept(m, Q(files / "out"));  // no extension is added
   });
   Click("cmdSave");
   EXPECT_EQ(suggested, QStringLiteral("src.htm"));

@@ -2,9 +2,18 @@
 // then act on it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+#include <QtTest/QTest>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -44,10 +53,66 @@ inline void WhenModal(std::function<void(QWidget*)> action, QWidget* previous = 
     if (--*remaining == 0) {
       timer->stop();
       timer->deleteLater();
-      if (modal != nullptr) modal->close();
+      // Nobody came to act: close whatever dialog is up so the test cannot hang.
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->isModal()) w->close();
+      }
     }
   });
   timer->start();
+}
+
+// A net under every GUI test: a modal widget nobody has acted on for several
+// seconds is reported and closed, so a missed dialog fails a test instead of
+// hanging it.
+inline void StartModalWatchdog() {
+  static QTimer* watchdog = nullptr;
+  if (watchdog != nullptr) return;
+  watchdog = new QTimer;
+  auto stale = std::make_shared<std::pair<QWidget*, int>>(nullptr, 0);
+  QObject::connect(watchdog, &QTimer::timeout, [stale] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal != stale->first) {
+      *stale = {modal, 0};
+      return;
+    }
+    if (++stale->second < 8) return;
+    QString text = modal->windowTitle();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) text += QStringLiteral(": ") + box->text();
+    ADD_FAILURE() << "a " << modal->metaObject()->className()
+                  << " stayed open: " << text.toStdString();
+    modal->close();
+    *stale = {nullptr, 0};
+  });
+  watchdog->start(1000);
+}
+
+// Types into a file dialog's name box and presses its accept button. Waits for
+// the folder listing first: the dialog applies its initial selection once the
+// listing arrives, and that would override what was typed.
+inline void TypeAndAccept(QWidget* modal, const QString& text) {
+  auto* dialog = qobject_cast<QFileDialog*>(modal);
+  ASSERT_NE(dialog, nullptr) << (modal ? modal->metaObject()->className() : "none");
+  if (auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"))) {
+    (void)QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) > 0; }, 2000);
+    QTest::qWait(20);
+  }
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(edit, nullptr);
+  edit->setText(text);
+  auto* buttons = dialog->findChild<QDialogButtonBox*>();
+  ASSERT_NE(buttons, nullptr);
+  QPushButton* ok =
+      buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
+                                                                      : QDialogButtonBox::Open);
+  ASSERT_NE(ok, nullptr);
+  ok->click();
+}
+
+inline void PressCancel(QWidget* modal) {
+  auto* dialog = qobject_cast<QFileDialog*>(modal);
+  ASSERT_NE(dialog, nullptr);
+  dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
 }
 
 // Every top-level widget that is still visible.
