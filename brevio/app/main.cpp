@@ -9,6 +9,12 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Brevio"));
   CoInitialize(nullptr);
+  {
+    // An installed copy registers the library it came with on its first start
+    // for this user; the window still creates its own object on first use.
+    comrt::ComPtr<_CTarnex> probe;
+    brevio::app::TarnexCreator(brevio::app::TarnexCreator::InstalledLibraryFolder()).Create(probe);
+  }
   int status = 0;
   {
     brevio::app::frmMain window;
