@@ -50,6 +50,11 @@ frmAbout::frmAbout(frmMain& main)
   setWindowTitle(QStringLiteral("About Brevio"));
   setWindowIcon(ProgramIcon());
   setFixedSize(6030 / 15, 3195 / 15);
+  // The small dialog font the layout was drawn for; Qt's default would not fit
+  // the description into its box.
+  QFont dialog_font = font();
+  dialog_font.setPointSizeF(8.0);
+  setFont(dialog_font);
 
   auto label = [this](const char* name, QRect twips) {
     auto* l = new QLabel(this);

@@ -161,6 +161,9 @@ TEST_F(Batch, RunTrimsEveryRowAndFillsSizesAndRatios) {
     EXPECT_TRUE(std::filesystem::exists(out / cases[i].name));
   }
   EXPECT_EQ(std::filesystem::file_size(out / "page.htm"), 640u);
+  if (const char* dir = std::getenv("BREVIO_SNAPSHOT_DIR")) {
+    window->grab().save(QString::fromLocal8Bit(dir) + "/frmMain-run.png");
+  }
 }
 
 TEST_F(Batch, RatioUsesTheLocaleDecimalSeparator) {

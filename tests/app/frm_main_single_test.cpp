@@ -128,10 +128,16 @@ TEST_F(Single, AboutBoxShowsItsTextsAndItsLinkOpensExactlyWhatIsShown) {
   bool still_open = false;
   WhenModal([&](QWidget* about) {
     title = about->windowTitle();
+    if (const char* dir = std::getenv("BREVIO_SNAPSHOT_DIR")) {
+      about->grab().save(QString::fromLocal8Bit(dir) + "/frmAbout.png");
+    }
     EXPECT_EQ(about->size(), QSize(402, 213));
     for (const char* n : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"})
       texts << about->findChild<QLabel*>(QString::fromLatin1(n))->text();
     EXPECT_FALSE(about->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
+    auto* description = about->findChild<QLabel*>(QStringLiteral("Label2"));
+    EXPECT_LE(description->heightForWidth(description->width()), description->height())
+        << "the description fits its box";
     auto* link = about->findChild<QLabel*>(QStringLiteral("Label5"));
     EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     EXPECT_TRUE(link->font().underline());
