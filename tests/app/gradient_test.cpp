@@ -176,6 +176,14 @@ TEST(TwipsImageSurface, ClearFillsAndLinesClipAtTheEdges) {
   for (int x = 0; x < 10; ++x) EXPECT_EQ(image.pixel(x, 3), qRgb(128, 128, 128));
   EXPECT_EQ(image.pixel(0, 2), qRgb(9, 8, 7));
   EXPECT_EQ(image.pixel(0, 4), qRgb(9, 8, 7));
+  // Rows given either way round, and rows wholly outside, change nothing else.
+  surface.Line(9840, 60, -720, 60, RgbColour(1, 1, 1));
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(image.pixel(x, 4), qRgb(1, 1, 1));
+  surface.Line(0, -15, 150, -15, 0);
+  surface.Line(0, 90, 150, 90, 0);
+  surface.Line(-300, 0, -16, 0, 0);
+  EXPECT_EQ(image.pixel(0, 0), qRgb(9, 8, 7));
+  EXPECT_EQ(image.pixel(0, 5), qRgb(9, 8, 7));
   // A vertical line from its top to its bottom pixel.
   surface.Line(30, 0, 30, 75, 0xFFFFFF);
   for (int y = 0; y < 6; ++y) EXPECT_EQ(image.pixel(2, y), qRgb(255, 255, 255));
