@@ -374,8 +374,8 @@ void frmMain::cmdTrim2_Click() {
   {
     WaitCursor hourglass;
     const int count = ListView1->topLevelItemCount();
-    // Rows are addressed by position on every pass; a row removed meanwhile
-    // (it cannot be: Remove waits for the run) would simply end the loop early.
+    // Rows are addressed by position. Remove waits for the run, so the count
+    // holds; the second bound only guards against a list that shrank anyway.
     for (int i = 0; i < count && i < ListView1->topLevelItemCount(); ++i) {
       TrimRow(ListView1->topLevelItem(i));
       QCoreApplication::processEvents();
