@@ -85,7 +85,7 @@ HRESULT TarnexCreator::Create(comrt::ComPtr<_CTarnex>& out) const {
 }
 
 QString HelpSite() {
-  const QString configured = QString::fromUtf8(BREVIO_HELP_SITE);
+  QString configured = QString::fromUtf8(BREVIO_HELP_SITE);
   if (!configured.isEmpty()) return configured;
   const QString folder =
       QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/brevio"));

@@ -43,7 +43,9 @@ void PaintGradient(DrawingSurface& target, std::int32_t left, std::int32_t top, 
                    bool top_to_bottom) {
   const Components s = Split(start_colour);
   const Components e = Split(end_colour);
-  const std::int64_t span = top_to_bottom ? std::int64_t{bottom} - top : std::int64_t{right} - left;
+  const std::int64_t from = top_to_bottom ? top : left;
+  const std::int64_t to = top_to_bottom ? bottom : right;
+  const std::int64_t span = to - from;
   // The line counter is 16 bits wide: a span it cannot count to is refused.
   if (span < 0 || span >= std::numeric_limits<std::int16_t>::max()) return;
   const auto n = static_cast<std::int32_t>(span);
