@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <condition_variable>
-#include <deque>
+#include <cstring>
+#include <map>
+#include <mutex>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -24,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Files from this size on are cleaned and written on two threads.
+// Files from this size on are cleaned and written by two workers.
 constexpr std::uint64_t kOverlapFrom = std::uint64_t{8} << 20;
 
 [[noreturn]] void ThrowPathError(const char* what, const std::string& path, int error) {
@@ -169,88 +170,142 @@ PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
   return {};
 }
 
-// Pump for big files: cleaning and writing overlap on two threads, so the
-// time of a trim comes close to that of a plain copy. A few output slots
-// circulate between the two; memory stays a few blocks.
-PumpError PumpOverlapped(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
-  constexpr std::size_t kSlots = 3;
-  struct Slot {
-    std::unique_ptr<char[]> data;
-    std::size_t size = 0;
-  };
-  std::array<Slot, kSlots> slots;
-  for (Slot& slot : slots)
-    slot.data = std::make_unique_for_overwrite<char[]>(FileStreamCleaner::MaxOutput(block));
-  char* const in = Buffers::ForThisThread().input(block);
+// Pump for big files on two workers. Each takes the next block under the
+// read lock, cut just after its last CR: a line starts afresh there, so the
+// block can be cleaned while the other worker cleans or writes its own. A
+// block without a CR continues the line of the block before it and takes
+// over that block's cleaner state, so a file of LF-only lines is cleaned in
+// turn (still overlapping with writing). Blocks are written in the order
+// they were read; memory stays a few blocks per worker.
+PumpError PumpParallel(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
+  struct Shared {
+    // Reading: the bytes after the last CR of the block read last.
+    std::mutex read_mutex;
+    std::unique_ptr<char[]> carry;
+    std::size_t carry_size = 0;
+    bool next_fresh = true;  // the next block starts a line
+    bool eof = false;
+    std::uint64_t next_seq = 0;
+    std::uint64_t source_bytes = 0;
 
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::deque<std::size_t> free_slots = {0, 1, 2};
-  std::deque<std::size_t> full_slots;
-  bool reading_done = false;
-  int write_error = 0;
+    // Handing a cleaner state to the next block, writing in order, failing.
+    std::mutex mutex;
+    std::condition_variable changed;
+    // Keyed by the block that takes the state over: a handoff may wait while
+    // the other worker already publishes the next one.
+    std::map<std::uint64_t, FileStreamCleaner> handoffs;
+    std::uint64_t write_turn = 0;
+    std::uint64_t target_bytes = 0;
+    bool failed = false;
+    PumpError error;
 
-  std::thread writer([&] {
-    for (;;) {
-      std::size_t slot = 0;
-      {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return !full_slots.empty() || reading_done; });
-        if (full_slots.empty()) return;
-        slot = full_slots.front();
-        full_slots.pop_front();
-      }
-      const int error =
-          write_error != 0 ? 0 : WriteAll(out_fd, slots[slot].data.get(), slots[slot].size);
+    void Fail(PumpError e) {
       {
         const std::lock_guard lock(mutex);
-        if (error != 0) write_error = error;
-        free_slots.push_back(slot);
+        if (!failed) error = e;
+        failed = true;
       }
       changed.notify_all();
     }
-  });
+  } shared;
+  shared.carry = std::make_unique_for_overwrite<char[]>(block);
 
-  PumpError result;
-  FileStreamCleaner cleaner;
-  for (;;) {
-    const ssize_t got = ReadSome(in_fd, in, block);
-    if (got < 0) {
-      result = {true, errno};
-      break;
+  auto work = [&shared, in_fd, out_fd, block] {
+    const std::size_t in_size = 2 * block;
+    const auto in = std::make_unique_for_overwrite<char[]>(in_size);
+    const auto out = std::make_unique_for_overwrite<char[]>(
+        FileStreamCleaner::MaxOutput(in_size) + FileStreamCleaner::kMaxFinishOutput);
+    for (;;) {
+      std::uint64_t seq = 0;
+      std::size_t cut = 0;
+      bool fresh = true;
+      bool last = false;
+      bool hand_on = false;
+      {
+        const std::lock_guard lock(shared.read_mutex);
+        {
+          const std::lock_guard state(shared.mutex);
+          if (shared.failed) return;
+        }
+        if (shared.eof) return;
+        seq = shared.next_seq++;
+        fresh = shared.next_fresh;
+        // The carry holds no CR, so the last CR (if any) is in the new bytes
+        // and what is carried on stays under one block.
+        std::memcpy(in.get(), shared.carry.get(), shared.carry_size);
+        std::size_t len = shared.carry_size;
+        while (len < shared.carry_size + block) {
+          const ssize_t got = ReadSome(in_fd, in.get() + len, shared.carry_size + block - len);
+          if (got < 0) {
+            shared.Fail({true, errno});
+            return;
+          }
+          if (got == 0) {
+            last = true;
+            break;
+          }
+          shared.source_bytes += static_cast<std::size_t>(got);
+          len += static_cast<std::size_t>(got);
+        }
+        shared.carry_size = 0;
+        if (last) {
+          shared.eof = true;
+          cut = len;
+        } else if (const void* cr = ::memrchr(in.get(), '\r', len); cr != nullptr) {
+          cut = static_cast<std::size_t>(static_cast<const char*>(cr) - in.get()) + 1;
+          shared.carry_size = len - cut;
+          std::memcpy(shared.carry.get(), in.get() + cut, shared.carry_size);
+          shared.next_fresh = true;
+        } else {
+          cut = len;
+          shared.next_fresh = false;
+          hand_on = true;
+        }
+      }
+
+      FileStreamCleaner cleaner;
+      if (!fresh) {
+        std::unique_lock lock(shared.mutex);
+        shared.changed.wait(lock,
+                            [&] { return shared.handoffs.count(seq) != 0 || shared.failed; });
+        if (shared.failed) return;
+        const auto taken = shared.handoffs.find(seq);
+        cleaner = taken->second;
+        shared.handoffs.erase(taken);
+      }
+      BufferSink sink(out.get());
+      cleaner.feed(std::string_view(in.get(), cut), sink);
+      if (last) cleaner.finish(sink);
+      {
+        std::unique_lock lock(shared.mutex);
+        if (hand_on) {
+          shared.handoffs.emplace(seq + 1, cleaner);
+          shared.changed.notify_all();
+        }
+        shared.changed.wait(lock, [&] { return shared.write_turn == seq || shared.failed; });
+        if (shared.failed) return;
+      }
+      // Only the holder of the turn writes, so no lock is needed for it.
+      if (const int error = WriteAll(out_fd, out.get(), sink.size()); error != 0) {
+        shared.Fail({false, error});
+        return;
+      }
+      {
+        const std::lock_guard lock(shared.mutex);
+        shared.target_bytes += sink.size();
+        ++shared.write_turn;
+      }
+      shared.changed.notify_all();
+      if (last) return;
     }
-    report.source_bytes += static_cast<std::size_t>(got);
-    std::size_t slot = 0;
-    {
-      std::unique_lock lock(mutex);
-      changed.wait(lock, [&] { return !free_slots.empty() || write_error != 0; });
-      if (write_error != 0) break;
-      slot = free_slots.front();
-      free_slots.pop_front();
-    }
-    BufferSink sink(slots[slot].data.get());
-    if (got == 0) {
-      cleaner.finish(sink);
-    } else {
-      cleaner.feed(std::string_view(in, static_cast<std::size_t>(got)), sink);
-    }
-    slots[slot].size = sink.size();
-    report.target_bytes += sink.size();
-    {
-      const std::lock_guard lock(mutex);
-      full_slots.push_back(slot);
-    }
-    changed.notify_all();
-    if (got == 0) break;
-  }
-  {
-    const std::lock_guard lock(mutex);
-    reading_done = true;
-  }
-  changed.notify_all();
-  writer.join();
-  if (result.error == 0 && write_error != 0) result = {false, write_error};
-  return result;
+  };
+
+  std::thread helper(work);
+  work();
+  helper.join();
+  report.source_bytes += shared.source_bytes;
+  report.target_bytes += shared.target_bytes;
+  return shared.failed ? shared.error : PumpError{};
 }
 
 // Follows symbolic links from path to the file they end at (which may not
@@ -384,7 +439,7 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
       ThrowPathError("cannot set permissions", target, errno);
     }
   }
-  const PumpError e = file_size >= kOverlapFrom ? PumpOverlapped(in.get(), temp.fd(), block, report)
+  const PumpError e = file_size >= kOverlapFrom ? PumpParallel(in.get(), temp.fd(), block, report)
                                                 : Pump(in.get(), temp.fd(), block, report);
   if (e.error != 0) {
     ThrowPathError(e.in_read ? "cannot read" : "cannot write", e.in_read ? source : target,

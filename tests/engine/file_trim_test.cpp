@@ -160,7 +160,7 @@ TEST(TrimFileAgainstModel, LfOnlyFileOfManySegmentsIsOneLineCleanedWhole) {
   EXPECT_EQ(ReadFile(dir / "out.htm"), ModelTrimFile(text));
 }
 
-TEST(TrimFileAgainstModel, BigFilesWrittenOnASecondThreadGiveTheModelsBytes) {
+TEST(TrimFileAgainstModel, BigRandomFilesGiveTheModelsBytes) {
   std::mt19937 random(8);
   static const char kAlphabet[] = {'\t', '\n', '\r', ' ', ' ', '\xA0', 'a', 'b', 'c', 'd'};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
@@ -175,6 +175,38 @@ TEST(TrimFileAgainstModel, BigFilesWrittenOnASecondThreadGiveTheModelsBytes) {
     const std::string expected = ModelTrimFile(text);
     ASSERT_EQ(ReadFile(dir / "out.txt"), expected) << "block " << block;
     EXPECT_EQ(report.target_bytes, expected.size());
+  }
+}
+
+// Big files are cut after a CR and cleaned by two workers; stretches with no
+// CR for longer than a block pass their cleaner state on. Mixed layouts hit
+// every hand-over: CR-rich parts, LF-only stretches, a CR LF split by a cut,
+// and a file that ends exactly on a block boundary.
+TEST(TrimFileAgainstModel, BigFilesCleanedByTwoWorkersGiveTheModelsBytes) {
+  std::mt19937 random(31);
+  static const char kWithCr[] = {'\t', '\n', '\r', ' ', ' ', 'a', 'b'};
+  static const char kLfOnly[] = {'\t', '\n', ' ', ' ', ' ', 'a', 'b'};
+  std::uniform_int_distribution<std::size_t> pick(0, 6);
+  std::uniform_int_distribution<std::size_t> stretch(1, 40000);
+  std::string text;
+  while (text.size() < (std::size_t{9} << 20)) {
+    const char* alphabet = (text.size() / 700000) % 2 == 0 ? kWithCr : kLfOnly;
+    for (std::size_t n = stretch(random); n > 0; --n) text += alphabet[pick(random)];
+    if (random() % 5 == 0) text += "\r\n";
+  }
+  TempDir dir;
+  for (const std::size_t size : {text.size(), std::size_t{9} << 20}) {
+    const std::string input = text.substr(0, size);
+    const auto source = dir.write("in.txt", input);
+    const std::string expected = ModelTrimFile(input);
+    for (const std::size_t block : {std::size_t{4096}, std::size_t{65536}, std::size_t{1} << 20}) {
+      TrimOptions options;
+      options.block_size = block;
+      const TrimReport report = TrimFileWithReport(source, dir / "out.txt", options);
+      ASSERT_EQ(ReadFile(dir / "out.txt"), expected) << "size " << size << " block " << block;
+      EXPECT_EQ(report.source_bytes, input.size());
+      EXPECT_EQ(report.target_bytes, expected.size());
+    }
   }
 }
 
@@ -336,7 +368,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, TrimFileFailure,
 // A write limit: the child process gets EFBIG part-way through. The old
 // target must survive whole and the temporary file must be gone.
 TEST(TrimFileFailure, AWriteLimitLeavesTheOldTargetWhole) {
-  // A small file, and one big enough to be written by a second thread.
+  // A small file, and one big enough for the two-worker path.
   for (const int lines : {20000, 600000}) {
     TempDir dir;
     std::string text;
