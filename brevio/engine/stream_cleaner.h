@@ -40,29 +40,42 @@ enum class CleanMode {
 // guarantees room for StreamCleaner::MaxOutput(n) bytes per feed of n bytes
 // and kMaxFinishOutput bytes for finish (kLine and kFile modes). Runs are
 // copied up to 64 bytes at a time, so the bound includes that much slack.
-class BufferSink {
- public:
-  explicit BufferSink(char* out) : begin_(out), pos_(out) {}
+namespace detail {
+
+// Unchecked writes at a position; the caller has made room (see BufferSink).
+// The cleaner's fast path keeps one of these in registers.
+struct RawOut {
+  char* pos;
   void append(const char* data, std::size_t n) {
-    std::memcpy(pos_, data, n);
-    pos_ += n;
+    std::memcpy(pos, data, n);
+    pos += n;
   }
   void append_crlf() {
-    pos_[0] = '\r';
-    pos_[1] = '\n';
-    pos_ += 2;
+    pos[0] = '\r';
+    pos[1] = '\n';
+    pos += 2;
   }
   void append_spaces(std::uint64_t n) {
-    std::memset(pos_, ' ', n);
-    pos_ += n;
+    std::memset(pos, ' ', n);
+    pos += n;
   }
-  std::size_t size() const { return static_cast<std::size_t>(pos_ - begin_); }
+};
+
+}  // namespace detail
+
+class BufferSink {
+ public:
+  explicit BufferSink(char* out) : begin_(out), out_{out} {}
+  void append(const char* data, std::size_t n) { out_.append(data, n); }
+  void append_crlf() { out_.append_crlf(); }
+  void append_spaces(std::uint64_t n) { out_.append_spaces(n); }
+  std::size_t size() const { return static_cast<std::size_t>(out_.pos - begin_); }
   // The write position, for the copy loop that scans and copies in one go.
-  char*& position() { return pos_; }
+  char*& position() { return out_.pos; }
 
  private:
   char* begin_;
-  char* pos_;
+  detail::RawOut out_;
 };
 
 class StringSink {
@@ -330,22 +343,7 @@ class StreamCleaner {
   }
 
  private:
-  struct RawOut {
-    char* pos;
-    void append(const char* data, std::size_t n) {
-      std::memcpy(pos, data, n);
-      pos += n;
-    }
-    void append_crlf() {
-      pos[0] = '\r';
-      pos[1] = '\n';
-      pos += 2;
-    }
-    void append_spaces(std::uint64_t n) {
-      std::memset(pos, ' ', n);
-      pos += n;
-    }
-  };
+  using RawOut = detail::RawOut;
 
   // Copies a run of ordinary bytes starting at p; returns where it stopped.
   template <class Out>
