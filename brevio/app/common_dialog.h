@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <stdexcept>
 
@@ -40,6 +41,10 @@ class CommonDialog {
   std::uint32_t Flags = 0;
   QString Filter;    // "description|pattern;pattern|description|pattern..."
   QString FileName;  // kept between uses; multi-select: folder NUL name NUL name...
+  // Full path of every chosen file, in the order chosen; filled by each
+  // ShowOpen/ShowSave that is not cancelled. Read this rather than splitting
+  // FileName, which cannot say that names came from several folders.
+  QStringList FileNames;
   int MaxFileSize = 256;
 
   void ShowOpen() { Show(false); }
