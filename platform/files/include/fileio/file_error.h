@@ -31,13 +31,18 @@ class FileError : public std::system_error {
   // what(): "PHRASE PATH: REASON", e.g.
   // "cannot create a temporary file in rodir: Permission denied".
   FileError(Step step, std::string path, int error);
+  // The same with the reason in plain words instead of the system's text for
+  // error, e.g. "dangling symbolic link" for ENOENT.
+  FileError(Step step, std::string path, int error, std::string_view reason);
 
   Step step() const { return step_; }
   const std::string& path() const { return path_; }
+  const char* what() const noexcept override { return what_.c_str(); }
 
  private:
   Step step_;
   std::string path_;
+  std::string what_;
 };
 
 }  // namespace fileio
