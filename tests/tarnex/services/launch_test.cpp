@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "tests/support/as_user.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tarnex/services/case_name.h"
 
@@ -320,12 +321,17 @@ TEST_F(LaunchTest, WithoutXdgOpenDocumentsHaveNoProgram) {
 }
 
 TEST_F(LaunchTest, UnsearchableFolderIsAccessDenied) {
-  if (geteuid() == 0) GTEST_SKIP() << "root ignores permission bits";
   Provide("tool");
   fs::create_directories(dir_ / "closed");
   fs::copy_file(dir_ / "bin" / "tool", dir_ / "closed" / "tool");
+  brevio::testing::ShareWithTestUser(dir_.path().string());
+  brevio::testing::ShareWithTestUser((dir_ / "closed").string());
   fs::permissions(dir_ / "closed", fs::perms::owner_read);
-  EXPECT_EQ(tarnex::ShellExecuteUtf8(0, "open", (dir_ / "closed" / "tool").string(), "", "", 1), 5);
+  // Root searches every folder: the call is made as an ordinary user.
+  const std::string tool = (dir_ / "closed" / "tool").string();
+  EXPECT_EQ(brevio::testing::RunAsOrdinaryUser(
+                [&] { return tarnex::ShellExecuteUtf8(0, "open", tool, "", "", 1); }),
+            5);
   fs::permissions(dir_ / "closed", fs::perms::owner_all);
 }
 
