@@ -64,6 +64,8 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
         if (!flag(in_place)) return Fail("option '--in-place' takes no value");
       } else if (name == "--recursive") {
         if (!flag(line.recursive)) return Fail("option '--recursive' takes no value");
+      } else if (name == "--dereference") {
+        if (!flag(line.dereference)) return Fail("option '--dereference' takes no value");
       } else if (name == "--dry-run") {
         if (!flag(line.dry_run)) return Fail("option '--dry-run' takes no value");
       } else if (name == "--quiet") {
@@ -102,6 +104,9 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
           break;
         case 'r':
           line.recursive = true;
+          break;
+        case 'L':
+          line.dereference = true;
           break;
         case 'n':
           line.dry_run = true;

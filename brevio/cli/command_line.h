@@ -21,6 +21,7 @@ struct CommandLine {
   Mode mode = Mode::kFilter;
   std::string output_dir;
   bool recursive = false;
+  bool dereference = false;  // -L: the walk follows symbolic links
   bool dry_run = false;
   bool quiet = false;
   unsigned jobs = 0;                  // 0: one per processor

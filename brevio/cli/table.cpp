@@ -52,9 +52,9 @@ void TrimTable::PrintHeader() {
 
 void TrimTable::PrintRow(std::size_t number, const std::string& name,
                          std::optional<std::uint64_t> source_size,
-                         std::optional<std::uint64_t> target_size) {
+                         std::optional<std::uint64_t> target_size, std::string_view note) {
   PrintLine(std::to_string(number), name, SizeText(source_size), SizeText(target_size),
-            RatioText(source_size, target_size));
+            note.empty() ? RatioText(source_size, target_size) : std::string(note));
 }
 
 void TrimTable::PrintTotal(std::size_t trimmed, std::size_t failed, std::uint64_t source_total,

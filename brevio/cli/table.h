@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace brevio::cli {
 
@@ -15,9 +16,11 @@ class TrimTable {
   TrimTable(std::ostream& out, std::size_t row_count, std::size_t longest_name);
 
   void PrintHeader();
-  // A size that is not known (a failed file) prints as "-".
+  // A size that is not known (a failed file) prints as "-". A note, when
+  // given, stands in the compression column.
   void PrintRow(std::size_t number, const std::string& name,
-                std::optional<std::uint64_t> source_size, std::optional<std::uint64_t> target_size);
+                std::optional<std::uint64_t> source_size, std::optional<std::uint64_t> target_size,
+                std::string_view note = {});
   void PrintTotal(std::size_t trimmed, std::size_t failed, std::uint64_t source_total,
                   std::uint64_t target_total);
 

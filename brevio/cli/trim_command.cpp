@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <filesystem>
 #include <istream>
@@ -14,12 +15,15 @@
 #include <ostream>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "brevio/cli/command_line.h"
+#include "brevio/cli/quote.h"
 #include "brevio/cli/table.h"
 #include "brevio/engine/file_trim.h"
 #include "brevio/engine/stream_cleaner.h"
+#include "fileio/file_error.h"
 
 #ifndef BREVIO_VERSION
 #define BREVIO_VERSION "0"
@@ -64,12 +68,28 @@ constexpr const char* kHelp =
 
 constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
 
+// A file as the system knows it: two paths to one file (x and ./x, a link
+// and its target, hard links) give the same pair.
+using FileId = std::pair<dev_t, ino_t>;
+
+std::optional<FileId> IdOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{st.st_dev, st.st_ino};
+}
+
+enum class Repeat {
+  kNone,
+  kSameFile,    // the file of an earlier job again: trimmed once, noted
+  kSameTarget,  // another file for an earlier job's target: refused
+};
+
 struct Job {
   std::string source;
   std::string target;
-  std::string name;           // as the table shows it
-  std::ptrdiff_t after = -1;  // an earlier job with the same target runs first
-  bool make_folder = false;   // the target's folder may not exist yet (-r)
+  bool make_folder = false;  // the target's folder may not exist yet (-r)
+  Repeat repeat = Repeat::kNone;
+  std::size_t first = 0;  // the earlier job it repeats
 };
 
 struct Outcome {
@@ -78,8 +98,23 @@ struct Outcome {
   std::string error;  // empty when the file was trimmed
 };
 
+std::string Line(std::string_view text) { return std::string(kProgram) + ": " + std::string(text); }
+
 std::string ErrorLine(const std::string& path, const std::string& reason) {
-  return std::string(kProgram) + ": " + path + ": " + reason;
+  return Line(QuoteName(path) + ": " + reason);
+}
+
+// "cannot create a temporary file in rodir: Permission denied", the folder
+// quoted when its name needs it.
+std::string FileErrorLine(const fileio::FileError& e) {
+  std::string text = e.what();
+  const std::string quoted = QuoteName(e.path());
+  const std::string plain = " " + e.path() + ": ";
+  if (quoted != e.path()) {
+    if (const std::size_t at = text.find(plain); at != std::string::npos)
+      text.replace(at + 1, e.path().size(), quoted);
+  }
+  return Line(text);
 }
 
 std::string JoinFolder(const std::string& folder, const std::string& name) {
@@ -111,7 +146,16 @@ std::string NotFoundReason(const std::string& source) {
 Outcome RunJob(const Job& job, bool dry_run) {
   Outcome outcome;
   try {
-    if (job.make_folder && !dry_run) fs::create_directories(fs::path(job.target).parent_path());
+    if (job.make_folder && !dry_run) {
+      const fs::path folder = fs::path(job.target).parent_path();
+      std::error_code ec;
+      fs::create_directories(folder, ec);
+      if (ec) {
+        outcome.error = Line("cannot create the folder " + QuoteName(folder.string()) + ": " +
+                             ec.message());
+        return outcome;
+      }
+    }
     TrimOptions options;
     options.dry_run = dry_run;
     const TrimReport report = TrimFileWithReport(job.source, job.target, options);
@@ -121,15 +165,17 @@ Outcome RunJob(const Job& job, bool dry_run) {
         outcome.target_size = report.target_bytes;
         break;
       case kTrimSourceBlank:
-        outcome.error = ErrorLine("'" + job.source + "'", "source path is blank");
+        outcome.error = ErrorLine(job.source, "source path is blank");
         break;
       case kTrimTargetBlank:
-        outcome.error = ErrorLine("'" + job.target + "'", "target path is blank");
+        outcome.error = ErrorLine(job.target, "target path is blank");
         break;
       default:
         outcome.error = ErrorLine(job.source, NotFoundReason(job.source));
         break;
     }
+  } catch (const fileio::FileError& e) {
+    outcome.error = FileErrorLine(e);
   } catch (const fs::filesystem_error& e) {
     outcome.error = ErrorLine(e.path1().string(), e.code().message());
   } catch (const std::system_error& e) {
@@ -140,63 +186,184 @@ Outcome RunJob(const Job& job, bool dry_run) {
   return outcome;
 }
 
+struct Found {
+  std::string path;
+  std::string relative;  // below the walked operand
+};
+
+// One -r walk. Symbolic links met on the way are passed over unless -L asks
+// to follow them, so that a link planted in a served tree cannot lead a
+// trim run by root to files outside it; the output folder is not walked.
+class Walk {
+ public:
+  Walk(const CommandLine& line, std::optional<FileId> output_folder,
+       std::vector<std::string>& errors)
+      : line_(line), output_folder_(output_folder), errors_(errors) {}
+
+  std::vector<Found> Run(const std::string& operand, FileId id) {
+    found_.clear();
+    open_ = {id};
+    Folder(operand, {});
+    return std::move(found_);
+  }
+
+ private:
+  void Folder(const fs::path& folder, const fs::path& relative) {
+    std::vector<fs::directory_entry> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+      entries.push_back(*it);
+    }
+    if (ec) {
+      errors_.push_back(
+          Line("cannot read the folder " + QuoteName(folder.string()) + ": " + ec.message()));
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+      return a.path().filename().native() < b.path().filename().native();
+    });
+    for (const fs::directory_entry& entry : entries) {
+      std::error_code type_ec;
+      fs::file_status status = entry.symlink_status(type_ec);
+      if (fs::is_symlink(status)) {
+        if (!line_.dereference) continue;
+        status = entry.status(type_ec);  // a link to nothing has no file to take
+      }
+      if (type_ec) continue;
+      const std::string name = entry.path().filename().string();
+      if (fs::is_directory(status)) {
+        Descend(entry.path(), relative / name);
+      } else if (fs::is_regular_file(status) && Wanted(name, line_.includes)) {
+        found_.push_back({entry.path().string(), (relative / name).string()});
+      }
+    }
+  }
+
+  void Descend(const fs::path& folder, const fs::path& relative) {
+    const std::optional<FileId> id = IdOf(folder.string());
+    if (!id) {
+      const std::error_code ec(errno, std::system_category());
+      errors_.push_back(
+          Line("cannot read the folder " + QuoteName(folder.string()) + ": " + ec.message()));
+      return;
+    }
+    if (id == output_folder_) return;
+    // With -L a link back up the tree would be walked for ever.
+    if (std::find(open_.begin(), open_.end(), *id) != open_.end()) {
+      errors_.push_back(Line("will not walk the folder " + QuoteName(folder.string()) +
+                             " again: File system loop detected"));
+      return;
+    }
+    open_.push_back(*id);
+    Folder(folder, relative);
+    open_.pop_back();
+  }
+
+  const CommandLine& line_;
+  std::optional<FileId> output_folder_;
+  std::vector<std::string>& errors_;
+  std::vector<FileId> open_;  // the folders from the operand down to here
+  std::vector<Found> found_;
+};
+
 // Turns the operands into jobs; folders are walked with -r. Problems while
-// walking go to `errors`.
-std::vector<Job> CollectJobs(const CommandLine& line, std::vector<std::string>& errors) {
+// walking go to `errors`. Runs before any job starts, so that repeats are
+// known whatever -j: one file is trimmed once, and two files never race for
+// one target.
+std::vector<Job> CollectJobs(const CommandLine& line, std::optional<FileId> output_folder,
+                             std::vector<std::string>& errors) {
   std::vector<Job> jobs;
   if (line.mode == Mode::kPair) {
-    jobs.push_back({line.operands[0], line.operands[1], line.operands[0]});
+    jobs.push_back({line.operands[0], line.operands[1]});
     return jobs;
   }
   const auto add = [&](const std::string& source, const std::string& relative, bool nested) {
-    Job job{source, source, source};
+    Job job{source, source};
     if (line.mode == Mode::kOutputDir) {
       job.target = JoinFolder(line.output_dir, relative);
       job.make_folder = nested;
     }
     jobs.push_back(std::move(job));
   };
+  Walk walk(line, output_folder, errors);
   for (const std::string& operand : line.operands) {
-    std::error_code ec;
-    if (!line.recursive || !fs::is_directory(operand, ec)) {
+    // An operand is taken as named, also when it is a symbolic link.
+    struct stat st {};
+    if (!line.recursive || ::stat(operand.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       add(operand, fs::path(operand).filename().string(), false);
       continue;
     }
-    std::vector<fs::path> found;
-    fs::recursive_directory_iterator it(operand, ec);
-    if (ec) errors.push_back(ErrorLine(operand, ec.message()));
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      std::error_code type_ec;
-      if (it->is_regular_file(type_ec) && Wanted(it->path().filename().string(), line.includes)) {
-        found.push_back(it->path());
-      }
-    }
-    if (ec) errors.push_back(ErrorLine(operand, ec.message()));
-    std::sort(found.begin(), found.end());
-    for (const fs::path& file : found) {
-      const fs::path relative = file.lexically_relative(operand);
-      add(file.string(), relative.string(), relative.has_parent_path());
+    for (const Found& file : walk.Run(operand, {st.st_dev, st.st_ino})) {
+      add(file.path, file.relative, fs::path(file.relative).has_parent_path());
     }
   }
-  // Two files with one target (same name from two folders): the later one
-  // wins, as in the window, also when they run on different threads.
-  std::map<std::string, std::ptrdiff_t> last_with_target;
+
+  std::vector<std::optional<FileId>> ids;
+  ids.reserve(jobs.size());
+  std::map<FileId, std::size_t> first_with_file;
+  std::map<std::string, std::size_t> first_with_target;
   for (std::size_t i = 0; i < jobs.size(); ++i) {
-    auto [slot, fresh] =
-        last_with_target.try_emplace(jobs[i].target, static_cast<std::ptrdiff_t>(i));
+    Job& job = jobs[i];
+    ids.push_back(IdOf(job.source));
+    if (line.mode == Mode::kInPlace) {
+      if (!ids[i]) continue;  // fails on its own
+      const auto [slot, fresh] = first_with_file.try_emplace(*ids[i], i);
+      if (!fresh) {
+        job.repeat = Repeat::kSameFile;
+        job.first = slot->second;
+      }
+      continue;
+    }
+    const auto [slot, fresh] =
+        first_with_target.try_emplace(fs::path(job.target).lexically_normal().string(), i);
     if (!fresh) {
-      jobs[i].after = slot->second;
-      slot->second = static_cast<std::ptrdiff_t>(i);
+      job.first = slot->second;
+      job.repeat = ids[i] && ids[i] == ids[job.first] ? Repeat::kSameFile : Repeat::kSameTarget;
     }
   }
   return jobs;
 }
 
-int RunFilter(std::istream& in, std::ostream& out, std::ostream& err) {
+// What a repeated job says on standard error, knowing how the first one went.
+std::string RepeatLine(const Job& job, const Job& first, bool first_trimmed) {
+  if (job.repeat == Repeat::kSameFile) {
+    return ErrorLine(job.source, "the same file as " + QuoteName(first.source) +
+                                     (first_trimmed ? ", already trimmed" : ", not tried again"));
+  }
+  if (first_trimmed) {
+    return Line("will not overwrite just-trimmed " + QuoteName(first.target, true) + " with " +
+                QuoteName(job.source, true));
+  }
+  return Line("will not write " + QuoteName(first.target, true) + " from both " +
+              QuoteName(first.source, true) + " and " + QuoteName(job.source, true));
+}
+
+// Why a write to a stream failed: errno when the stream set it, else EIO.
+std::string StreamReason(int error) {
+  return std::error_code(error != 0 ? error : EIO, std::system_category()).message();
+}
+
+int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
+              const CommandEnvironment& environment) {
+  if (environment.in_fd >= 0 && environment.out_fd >= 0) {
+    try {
+      TrimStream(environment.in_fd, environment.out_fd);
+      return kExitOk;
+    } catch (const std::system_error& e) {
+      const bool reading = std::string_view(e.what()).starts_with("read");
+      // A reader that went away (a closed pipe) wants no message.
+      if (!reading && e.code().value() == EPIPE) return kExitFileFailed;
+      err << Line(std::string(reading ? "standard input" : "standard output") + ": " +
+                  e.code().message())
+          << '\n';
+      return kExitFileFailed;
+    }
+  }
   constexpr std::size_t kBlock = std::size_t{256} * 1024;
   std::vector<char> input(kBlock);
   std::vector<char> output(FileStreamCleaner::MaxOutput(kBlock));
   FileStreamCleaner cleaner;
+  errno = 0;
   while (in) {
     in.read(input.data(), static_cast<std::streamsize>(input.size()));
     const auto got = static_cast<std::size_t>(in.gcount());
@@ -207,7 +374,7 @@ int RunFilter(std::istream& in, std::ostream& out, std::ostream& err) {
     if (!out) break;
   }
   if (in.bad()) {
-    err << ErrorLine("standard input", "cannot read") << '\n';
+    err << Line("standard input: " + StreamReason(errno)) << '\n';
     return kExitFileFailed;
   }
   BufferSink sink(output.data());
@@ -215,7 +382,7 @@ int RunFilter(std::istream& in, std::ostream& out, std::ostream& err) {
   out.write(output.data(), static_cast<std::streamsize>(sink.size()));
   out.flush();
   if (!out) {
-    err << ErrorLine("standard output", "cannot write") << '\n';
+    err << Line("standard output: " + StreamReason(errno)) << '\n';
     return kExitFileFailed;
   }
   return kExitOk;
@@ -224,18 +391,23 @@ int RunFilter(std::istream& in, std::ostream& out, std::ostream& err) {
 int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
              const CommandEnvironment& environment) {
   std::vector<std::string> errors;
-  bool failed = false;
-  if (line.mode == Mode::kOutputDir && !line.dry_run) {
-    std::error_code ec;
-    fs::create_directories(line.output_dir, ec);
-    if (ec) {
-      err << ErrorLine(line.output_dir, ec.message()) << '\n';
-      return kExitFileFailed;
+  std::optional<FileId> output_folder;
+  if (line.mode == Mode::kOutputDir) {
+    if (!line.dry_run) {
+      std::error_code ec;
+      fs::create_directories(line.output_dir, ec);
+      if (ec) {
+        err << Line("cannot create the folder " + QuoteName(line.output_dir) + ": " +
+                    ec.message())
+            << '\n';
+        return kExitFileFailed;
+      }
     }
+    output_folder = IdOf(line.output_dir);
   }
-  const std::vector<Job> jobs = CollectJobs(line, errors);
+  const std::vector<Job> jobs = CollectJobs(line, output_folder, errors);
   for (const std::string& error : errors) err << error << '\n';
-  failed = !errors.empty();
+  const bool failed = !errors.empty();
 
   const std::size_t count = jobs.size();
   std::vector<Outcome> outcomes(count);
@@ -244,37 +416,42 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   std::condition_variable finished;
   std::atomic<std::size_t> next{0};
   // Waking a thread costs more than trimming a small page, so a finished
-  // job wakes only who waits for it: the printer for its row, or a job
-  // with the same target.
+  // job wakes the printer only when it waits for that row.
   std::size_t printer_waits_for = count;
-  std::size_t jobs_waiting = 0;
-  const auto work = [&] {
-    for (std::size_t i = next++; i < count; i = next++) {
-      if (jobs[i].after >= 0) {
-        std::unique_lock lock(mutex);
-        ++jobs_waiting;
-        finished.wait(lock, [&] { return done[static_cast<std::size_t>(jobs[i].after)] != 0; });
-        --jobs_waiting;
-      }
-      Outcome outcome = RunJob(jobs[i], line.dry_run);
-      bool wake = false;
-      {
-        const std::lock_guard lock(mutex);
-        outcomes[i] = std::move(outcome);
-        done[i] = 1;
-        wake = printer_waits_for == i || jobs_waiting > 0;
-      }
-      if (wake) finished.notify_all();
+  const auto run_one = [&](std::size_t i) {
+    // A repeat is settled by the printer, which knows how the first went.
+    Outcome outcome = jobs[i].repeat == Repeat::kNone ? RunJob(jobs[i], line.dry_run) : Outcome{};
+    bool wake = false;
+    {
+      const std::lock_guard lock(mutex);
+      outcomes[i] = std::move(outcome);
+      done[i] = 1;
+      wake = printer_waits_for == i;
     }
+    if (wake) finished.notify_all();
+  };
+  const auto work = [&] {
+    for (std::size_t i = next++; i < count; i = next++) run_one(i);
   };
   unsigned threads = line.jobs != 0 ? line.jobs : environment.processors;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t wanted = std::min<std::size_t>(threads, count);
   std::vector<std::jthread> workers;
-  for (std::size_t t = 0; t < std::min<std::size_t>(threads, count); ++t)
-    workers.emplace_back(work);
+  workers.reserve(wanted);
+  try {
+    while (workers.size() < wanted) workers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // The system gives no more threads (a process limit): those started do
+    // the work; with none, this thread trims between printing rows.
+  }
 
   std::size_t longest = 0;
-  for (const Job& job : jobs) longest = std::max(longest, job.name.size());
+  std::vector<std::string> names;
+  names.reserve(count);
+  for (const Job& job : jobs) {
+    names.push_back(QuoteName(job.source));
+    longest = std::max(longest, names.back().size());
+  }
   TrimTable table(out, count, longest);
   if (!line.quiet && count > 0) table.PrintHeader();
 
@@ -300,15 +477,22 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   std::size_t failed_files = 0;
   std::uint64_t source_total = 0;
   std::uint64_t target_total = 0;
+  std::vector<char> succeeded(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
     Outcome outcome;
     {
       std::unique_lock lock(mutex);
       while (done[i] == 0) {
-        printer_waits_for = i;
-        finished.wait_for(lock, std::chrono::milliseconds(100));
-        printer_waits_for = count;
         lock.unlock();
+        if (workers.empty()) {
+          run_one(next++);  // the jobs are claimed in order, so this is job i
+        } else {
+          lock.lock();
+          printer_waits_for = i;
+          finished.wait_for(lock, std::chrono::milliseconds(100));
+          printer_waits_for = count;
+          lock.unlock();
+        }
         draw_progress(i);
         lock.lock();
       }
@@ -318,15 +502,29 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
       err << "\r\033[K" << std::flush;
       progress_shown = false;
     }
-    if (outcome.error.empty()) {
+    const Job& job = jobs[i];
+    std::string_view note;
+    if (job.repeat != Repeat::kNone) {
+      const std::string message = RepeatLine(job, jobs[job.first], succeeded[job.first] != 0);
+      if (job.repeat == Repeat::kSameTarget) {
+        ++failed_files;
+        err << message << '\n';
+      } else {
+        note = "same file";
+        if (!line.quiet) err << message << '\n';
+      }
+    } else if (outcome.error.empty()) {
       ++trimmed;
+      succeeded[i] = 1;
       source_total += *outcome.source_size;
       target_total += *outcome.target_size;
     } else {
       ++failed_files;
       err << outcome.error << '\n';
     }
-    if (!line.quiet) table.PrintRow(i + 1, jobs[i].name, outcome.source_size, outcome.target_size);
+    if (!line.quiet) {
+      table.PrintRow(i + 1, names[i], outcome.source_size, outcome.target_size, note);
+    }
     draw_progress(i + 1);
   }
   workers.clear();
@@ -355,7 +553,7 @@ int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::os
       out << kProgram << ' ' << BREVIO_VERSION << '\n';
       return kExitOk;
     case Mode::kFilter:
-      return RunFilter(in, out, err);
+      return RunFilter(in, out, err, environment);
     default:
       return RunBatch(line, out, err, environment);
   }

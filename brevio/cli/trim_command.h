@@ -23,6 +23,11 @@ struct CommandEnvironment {
   std::chrono::milliseconds progress_after{500};
   // Default for -j; 0 asks the system.
   unsigned processors = 0;
+  // The descriptors behind `in` and `out` when they are the real standard
+  // streams: the filter mode then copies between them directly and can say
+  // why a read or write failed. -1: only the streams are known.
+  int in_fd = -1;
+  int out_fd = -1;
 };
 
 // args excludes the program name. Returns the exit status.

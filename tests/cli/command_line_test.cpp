@@ -39,12 +39,13 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{{"-V"}, Mode::kVersion, {}}));
 
 TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
-  const std::vector<std::string> args = {"-j", "3", "--include", "*.tpl", "-ro", "out/", "x"};
+  const std::vector<std::string> args = {"-j", "3", "--include", "*.tpl", "-rLo", "out/", "x"};
   const ParseOutcome parsed = ParseCommandLine(args);
   ASSERT_TRUE(parsed.command) << parsed.error;
   EXPECT_EQ(parsed.command->jobs, 3u);
   EXPECT_EQ(parsed.command->output_dir, "out/");
   EXPECT_TRUE(parsed.command->recursive);
+  EXPECT_TRUE(parsed.command->dereference);
   EXPECT_EQ(parsed.command->includes, std::vector<std::string>{"*.tpl"});
 }
 

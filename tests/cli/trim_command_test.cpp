@@ -3,15 +3,19 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <iterator>
 
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/as_user.h"
 #include "tests/support/temp_dir.h"
 
 namespace brevio::cli {
@@ -98,17 +102,95 @@ TEST(TrimCommand, RowsKeepTheOrderOfTheOperandsWhateverFinishesFirst) {
   }
 }
 
-TEST(TrimCommand, TheLaterOfTwoFilesWithOneTargetWins) {
-  TempDir dir;
-  fs::create_directories(dir / "x");
-  fs::create_directories(dir / "y");
-  const std::string first = dir.write("x/same.htm", "first\r\n");
-  const std::string second = dir.write("y/same.htm", "second\r\n");
-  for (int round = 0; round < 20; ++round) {
-    ASSERT_EQ(
-        Trim({"-q", "-j", "8", "-o", (dir / "out").string(), first, second, first, second}).code,
-        0);
-    ASSERT_EQ(ReadFile(dir / "out/same.htm"), "second\r\n");
+// "@" in an argument or a path stands for the test's folder.
+std::string At(const std::string& text, const TempDir& dir) {
+  std::string out;
+  for (const char c : text) out += c == '@' ? dir.path().string() : std::string(1, c);
+  return out;
+}
+
+struct FileCheck {
+  const char* path;
+  const char* content;  // nullptr: must not exist
+};
+
+TEST(TrimCommand, WalksTakeWhatTheyWereAskedForOnce) {
+  struct Row {
+    const char* what;
+    std::vector<std::string> args;
+    int code;
+    std::string err;
+    const char* total;
+    std::vector<FileCheck> files;
+  };
+  const std::vector<Row> rows = {
+      {"links are passed over",
+       {"-r", "-o", "@/out", "@/site"},
+       0,
+       "",
+       "Total: 2 files",
+       {{"out/page.htm", kTrimmed}, {"out/evil.htm", nullptr}, {"out/linked", nullptr}}},
+      {"-L follows them",
+       {"-r", "-L", "-o", "@/out", "@/site"},
+       0,
+       "",
+       "Total: 4 files",
+       {{"out/evil.htm", kTrimmed}, {"out/linked/deep.htm", kTrimmed}}},
+      {"in place, a link's target is left alone",
+       {"-r", "-i", "@/site"},
+       0,
+       "",
+       "Total: 2 files",
+       {{"secret.htm", kPage}, {"site/page.htm", kTrimmed}}},
+      {"an output folder inside the tree is not walked",
+       {"-r", "-o", "@/site/old", "@/site"},
+       0,
+       "",
+       "Total: 1 file ",
+       {{"site/old/page.htm", kTrimmed}, {"site/old/old", nullptr}}},
+      {"a second file for one target is refused",
+       {"-j", "2", "-o", "@/out", "@/dirA/a.htm", "@/dirB/a.htm"},
+       1,
+       "brevio-trim: will not overwrite just-trimmed '@/out/a.htm' with '@/dirB/a.htm'\n",
+       "Total: 1 file, 1 failed",
+       {{"out/a.htm", "first\r\n"}}},
+      {"one file named three ways is trimmed once",
+       {"-j", "2", "-i", "@/site/page.htm", "@/site/./page.htm", "@/alias.htm"},
+       0,
+       "brevio-trim: @/site/./page.htm: the same file as @/site/page.htm, already trimmed\n"
+       "brevio-trim: @/alias.htm: the same file as @/site/page.htm, already trimmed\n",
+       "Total: 1 file ",
+       {{"site/page.htm", kTrimmed}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    fs::create_directories(dir / "site/old");
+    fs::create_directories(dir / "other");
+    fs::create_directories(dir / "dirA");
+    fs::create_directories(dir / "dirB");
+    dir.write("site/page.htm", kPage);
+    dir.write("site/old/old.htm", kPage);
+    dir.write("secret.htm", kPage);
+    dir.write("other/deep.htm", kPage);
+    dir.write("dirA/a.htm", "first\r\n");
+    dir.write("dirB/a.htm", "second\r\n");
+    fs::create_symlink("../secret.htm", dir / "site/evil.htm");
+    fs::create_symlink("../other", dir / "site/linked");
+    fs::create_symlink("site/page.htm", dir / "alias.htm");
+    std::vector<std::string> args;
+    for (const std::string& arg : row.args) args.push_back(At(arg, dir));
+    const Result run = Trim(args);
+    EXPECT_EQ(run.code, row.code);
+    EXPECT_EQ(run.err, At(row.err, dir));
+    EXPECT_THAT(run.out, HasSubstr(row.total));
+    for (const FileCheck& file : row.files) {
+      if (file.content == nullptr) {
+        EXPECT_FALSE(fs::exists(dir / file.path)) << file.path;
+      } else {
+        EXPECT_EQ(ReadFile(dir / file.path), file.content) << file.path;
+      }
+    }
   }
 }
 
@@ -206,10 +288,12 @@ TEST(TrimCommand, FailuresNameThePathAndTheSystemsReason) {
   };
   const std::vector<Case> cases = {
       {{a, (dir / "no/such/b.htm").string()},
-       "brevio-trim: " + (dir / "no/such/b.htm").string() + ": No such file or directory\n"},
-      {{"-o", file + "/sub", a}, "brevio-trim: " + file + "/sub: Not a directory\n"},
+       "brevio-trim: cannot create a temporary file in " + (dir / "no/such").string() +
+           ": No such file or directory\n"},
+      {{"-o", file + "/sub", a},
+       "brevio-trim: cannot create the folder " + file + "/sub: Not a directory\n"},
       {{"-o", (dir / "out").string(), a},
-       "brevio-trim: " + (dir / "out/a.htm").string() + ": Is a directory\n"},
+       "brevio-trim: will not write to " + (dir / "out/a.htm").string() + ": Is a directory\n"},
       {{"   ", (dir / "b.htm").string()}, "brevio-trim: '   ': source path is blank\n"},
       {{a, " "}, "brevio-trim: ' ': target path is blank\n"},
       {{"/dev/null", (dir / "b.htm").string()}, "brevio-trim: /dev/null: not a regular file\n"},
@@ -269,40 +353,160 @@ TEST(TrimCommand, ProgressOnlyOnATerminal) {
   EXPECT_EQ(Trim({"-q", args[0], args[1], args[2], args[3]}, {}, terminal).err, "");
 }
 
-// The real program, started directly (no shell) under a write limit: it
-// reports the file as failed instead of being killed by SIGXFSZ.
-TEST(TrimProgram, AWriteLimitIsReportedAsAFailedFile) {
-  TempDir dir;
-  std::string text;
-  for (int i = 0; i < 10000; ++i) text += "<li>item</li>\r\n";
-  const std::string source = dir.write("in.htm", text);
-  const std::string target = (dir / "out.htm").string();
+TEST(TrimCommand, NamesWithControlCharactersAreQuotedAsOneLine) {
+  struct Row {
+    const char* name;
+    const char* shown;  // "@" stands for the test's folder
+  };
+  const Row rows[] = {
+      {"a\nb.htm", "'@/a'$'\\n''b.htm'"},   {"t\tb.htm", "'@/t'$'\\t''b.htm'"},
+      {"e\033[1m.htm", "'@/e'$'\\033''[1m.htm'"}, {"it's.htm", "\"@/it's.htm\""},
+      {"it's \\.htm", "'@/it'\\''s \\.htm'"}, {"plain-1.htm", "@/plain-1.htm"},
+  };
+  for (const Row& row : rows) {
+    TempDir dir;
+    const std::string path = dir.write(row.name, kPage);
+    const std::string shown = At(row.shown, dir);
+    const Result run = Trim({"-o", (dir / "out").string(), path});
+    EXPECT_THAT(run.out, HasSubstr("\n1  " + shown + " ")) << shown;
+    fs::remove(path);
+    EXPECT_EQ(Trim({"-i", path}).err, "brevio-trim: " + shown + ": No such file or directory\n");
+  }
+}
+
+// The real program, started directly (no shell).
+struct Launch {
+  std::vector<std::string> args;  // "@" stands for the test's folder
+  const char* input = nullptr;    // standard input: a file in the folder
+  bool to_full = false;           // standard output on a full device
+  bool as_user = false;           // as brevio-test when root (who reads and forks without limit)
+  rlim_t processes = RLIM_INFINITY;
+  rlim_t file_size = RLIM_INFINITY;
+};
+
+// Runs brevio-trim; standard output goes to "@/stdout" unless to_full.
+Result RunProgram(const Launch& launch, const TempDir& dir) {
+  std::vector<std::string> args = {"brevio-trim"};
+  for (const std::string& arg : launch.args) args.push_back(At(arg, dir));
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  // A leak check at exit starts a thread, which a process limit refuses.
+  std::string asan = "ASAN_OPTIONS=detect_leaks=0";
+  char* envp[] = {asan.data(), nullptr};
+  const std::string in_path = launch.input ? (dir / launch.input).string() : "/dev/null";
+  const std::string out_path = launch.to_full ? "/dev/full" : (dir / "stdout").string();
+  const std::optional<testing::OrdinaryUser> user =
+      launch.as_user ? testing::TestUser() : std::nullopt;
+  if (user) testing::ShareWithTestUser(dir.path().string());
   int err_pipe[2];
-  ASSERT_EQ(::pipe2(err_pipe, O_CLOEXEC), 0);
+  if (::pipe2(err_pipe, O_CLOEXEC) != 0) return {};
   const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
   if (child == 0) {
-    const rlimit limit{4096, 4096};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+    if (user && (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 ||
+                 ::setuid(user->uid) != 0)) {
+      ::_exit(126);
+    }
+    const rlimit processes{launch.processes, launch.processes};
+    const rlimit file_size{launch.file_size, launch.file_size};
+    ::setrlimit(RLIMIT_NPROC, &processes);
+    ::setrlimit(RLIMIT_FSIZE, &file_size);
+    const int in_fd = ::open(in_path.c_str(), O_RDONLY);
+    const int out_fd = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(in_fd, STDIN_FILENO);
+    ::dup2(out_fd, STDOUT_FILENO);
     ::dup2(err_pipe[1], STDERR_FILENO);
-    const int null_fd = ::open("/dev/null", O_WRONLY);
-    ::dup2(null_fd, STDOUT_FILENO);
-    const char* argv[] = {"brevio-trim", source.c_str(), target.c_str(), nullptr};
-    ::execv(BREVIO_TRIM_PROGRAM, const_cast<char* const*>(argv));
+    ::execve(BREVIO_TRIM_PROGRAM, argv.data(), envp);
     ::_exit(127);
   }
   ::close(err_pipe[1]);
-  std::string err;
+  Result run;
   char buffer[256];
   for (ssize_t n; (n = ::read(err_pipe[0], buffer, sizeof buffer)) > 0;)
-    err.append(buffer, static_cast<std::size_t>(n));
+    run.err.append(buffer, static_cast<std::size_t>(n));
   ::close(err_pipe[0]);
   int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(err, "brevio-trim: " + target + ": File too large\n");
-  EXPECT_FALSE(fs::exists(target));
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return {};
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (!launch.to_full) run.out = ReadFile(dir / "stdout");
+  return run;
+}
+
+TEST(TrimProgram, LimitsAreReportedNeverACrashOrASilentLoss) {
+  std::string big;
+  for (int i = 0; i < 10000; ++i) big += "<li>item</li>\r\n";
+  struct Row {
+    const char* what;
+    Launch launch;
+    int code;
+    const char* err;
+    std::vector<FileCheck> files;
+  };
+  const std::vector<Row> rows = {
+      {"the table on a full device",
+       {{"-o", "@/out", "@/a.htm"}, nullptr, true},
+       1,
+       "brevio-trim: write error: No space left on device\n",
+       {{"out/a.htm", kTrimmed}}},
+      {"help on a full device",
+       {{"--help"}, nullptr, true},
+       1,
+       "brevio-trim: write error: No space left on device\n",
+       {}},
+      {"the filter on a full device",
+       {{}, "a.htm", true},
+       1,
+       "brevio-trim: standard output: No space left on device\n",
+       {}},
+      {"no thread to spare",
+       {{"-q", "-j", "8", "-o", "@/out", "@/a.htm", "@/b.htm", "@/c.htm"},
+        nullptr,
+        false,
+        true,
+        1},
+       0,
+       "",
+       {{"out/a.htm", kTrimmed}, {"out/b.htm", kTrimmed}, {"out/c.htm", kTrimmed}}},
+      {"a write limit",
+       {{"@/big.htm", "@/out.htm"}, nullptr, false, false, RLIM_INFINITY, 4096},
+       1,
+       "brevio-trim: cannot write @/out.htm: File too large\n",
+       {{"out.htm", nullptr}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    for (const char* name : {"a.htm", "b.htm", "c.htm"}) dir.write(name, kPage);
+    dir.write("big.htm", big);
+    const Result run = RunProgram(row.launch, dir);
+    EXPECT_EQ(run.code, row.code);
+    EXPECT_EQ(run.err, At(row.err, dir));
+    for (const FileCheck& file : row.files) {
+      if (file.content == nullptr) {
+        EXPECT_FALSE(fs::exists(dir / file.path)) << file.path;
+      } else {
+        EXPECT_EQ(ReadFile(dir / file.path), file.content) << file.path;
+      }
+    }
+    if (fs::exists(dir / "out")) {  // no temporary file left behind
+      EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), fs::directory_iterator()),
+                static_cast<std::ptrdiff_t>(row.files.size()));
+    }
+  }
+}
+
+TEST(TrimProgram, AnUnreadableFolderIsNamedAndTheWalkGoesOn) {
+  TempDir dir;
+  fs::create_directories(dir / "site/private");
+  dir.write("site/private/hidden.htm", kPage);
+  dir.write("site/page.htm", kPage);
+  fs::permissions(dir / "site/private", fs::perms::none);
+  const Result run = RunProgram({{"-r", "-o", "@/out", "@/site"}, nullptr, false, true}, dir);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.err, At("brevio-trim: cannot read the folder @/site/private: Permission denied\n",
+                        dir));
+  EXPECT_EQ(ReadFile(dir / "out/page.htm"), kTrimmed);
+  EXPECT_THAT(run.out, HasSubstr("Total: 1 file "));
 }
 
 }  // namespace

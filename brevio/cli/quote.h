@@ -1,0 +1,17 @@
+#pragma once
+// File names as brevio-trim prints them, in table rows and in messages: a
+// name a shell would read unchanged stays as it is; any other is quoted so
+// that it can be pasted back into a shell, and control characters (newline,
+// tab, ESC ...) are written as $'\n' escapes, so one name is always one line.
+
+#include <string>
+#include <string_view>
+
+namespace brevio::cli {
+
+// "page.htm" -> page.htm, "a b" -> 'a b', "a\nb" -> 'a'$'\n''b',
+// "it's" -> "it's". With `always`, plain names are quoted too ('page.htm'),
+// for messages that set names apart from their words.
+std::string QuoteName(std::string_view name, bool always = false);
+
+}  // namespace brevio::cli
