@@ -3,9 +3,136 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QStringList>
+#include <limits>
 
 namespace brevio::app {
+namespace {
+
+// The names in the name box, in Qt's syntax: the whole text is one name
+// unless it holds a quote; then every quoted piece is a name.
+QStringList SplitTypedNames(const QString& text) {
+  if (!text.contains(QLatin1Char('"'))) return text.isEmpty() ? QStringList{} : QStringList{text};
+  QStringList names;
+  const QStringList tokens = text.split(QLatin1Char('"'));
+  for (qsizetype i = 1; i < tokens.size(); i += 2) {
+    if (!tokens[i].isEmpty()) names << tokens[i];
+  }
+  return names;
+}
+
+// How Qt writes a selection into the name box: one plain name, or several
+// quoted names separated by spaces.
+QString SelectionText(const QStringList& paths) {
+  if (paths.size() == 1) return QFileInfo(paths.front()).fileName();
+  QStringList quoted;
+  for (const QString& path : paths)
+    quoted << QLatin1Char('"') + QFileInfo(path).fileName() + QLatin1Char('"');
+  return quoted.join(QLatin1Char(' '));
+}
+
+// Qt's widget dialog, except that an Open dialog takes what the name box says.
+// Qt prefers the view's selection, which misses typed names that the filter
+// hides or that lie in another folder.
+class FileDialog : public QFileDialog {
+ public:
+  explicit FileDialog(QWidget* owner) : QFileDialog(owner) {
+    setOption(DontUseNativeDialog);
+    // Qt writes a selection into the name box as quoted names; the box's
+    // default limit of 32767 characters would cut a large selection short.
+    if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+      edit->setMaxLength(std::numeric_limits<int>::max());
+  }
+
+  // What was chosen, full paths in the order given; valid after exec() accepted.
+  const QStringList& chosen() const { return chosen_; }
+
+  void accept() override {
+    if (acceptMode() == AcceptSave) {
+      // Qt's own checks (overwrite prompt) and its single typed name serve here.
+      QFileDialog::accept();
+      chosen_ = selectedFiles();
+      return;
+    }
+    auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const QString text = edit != nullptr ? edit->text() : QString();
+    const QStringList selected = selectedFiles();
+    if (text.isEmpty() || text == SelectionText(selected)) {
+      // The box shows the selection: take the view's paths, which also keep
+      // names that hold a quote.
+      if (selected.isEmpty()) return;
+      Take(selected, edit);
+      return;
+    }
+    QStringList names = SplitTypedNames(text);
+    // Without multi-select several quoted names are one (missing) name.
+    if (fileMode() != ExistingFiles && names.size() > 1) names = QStringList{text};
+    QStringList paths;
+    for (const QString& name : names) paths << Resolve(name);
+    Take(paths, edit);
+  }
+
+ private:
+  QString Resolve(const QString& name) const {
+    if (QDir::isAbsolutePath(name)) return name;
+    const QString inside = directory().absolutePath() + QLatin1Char('/') + name;
+    if (QFileInfo::exists(inside)) return inside;
+    if (name == QLatin1String("~")) return QDir::homePath();
+    if (name.startsWith(QLatin1String("~/"))) return QDir::homePath() + name.mid(1);
+    return inside;
+  }
+
+  // Accepts `paths` unless one is a folder (then that folder is entered, as
+  // Qt does) or one is missing where files must exist (then the dialog says so
+  // and stays open).
+  void Take(const QStringList& paths, QLineEdit* edit) {
+    const bool must_exist = fileMode() != AnyFile;
+    for (const QString& path : paths) {
+      const QFileInfo info(path);
+      if (info.isDir()) {
+        setDirectory(info.absoluteFilePath());
+        if (edit != nullptr) edit->clear();
+        return;
+      }
+      if (must_exist && !info.exists()) {
+        QMessageBox::warning(
+            this, windowTitle(),
+            tr("%1\nFile not found.\nPlease verify the correct file name was given.")
+                .arg(info.fileName()));
+        return;
+      }
+    }
+    chosen_ = paths;
+    QDialog::accept();
+  }
+
+  QStringList chosen_;
+};
+
+// The classic string: one path, or the shared folder then each name, NUL
+// between the pieces; names from several folders follow an empty folder as
+// full paths. Returns only whole pieces that fit in `limit` characters and
+// never a folder without a name.
+QString ClassicFileName(const QStringList& paths, qsizetype limit) {
+  if (paths.size() == 1) return paths.front().size() <= limit ? paths.front() : QString();
+  QString folder = QFileInfo(paths.front()).absolutePath();
+  bool shared = true;
+  for (const QString& path : paths) shared = shared && QFileInfo(path).absolutePath() == folder;
+  if (!shared) folder.clear();
+  QString result = folder;
+  int names = 0;
+  for (const QString& path : paths) {
+    const QString piece = shared ? QFileInfo(path).fileName() : path;
+    if (result.size() + 1 + piece.size() > limit) break;
+    result += QChar(0) + piece;
+    ++names;
+  }
+  return names > 0 ? result : QString();
+}
+
+}  // namespace
 
 CommonDialogError::CommonDialogError(int number)
     : std::runtime_error(number == kCancelErrorNumber ? "Cancel was selected."
@@ -25,20 +152,21 @@ QStringList CommonDialog::NameFilters(const QString& filter) {
 }
 
 void CommonDialog::Show(bool save) {
-  QFileDialog dialog(owner_);
+  FileNames.clear();
+  FileDialog dialog(owner_);
   dialog.setObjectName(QString::fromLatin1(kObjectName));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   const QStringList filters = NameFilters(Filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters);
 
+  const bool multi = !save && (Flags & kOfnAllowMultiSelect) != 0;
   if (save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, (Flags & kOfnOverwritePrompt) == 0);
   } else {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (Flags & kOfnAllowMultiSelect) {
+    if (multi) {
       dialog.setFileMode(QFileDialog::ExistingFiles);
     } else if (Flags & kOfnFileMustExist) {
       dialog.setFileMode(QFileDialog::ExistingFile);
@@ -47,13 +175,15 @@ void CommonDialog::Show(bool save) {
     }
   }
 
-  // The last name chosen is where the next dialog opens, as with the platform control.
+  // The last name chosen is where the next dialog opens, as with the platform
+  // control. Set it always: a dialog left alone opens in Qt's shared "last
+  // visited" folder, which the folder chooser also moves.
   if (!FileName.isEmpty() && !FileName.contains(QChar(0))) {
     const QFileInfo info(FileName);
     dialog.setDirectory(info.absolutePath());
     dialog.selectFile(info.fileName());
-  } else if (!last_folder_.isEmpty()) {
-    dialog.setDirectory(last_folder_);
+  } else {
+    dialog.setDirectory(last_folder_.isEmpty() ? QDir::currentPath() : last_folder_);
   }
 
   if (dialog.exec() != QDialog::Accepted) {
@@ -61,18 +191,15 @@ void CommonDialog::Show(bool save) {
     FileName.clear();
     return;
   }
-
-  const QStringList picked = dialog.selectedFiles();
-  QString name;
-  if (picked.size() == 1) {
-    name = QDir::toNativeSeparators(picked.front());
-  } else if (!picked.isEmpty()) {
-    // Several files: the folder, then each name, NUL between the pieces.
-    name = QDir::toNativeSeparators(QFileInfo(picked.front()).absolutePath());
-    for (const QString& file : picked) name += QChar(0) + QFileInfo(file).fileName();
-  }
   last_folder_ = dialog.directory().absolutePath();
-  if (name.size() > MaxFileSize) {
+  for (const QString& path : dialog.chosen()) FileNames << QDir::toNativeSeparators(path);
+  if (FileNames.isEmpty()) {
+    FileName.clear();
+    return;
+  }
+  const QString name = ClassicFileName(FileNames, MaxFileSize);
+  // Several files never fail for their length: FileNames holds them all.
+  if (name.isEmpty() && !multi) {
     FileName.clear();
     throw CommonDialogError(kBufferTooSmallNumber);
   }

@@ -169,5 +169,116 @@ TEST_F(CommonDialogTest, ANameLongerThanTheBufferIsAnError) {
   EXPECT_TRUE(dlg.FileName.isEmpty());
 }
 
+// Typed names are taken as typed, wherever they lie and whatever the filter
+// shows. "@" in a typed name or an expected path stands for the temp folder.
+TEST_F(CommonDialogTest, TypedNamesAreTakenAsTyped) {
+  const struct {
+    const char* what;
+    const char* filter;
+    const char* typed;
+    QStringList want;     // FileNames
+    const char* classic;  // FileName, '|' for NUL
+  } cases[] = {
+      {"two folders, a same-named file in the first",
+       "",
+       R"("@/dirA/a.htm" "@/dirB/same.htm")",
+       {"@/dirA/a.htm", "@/dirB/same.htm"},
+       "|@/dirA/a.htm|@/dirB/same.htm"},
+      {"hidden by the filter",
+       "HTML Files(*.htm;*.html)|*.htm;*.html",
+       R"("a.html" "b.php")",
+       {"@/dirA/a.html", "@/dirA/b.php"},
+       "@/dirA|a.html|b.php"},
+      {"in the typed order",
+       "",
+       R"("b.php" "a.html")",
+       {"@/dirA/b.php", "@/dirA/a.html"},
+       "@/dirA|b.php|a.html"},
+  };
+  std::filesystem::create_directories(dir / "dirA");
+  std::filesystem::create_directories(dir / "dirB");
+  for (const char* n :
+       {"dirA/a.htm", "dirA/same.htm", "dirA/a.html", "dirA/b.php", "dirB/same.htm"})
+    dir.write(n, "x");
+  const QString root = Q(dir.path());
+  auto fill = [&](QString s) { return s.replace(QLatin1Char('@'), root); };
+  for (const auto& c : cases) {
+    dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
+    dlg.MaxFileSize = 32767;
+    dlg.Filter = QString::fromLatin1(c.filter);
+    dlg.FileName = Q(dir / "dirA" / "a.htm");
+    WhenModal([&](QWidget* m) { TypeAndAccept(m, fill(QString::fromLatin1(c.typed))); });
+    dlg.ShowOpen();
+    QStringList want;
+    for (const QString& w : c.want) want << fill(w);
+    EXPECT_EQ(dlg.FileNames, want) << c.what;
+    EXPECT_EQ(dlg.FileName,
+              fill(QString::fromLatin1(c.classic)).replace(QLatin1Char('|'), QChar(0)))
+        << c.what;
+  }
+}
+
+TEST_F(CommonDialogTest, AMissingTypedNameKeepsTheDialogOpen) {
+  dir.write("a.html", "x");
+  dlg.CancelError = true;
+  dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
+  dlg.Filter = QStringLiteral("HTML Files(*.htm;*.html)|*.htm;*.html");
+  dlg.FileName = Q(dir / "a.html");
+  QString said;
+  WhenModal([&](QWidget* m) {
+    WhenModal(
+        [&](QWidget* box) {
+          said = qobject_cast<QMessageBox*>(box)->text();
+          box->close();
+        },
+        m);
+    TypeAndAccept(m, QStringLiteral(R"("a.html" "gone.php")"));
+    PressCancel(m);
+  });
+  EXPECT_THROW(dlg.ShowOpen(), CommonDialogError);
+  EXPECT_TRUE(said.startsWith(QStringLiteral("gone.php\n"))) << said.toStdString();
+  EXPECT_TRUE(dlg.FileNames.isEmpty());
+}
+
+// More names than the classic string holds: all of them still come back, and
+// the classic string keeps the whole pieces that fit.
+TEST_F(CommonDialogTest, ALargeSelectionIsChosenWhole) {
+  constexpr int kFiles = 2000;
+  QStringList want;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name =
+        "a-page-with-a-rather-long-descriptive-file-name-" + std::to_string(i) + ".htm";
+    dir.write(name, "x");
+    want << Q(dir / name);
+  }
+  dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
+  dlg.MaxFileSize = 32767;
+  dlg.FileName = want.front();
+  WhenModal([&](QWidget* m) {
+    auto* view = m->findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return view->model()->rowCount(view->rootIndex()) == kFiles; }, 10000));
+    // As after a click into the list: the name box loses the focus, and Qt
+    // writes the selection into it.
+    auto* edit = m->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    edit->clearFocus();
+    view->selectAll();
+    EXPECT_TRUE(edit->text().startsWith(QLatin1Char('"')));
+    m->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+  });
+  dlg.ShowOpen();
+  QStringList got = dlg.FileNames;
+  got.sort();
+  want.sort();
+  EXPECT_EQ(got, want);
+  QStringList pieces = dlg.FileName.split(QChar(0));
+  EXPECT_LE(dlg.FileName.size(), dlg.MaxFileSize);
+  ASSERT_GT(pieces.size(), 100);
+  EXPECT_EQ(pieces.takeFirst(), Q(dir.path()));
+  for (const QString& p : pieces)
+    EXPECT_TRUE(want.contains(Q(dir.path()) + QLatin1Char('/') + p)) << p.toStdString();
+}
+
 }  // namespace
 }  // namespace brevio::app
