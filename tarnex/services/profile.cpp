@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "tarnex/services/profile_encoding.h"
+
 namespace tarnex {
 namespace {
 
@@ -203,15 +205,29 @@ bool WriteProfileEntry(std::string_view section, const std::optional<std::string
   if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
   std::string bytes;
   if (!ReadAll(fd.get(), bytes)) return false;
-  ProfileText text(std::move(bytes));
+  // The file is written back in its own encoding, mark included, as the
+  // platform does. The platform may rewrite the whole file on a change (CRLF
+  // line ends, blank lines and spaces around '=' dropped); we replace only the
+  // lines concerned and keep every other byte, line ends included, so a
+  // profile edited by hand keeps its layout. A new file is 8-bit with CRLF,
+  // as the platform makes it.
+  DecodedProfile decoded = DecodeProfile(bytes);
+  ProfileText text(decoded.text);
   if (!key) {
     if (!text.DeleteSection(section)) return true;
   } else if (!value) {
     if (!text.DeleteKey(section, *key)) return true;
+  } else if (decoded.encoding == ProfileEncoding::kEightBit) {
+    // The platform converts text to its code page, writing '?' for what it
+    // lacks. Values follow a Windows-1252 file's code page the same way but
+    // fall back to UTF-8 rather than lose a character (see EightBitValue).
+    // Names are stored and matched as given: they are almost always ASCII.
+    text.Set(section, *key, EightBitValue(decoded.text, *value));
   } else {
     text.Set(section, *key, *value);
   }
-  return Replace(path, st, text.bytes());
+  decoded.text = text.bytes();
+  return Replace(path, st, EncodeProfile(decoded));
 }
 
 std::string ReadProfileEntry(std::string_view section, std::string_view key,
@@ -224,8 +240,15 @@ std::string ReadProfileEntry(std::string_view section, std::string_view key,
   std::string bytes;
   if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
       ReadAll(fd.get(), bytes)) {
-    // cppcheck-suppress accessMoved ; bytes is read into before it is moved
-    found = ProfileText(std::move(bytes)).Find(section, key);
+    const DecodedProfile decoded = DecodeProfile(bytes);
+    found = ProfileText(decoded.text).Find(section, key);
+    // The platform's 8-bit calls hand back a Unicode file's text converted
+    // to the code page; ours are UTF-8, so such values need nothing more.
+    // The platform reads an 8-bit file as code page text throughout; we read
+    // a value that is well-formed UTF-8 as UTF-8 (what Linux programs write)
+    // and any other as Windows-1252 (a Western Windows program's), rather
+    // than lose its characters.
+    if (found && decoded.encoding != ProfileEncoding::kUtf16Le) found = ValueToUtf8(*found);
   }
   std::string_view result;
   if (found) {

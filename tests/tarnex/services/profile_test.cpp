@@ -78,22 +78,20 @@ TEST_P(SaveValueTest, CleansAndChoosesTheWrite) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SaveValueTest,
-    testing::Values(
-        ValueCase{"value trimmed", "", "S", "k", "  a b  ", 1, "[S]\r\nk=a b\r\n"},
-        ValueCase{"NULs removed before trimming", "", "S", "k", std::string(" \0a\0 ", 5), 1,
-                  "[S]\r\nk=a\r\n"},
-        ValueCase{"tabs stay", "", "S", "k", "\ta\t", 1, "[S]\r\nk=\ta\t\r\n"},
-        ValueCase{"spaces delete the key", "[S]\r\nk=1\r\nj=2\r\n", "S", "k", "   ", 1,
-                  "[S]\r\nj=2\r\n"},
-        ValueCase{"only NULs delete the key", "[S]\r\nk=1\r\n", "S", "k", std::string("\0\0", 2), 1,
-                  "[S]\r\n"},
-        ValueCase{"empty key deletes the section", "[S]\r\nk=1\r\n[T]\r\n", "S", "", "value", 1,
-                  "[T]\r\n"},
-        ValueCase{"section and key not trimmed by us", "[S]\r\n", " S ", " k ", "1", 1,
-                  "[S]\r\nk=1\r\n"},
-        ValueCase{"NUL ends the key", "", "S", std::string("k\0x", 3), "1", 1, "[S]\r\nk=1\r\n"},
-        ValueCase{"invalid UTF-8 elsewhere kept", "\xff\xfe;\x80\n[S]\nold=\xc3\n", "S", "k",
-                  "\xe2\x82\xac", 1, "\xff\xfe;\x80\n[S]\nold=\xc3\nk=\xe2\x82\xac\n"}),
+    testing::Values(ValueCase{"value trimmed", "", "S", "k", "  a b  ", 1, "[S]\r\nk=a b\r\n"},
+                    ValueCase{"NULs removed before trimming", "", "S", "k",
+                              std::string(" \0a\0 ", 5), 1, "[S]\r\nk=a\r\n"},
+                    ValueCase{"tabs stay", "", "S", "k", "\ta\t", 1, "[S]\r\nk=\ta\t\r\n"},
+                    ValueCase{"spaces delete the key", "[S]\r\nk=1\r\nj=2\r\n", "S", "k", "   ", 1,
+                              "[S]\r\nj=2\r\n"},
+                    ValueCase{"only NULs delete the key", "[S]\r\nk=1\r\n", "S", "k",
+                              std::string("\0\0", 2), 1, "[S]\r\n"},
+                    ValueCase{"empty key deletes the section", "[S]\r\nk=1\r\n[T]\r\n", "S", "",
+                              "value", 1, "[T]\r\n"},
+                    ValueCase{"section and key not trimmed by us", "[S]\r\n", " S ", " k ", "1", 1,
+                              "[S]\r\nk=1\r\n"},
+                    ValueCase{"NUL ends the key", "", "S", std::string("k\0x", 3), "1", 1,
+                              "[S]\r\nk=1\r\n"}),
     tarnex::testing::CaseName());
 
 struct LoadCase {
@@ -124,9 +122,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LoadCase{"a code point is never split",
                              "[S]\nk=" + std::string(2046, 'a') + "\xe2\x82\xac\xe2\x82\xac\n", "k",
                              "", std::string(2046, 'a') + "\xe2\x82\xac"},
-                    LoadCase{"invalid bytes count one each",
+                    LoadCase{"Windows-1252 bytes count one each",
                              "[S]\nk=" + std::string(2045, 'a') + "\xff\xe2\x82\xfe\n", "k", "",
-                             std::string(2045, 'a') + "\xff\xe2"},
+                             std::string(2045, 'a') + "\xc3\xbf\xc3\xa2"},
                     LoadCase{"cut then trimmed", "[S]\nk=" + std::string(2046, 'a') + " b\n", "k",
                              "", std::string(2046, 'a')}),
     tarnex::testing::CaseName());
