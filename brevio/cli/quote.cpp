@@ -16,19 +16,34 @@ bool NeedsQuotes(std::string_view name) {
   if (name == "{" || name == "}") return true;
   return std::any_of(name.begin(), name.end(), [](char ch) {
     const auto c = static_cast<unsigned char>(ch);
-    return IsControl(c) || std::string_view(" !\"$&'()*;<=>?[\\]^`|").find(ch) != std::string_view::npos;
+    return IsControl(c) ||
+           std::string_view(" !\"$&'()*;<=>?[\\]^`|").find(ch) != std::string_view::npos;
   });
 }
 
 void AppendEscape(std::string& out, unsigned char c) {
   switch (c) {
-    case '\a': out += "\\a"; return;
-    case '\b': out += "\\b"; return;
-    case '\f': out += "\\f"; return;
-    case '\n': out += "\\n"; return;
-    case '\r': out += "\\r"; return;
-    case '\t': out += "\\t"; return;
-    case '\v': out += "\\v"; return;
+    case '\a':
+      out += "\\a";
+      return;
+    case '\b':
+      out += "\\b";
+      return;
+    case '\f':
+      out += "\\f";
+      return;
+    case '\n':
+      out += "\\n";
+      return;
+    case '\r':
+      out += "\\r";
+      return;
+    case '\t':
+      out += "\\t";
+      return;
+    case '\v':
+      out += "\\v";
+      return;
     default:
       out += '\\';
       out += static_cast<char>('0' + ((c >> 6) & 7));
@@ -42,9 +57,8 @@ void AppendEscape(std::string& out, unsigned char c) {
 std::string QuoteName(std::string_view name, bool always) {
   if (name.empty()) return "''";
   if (!NeedsQuotes(name)) return always ? "'" + std::string(name) + "'" : std::string(name);
-  const bool has_control = std::any_of(name.begin(), name.end(), [](char c) {
-    return IsControl(static_cast<unsigned char>(c));
-  });
+  const bool has_control = std::any_of(
+      name.begin(), name.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); });
   // A quote among otherwise harmless characters reads best in double quotes.
   if (!has_control && name.find('\'') != std::string_view::npos &&
       name.find_first_of("\"$`\\!") == std::string_view::npos) {

@@ -53,6 +53,8 @@ constexpr const char* kHelp =
     "  -i, --in-place     trim each FILE in place\n"
     "  -r, --recursive    FILE operands that are folders are walked; with -o their\n"
     "                     layout is kept under DIR\n"
+    "  -L, --dereference  the walk follows symbolic links; without it they are\n"
+    "                     passed over (operands are taken as named)\n"
     "      --include GLOB file names to take when walking (repeatable); default\n"
     "                     *.htm *.html *.asp *.php, any letter case\n"
     "  -n, --dry-run      write nothing; show the sizes the targets would have\n"
@@ -63,8 +65,11 @@ constexpr const char* kHelp =
     "\n"
     "Every file is written to a new file beside its target and renamed over it\n"
     "only when complete, so a failure never leaves half a file behind.\n"
+    "A file reached twice (x and ./x, a link and its file) is trimmed once; a\n"
+    "second file for a target already written is refused.\n"
     "\n"
-    "Exit status: 0 all files trimmed, 1 a file failed, 2 usage error.\n";
+    "Exit status: 0 all files trimmed, 1 a file failed or the output could not\n"
+    "be written, 2 usage error.\n";
 
 constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
 
@@ -151,8 +156,8 @@ Outcome RunJob(const Job& job, bool dry_run) {
       std::error_code ec;
       fs::create_directories(folder, ec);
       if (ec) {
-        outcome.error = Line("cannot create the folder " + QuoteName(folder.string()) + ": " +
-                             ec.message());
+        outcome.error =
+            Line("cannot create the folder " + QuoteName(folder.string()) + ": " + ec.message());
         return outcome;
       }
     }
@@ -397,8 +402,7 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
       std::error_code ec;
       fs::create_directories(line.output_dir, ec);
       if (ec) {
-        err << Line("cannot create the folder " + QuoteName(line.output_dir) + ": " +
-                    ec.message())
+        err << Line("cannot create the folder " + QuoteName(line.output_dir) + ": " + ec.message())
             << '\n';
         return kExitFileFailed;
       }

@@ -2,15 +2,14 @@
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <iterator>
-
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -226,8 +225,8 @@ TEST(TrimCommand, WalksNeverTakeTheTemporaryFilesOfTrimsInProgress) {
   };
   // Taken with --include '*': everything but the exact shape of our own
   // temporary files (a dot, the name, ".brevio-" and six characters).
-  const Row rows[] = {{".page.htm.brevio-a1B2c3", false}, {".x.brevio-ZZZZZZ", false},
-                      {".page.htm.brevio-a1B2c", true},   {"page.htm.brevio-a1B2c3", true},
+  const Row rows[] = {{".page.htm.brevio-a1B2c3", false},    {".x.brevio-ZZZZZZ", false},
+                      {".page.htm.brevio-a1B2c", true},      {"page.htm.brevio-a1B2c3", true},
                       {".page.htm.brevio-a1B2c3.htm", true}, {".page.htm", true}};
   TempDir dir;
   fs::create_directories(dir / "site");
@@ -359,9 +358,9 @@ TEST(TrimCommand, NamesWithControlCharactersAreQuotedAsOneLine) {
     const char* shown;  // "@" stands for the test's folder
   };
   const Row rows[] = {
-      {"a\nb.htm", "'@/a'$'\\n''b.htm'"},   {"t\tb.htm", "'@/t'$'\\t''b.htm'"},
+      {"a\nb.htm", "'@/a'$'\\n''b.htm'"},         {"t\tb.htm", "'@/t'$'\\t''b.htm'"},
       {"e\033[1m.htm", "'@/e'$'\\033''[1m.htm'"}, {"it's.htm", "\"@/it's.htm\""},
-      {"it's \\.htm", "'@/it'\\''s \\.htm'"}, {"plain-1.htm", "@/plain-1.htm"},
+      {"it's \\.htm", "'@/it'\\''s \\.htm'"},     {"plain-1.htm", "@/plain-1.htm"},
   };
   for (const Row& row : rows) {
     TempDir dir;
@@ -403,8 +402,8 @@ Result RunProgram(const Launch& launch, const TempDir& dir) {
   if (::pipe2(err_pipe, O_CLOEXEC) != 0) return {};
   const pid_t child = ::fork();
   if (child == 0) {
-    if (user && (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 ||
-                 ::setuid(user->uid) != 0)) {
+    if (user &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(user->gid) != 0 || ::setuid(user->uid) != 0)) {
       ::_exit(126);
     }
     const rlimit processes{launch.processes, launch.processes};
@@ -459,11 +458,7 @@ TEST(TrimProgram, LimitsAreReportedNeverACrashOrASilentLoss) {
        "brevio-trim: standard output: No space left on device\n",
        {}},
       {"no thread to spare",
-       {{"-q", "-j", "8", "-o", "@/out", "@/a.htm", "@/b.htm", "@/c.htm"},
-        nullptr,
-        false,
-        true,
-        1},
+       {{"-q", "-j", "8", "-o", "@/out", "@/a.htm", "@/b.htm", "@/c.htm"}, nullptr, false, true, 1},
        0,
        "",
        {{"out/a.htm", kTrimmed}, {"out/b.htm", kTrimmed}, {"out/c.htm", kTrimmed}}},
@@ -503,8 +498,8 @@ TEST(TrimProgram, AnUnreadableFolderIsNamedAndTheWalkGoesOn) {
   fs::permissions(dir / "site/private", fs::perms::none);
   const Result run = RunProgram({{"-r", "-o", "@/out", "@/site"}, nullptr, false, true}, dir);
   EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err, At("brevio-trim: cannot read the folder @/site/private: Permission denied\n",
-                        dir));
+  EXPECT_EQ(run.err,
+            At("brevio-trim: cannot read the folder @/site/private: Permission denied\n", dir));
   EXPECT_EQ(ReadFile(dir / "out/page.htm"), kTrimmed);
   EXPECT_THAT(run.out, HasSubstr("Total: 1 file "));
 }
