@@ -10,75 +10,29 @@
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <filesystem>
 #include <memory>
-#include <random>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
 #include "brevio/engine/stream_cleaner.h"
+#include "fileio/file_error.h"
+#include "fileio/replace.h"
 
 namespace brevio {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // Files from this size on are cleaned and written by two workers.
 constexpr std::uint64_t kOverlapFrom = std::uint64_t{8} << 20;
 
-[[noreturn]] void ThrowPathError(const char* what, const std::string& path, int error) {
-  throw fs::filesystem_error(what, fs::path(path), std::error_code(error, std::system_category()));
+[[noreturn]] void Fail(fileio::Step step, const std::string& path, int error) {
+  throw fileio::FileError(step, path, error);
 }
 
 bool IsBlank(std::string_view path) {
   return path.find_first_not_of(' ') == std::string_view::npos;
 }
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the error that close gives (late write errors
-  // of network and quota-limited file systems show up here).
-  int close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return (fd >= 0 && ::close(fd) != 0) ? errno : 0;
-  }
-
- private:
-  int fd_;
-};
-
-// The new output file beside the target. Removed again unless committed.
-class TempFile {
- public:
-  TempFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  ~TempFile() {
-    if (!committed_) {
-      fd_.close();
-      ::unlink(path_.c_str());
-    }
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  int fd() const { return fd_.get(); }
-  int close() { return fd_.close(); }
-  const std::string& path() const { return path_; }
-  void commit() { committed_ = true; }
-
- private:
-  std::string path_;
-  Fd fd_;
-  bool committed_ = false;
-};
 
 // Read and write buffers, kept per thread so that a batch of small files
 // does not map and fault in fresh pages for every file.
@@ -114,20 +68,7 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t n) {
   }
 }
 
-// Returns 0 or the errno of the failing write.
-int WriteAll(int fd, const char* data, std::size_t n) {
-  while (n > 0) {
-    const ssize_t put = ::write(fd, data, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (put == 0) return EIO;
-    data += put;
-    n -= static_cast<std::size_t>(put);
-  }
-  return 0;
-}
+using fileio::WriteAll;
 
 struct PumpError {
   bool in_read = false;
@@ -308,63 +249,6 @@ PumpError PumpParallel(int in_fd, int out_fd, std::size_t block, TrimReport& rep
   return shared.failed ? shared.error : PumpError{};
 }
 
-// Follows symbolic links from path to the file they end at (which may not
-// exist yet), so that the rename replaces that file and the link stays.
-// `first` is the lstat of path itself (valid when first_ok).
-std::string FollowLinks(std::string path, const struct stat& first, bool first_ok) {
-  if (!first_ok || !S_ISLNK(first.st_mode)) return path;
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-    const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
-    if (n < 0) return path;
-    if (static_cast<std::size_t>(n) >= link.size()) {
-      // The link grew in between; read it through the library instead.
-      std::error_code ec;
-      link = fs::read_symlink(path, ec).string();
-      if (ec) return path;
-    } else {
-      link.resize(static_cast<std::size_t>(n));
-    }
-    if (!link.empty() && link.front() == '/') {
-      path = link;
-    } else {
-      path = (fs::path(path).parent_path() / link).string();
-    }
-  }
-  return path;  // a loop: the rename reports it
-}
-
-std::string RandomSuffix() {
-  static constexpr std::string_view kChars =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::minstd_rand random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
-  std::string suffix(6, ' ');
-  for (char& c : suffix) c = kChars[random() % kChars.size()];
-  return suffix;
-}
-
-// ".<name>.brevio-XXXXXX" in the folder of `file`: dot-prefixed so that it is
-// never taken for a user's page, created with `mode` less the umask like any
-// new file (O_EXCL instead of mkstemp, whose 0600 would need the umask read
-// back).
-TempFile CreateTempBeside(const std::string& file, mode_t mode,
-                          const std::string& target_for_errors) {
-  const fs::path as_path(file);
-  std::string name = as_path.filename().string();
-  if (name.size() > 200) name.resize(200);  // leave room under NAME_MAX
-  const fs::path folder = as_path.parent_path();
-  for (int attempt = 0;; ++attempt) {
-    // IsTrimTempName knows this shape.
-    const std::string temp = (folder / ("." + name + ".brevio-" + RandomSuffix())).string();
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) return TempFile(temp, fd);
-    if (errno != EEXIST || attempt >= 100)
-      ThrowPathError("cannot create", target_for_errors, errno);
-  }
-}
-
 }  // namespace
 
 TrimReport TrimFileWithReport(const std::string& source, const std::string& target,
@@ -384,7 +268,7 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
       report.result = kTrimSourceNotFound;
       return report;
     }
-    ThrowPathError("cannot examine", source, errno);
+    Fail(fileio::Step::kExamine, source, errno);
   }
   if (!S_ISREG(source_stat.st_mode)) {
     report.result = kTrimSourceNotFound;
@@ -393,9 +277,9 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 
   // O_NONBLOCK: should a FIFO take the file's place after the check, the
   // open must not hang; it has no effect on regular files.
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (in.get() < 0) ThrowPathError("cannot open", source, errno);
-  if (::fstat(in.get(), &source_stat) != 0) ThrowPathError("cannot examine", source, errno);
+  fileio::Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (in.get() < 0) Fail(fileio::Step::kOpenSource, source, errno);
+  if (::fstat(in.get(), &source_stat) != 0) Fail(fileio::Step::kExamine, source, errno);
   if (!S_ISREG(source_stat.st_mode)) {
     report.result = kTrimSourceNotFound;
     return report;
@@ -408,53 +292,37 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 
   if (options.dry_run) {
     if (const PumpError e = Pump(in.get(), -1, block, report); e.error != 0) {
-      ThrowPathError("cannot read", source, e.error);
+      Fail(fileio::Step::kReadSource, source, e.error);
     }
     return report;
   }
 
-  // One lstat tells most targets apart; only a link needs the stat of what
-  // it points to.
+  // The same file under another name (a link, "./", a hard link) is
+  // trimmed in place too: its descriptor lends the metadata.
   struct stat target_stat {};
-  const bool target_seen = ::lstat(target.c_str(), &target_stat) == 0;
-  struct stat link_stat = target_stat;
-  bool target_exists = target_seen;
-  if (target_seen && S_ISLNK(target_stat.st_mode)) {
-    target_exists = ::stat(target.c_str(), &target_stat) == 0;
-  }
   const bool in_place =
-      source == target || (target_exists && target_stat.st_dev == source_stat.st_dev &&
+      source == target || (::stat(target.c_str(), &target_stat) == 0 &&
+                           target_stat.st_dev == source_stat.st_dev &&
                            target_stat.st_ino == source_stat.st_ino);
-  const std::string final_path = FollowLinks(target, link_stat, target_seen);
+  fileio::OutputOptions output_options;
+  output_options.in_place = in_place;
+  output_options.original_fd = in_place ? in.get() : -1;
+  output_options.write_through_dangling_links = options.write_through_dangling_links;
+  // A new copy is no more open than its source, less the umask, as with cp.
+  output_options.new_mode = source_stat.st_mode & 0777;
+  fileio::Output output(target, output_options);
 
-  // An existing target keeps its permission bits: the temporary file is
-  // made with them, and set again only where the umask took some away.
-  const bool keep_mode = target_exists && S_ISREG(target_stat.st_mode);
-  const mode_t mode = keep_mode ? (target_stat.st_mode & 07777) : 0666;
-  TempFile temp = CreateTempBeside(final_path, mode, target);
-  if (keep_mode) {
-    struct stat made {};
-    if (::fstat(temp.fd(), &made) != 0) ThrowPathError("cannot examine", target, errno);
-    if ((made.st_mode & 07777) != mode && ::fchmod(temp.fd(), mode) != 0) {
-      ThrowPathError("cannot set permissions", target, errno);
-    }
-  }
-  const PumpError e = file_size >= kOverlapFrom ? PumpParallel(in.get(), temp.fd(), block, report)
-                                                : Pump(in.get(), temp.fd(), block, report);
+  const PumpError e = file_size >= kOverlapFrom ? PumpParallel(in.get(), output.fd(), block, report)
+                                                : Pump(in.get(), output.fd(), block, report);
   if (e.error != 0) {
-    ThrowPathError(e.in_read ? "cannot read" : "cannot write", e.in_read ? source : target,
-                   e.error);
+    Fail(e.in_read ? fileio::Step::kReadSource : fileio::Step::kWriteTarget,
+         e.in_read ? source : target, e.error);
   }
   // Only an in-place trim is flushed to the disk before the rename: then the
   // new file replaces the user's only copy, and a crash must not leave an
   // empty file in its place. Into another file the source still exists, and
   // skipping the flush keeps batches of many files fast.
-  if (in_place && ::fsync(temp.fd()) != 0) ThrowPathError("cannot write", target, errno);
-  if (const int error = temp.close(); error != 0) ThrowPathError("cannot write", target, error);
-  if (::rename(temp.path().c_str(), final_path.c_str()) != 0) {
-    ThrowPathError("cannot replace", target, errno);
-  }
-  temp.commit();
+  output.Commit(in_place);
   return report;
 }
 

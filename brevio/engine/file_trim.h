@@ -28,9 +28,18 @@ enum TrimResult : std::int32_t {
 // target and never touches the source. When both paths name the same file
 // (same string, or same device and inode after following links) the trim
 // happens in place that way. A target that is a symbolic link stays one: the
-// file it points to is replaced. An existing target keeps its permission
-// bits. Input/output failures throw std::filesystem::filesystem_error naming
-// the path and carrying errno, after every handle is closed and the
+// file it points to is replaced. A replaced file keeps its owner, group,
+// mode, ACLs and extended attributes; a new one gets the source's
+// permission bits less the umask. A target that is not a regular file (a
+// FIFO, a device, /dev/stdout) is written into, never replaced.
+//
+// Refused, as fileio::FileError with Step::kRefuseTarget: a folder (EISDIR),
+// a link loop (ELOOP) and a symbolic link to nothing (ENOENT, unless
+// TrimOptions allows it). Copying onto an existing file the user may not
+// write gives Step::kOpenTarget (EACCES); in place needs only the folder.
+// Every input/output failure throws fileio::FileError naming the step and
+// the path it failed on (the folder when no temporary file can be made
+// there) and carrying errno, after every handle is closed and the
 // temporary file is removed.
 std::int32_t TrimFile(const std::string& source, const std::string& target);
 
@@ -39,6 +48,9 @@ struct TrimOptions {
   bool dry_run = false;
   // Bytes per read; tests shrink it to split the input at every position.
   std::size_t block_size = std::size_t{256} * 1024;
+  // A target that is a symbolic link to nothing creates the file it names
+  // instead of being refused.
+  bool write_through_dangling_links = false;
 };
 
 struct TrimReport {

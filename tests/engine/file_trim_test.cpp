@@ -1,6 +1,15 @@
 #include "brevio/engine/file_trim.h"
 
+#include <acl/libacl.h>
 #include <dirent.h>
+#include <grp.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/acl.h>
+#include <sys/socket.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/xattr.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,12 +19,19 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
+#include "fileio/file_error.h"
 #include "tests/engine/reference_model.h"
 #include "tests/support/temp_dir.h"
+
+extern char** environ;
 
 namespace brevio {
 namespace {
@@ -269,7 +285,9 @@ TEST(TrimFile, ATargetLinkStaysALinkAndItsFileIsReplaced) {
   fs::create_symlink("real/out.htm", dir / "out.htm");
   fs::create_symlink("real/new.htm", dir / "dangling.htm");
   EXPECT_EQ(TrimFile(source, dir / "out.htm"), kTrimDone);
-  EXPECT_EQ(TrimFile(source, dir / "dangling.htm"), kTrimDone);
+  TrimOptions through;
+  through.write_through_dangling_links = true;
+  EXPECT_EQ(TrimFileWithReport(source, dir / "dangling.htm", through).result, kTrimDone);
   EXPECT_TRUE(fs::is_symlink(dir / "out.htm"));
   EXPECT_EQ(ReadFile(dir / "real/out.htm"), "a\r\n");
   EXPECT_EQ(ReadFile(dir / "real/new.htm"), "a\r\n");
@@ -291,6 +309,12 @@ TEST(TrimFile, KeepsTheTargetsPermissionsAndGivesNewFilesTheUmasksOnes) {
   fs::permissions(source, fs::perms(0604));
   TrimFile(source, source);
   EXPECT_EQ(fs::status(source).permissions(), fs::perms(0604));
+  // A private source gives a private copy, whatever the umask lets through.
+  fs::permissions(source, fs::perms(0600));
+  const mode_t open_mask = ::umask(022);
+  TrimFile(source, dir / "copy.htm");
+  ::umask(open_mask);
+  EXPECT_EQ(fs::status(dir / "copy.htm").permissions(), fs::perms(0600));
 }
 
 // ---- Failures: made to happen, reported with the path and errno ----
@@ -298,6 +322,8 @@ TEST(TrimFile, KeepsTheTargetsPermissionsAndGivesNewFilesTheUmasksOnes) {
 struct FailureCase {
   const char* name;
   const char* target;  // relative to the test folder
+  fileio::Step step;
+  const char* path;  // the path named, relative to the test folder
   int error;
 };
 
@@ -333,7 +359,7 @@ TEST_P(KeepsTheMode, WhateverTheUmask) {
 INSTANTIATE_TEST_SUITE_P(Modes, KeepsTheMode,
                          ::testing::Values(ModeCase{0644, 022}, ModeCase{0666, 022},
                                            ModeCase{0777, 077}, ModeCase{0600, 0},
-                                           ModeCase{0604, 027}, ModeCase{0400, 022},
+                                           ModeCase{0604, 027}, ModeCase{0640, 077},
                                            ModeCase{0664, 002}));
 
 class TrimFileFailure : public ::testing::TestWithParam<FailureCase> {};
@@ -349,8 +375,9 @@ TEST_P(TrimFileFailure, ThrowsWithPathAndErrnoAndReleasesEverything) {
   try {
     TrimFile(source, target);
     ADD_FAILURE() << "no error";
-  } catch (const fs::filesystem_error& e) {
-    EXPECT_EQ(e.path1(), target);
+  } catch (const fileio::FileError& e) {
+    EXPECT_EQ(e.step(), GetParam().step) << e.what();
+    EXPECT_EQ(e.path(), (dir / GetParam().path).string());
     EXPECT_EQ(e.code().value(), GetParam().error) << e.what();
   }
   EXPECT_EQ(OpenDescriptorCount(), before);
@@ -360,9 +387,13 @@ TEST_P(TrimFileFailure, ThrowsWithPathAndErrnoAndReleasesEverything) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Failures, TrimFileFailure,
-                         ::testing::Values(FailureCase{"missing_folder", "no/such/out.htm", ENOENT},
-                                           FailureCase{"parent_is_a_file", "file/out.htm", ENOTDIR},
-                                           FailureCase{"target_is_a_folder", "folder", EISDIR}),
+                         ::testing::Values(FailureCase{"missing_folder", "no/such/out.htm",
+                                                       fileio::Step::kCreateTemp, "no/such", ENOENT},
+                                           FailureCase{"parent_is_a_file", "file/out.htm",
+                                                       fileio::Step::kCreateTemp, "file", ENOTDIR},
+                                           FailureCase{"target_is_a_folder", "folder",
+                                                       fileio::Step::kRefuseTarget, "folder",
+                                                       EISDIR}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A write limit: the child process gets EFBIG part-way through. The old
@@ -387,8 +418,11 @@ TEST(TrimFileFailure, AWriteLimitLeavesTheOldTargetWhole) {
         try {
           TrimFile(source, to);
           status = 2;
-        } catch (const fs::filesystem_error& e) {
-          status = (e.code().value() == EFBIG && e.path1() == to) ? 0 : 3;
+        } catch (const fileio::FileError& e) {
+          status = (e.step() == fileio::Step::kWriteTarget && e.code().value() == EFBIG &&
+                    e.path() == to)
+                       ? 0
+                       : 3;
         }
         ::_exit(status);
       }
@@ -419,12 +453,374 @@ TEST(TrimFileFailure, AnUnreadableSourceNamesTheSource) {
   try {
     TrimFile(source, dir / "out.htm");
     ADD_FAILURE() << "no error";
-  } catch (const fs::filesystem_error& e) {
-    EXPECT_EQ(e.path1(), source);
+  } catch (const fileio::FileError& e) {
+    EXPECT_EQ(e.step(), fileio::Step::kOpenSource);
+    EXPECT_EQ(e.path(), source.string());
     EXPECT_EQ(e.code().value(), EACCES);
   }
   EXPECT_FALSE(fs::exists(dir / "out.htm"));
 }
+
+// ---- What is at the target decides how it is written ----
+
+constexpr const char* kPage = "\t<p>  hi  </p>\r\n\r\n";
+constexpr const char* kTrimmed = "<p> hi </p>\r\n";
+
+// Everything written to fd until every writer has closed it.
+std::future<std::string> ReadAllAsync(int fd) {
+  return std::async(std::launch::async, [fd] {
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return got;
+  });
+}
+
+struct Made {
+  std::string target;
+  std::future<std::string> read;  // what a reader at the other end gets
+  std::function<void()> done = [] {};
+};
+
+struct KindCase {
+  const char* name;
+  bool needs_root;
+  std::function<Made(const fs::path& dir)> make;
+  std::optional<fileio::Step> refused;  // none: written into
+  int error;
+  mode_t type_after;  // the path's own type afterwards (lstat), 0: not checked
+};
+
+void PrintTo(const KindCase& c, std::ostream* os) { *os << c.name; }
+
+class TargetKinds : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(TargetKinds, SpecialFilesAreWrittenIntoOrRefusedNeverReplaced) {
+  if (GetParam().needs_root && ::geteuid() != 0) GTEST_SKIP() << "making a device needs root";
+  TempDir dir;
+  const auto source = dir.write("in.htm", kPage);
+  Made made = GetParam().make(dir.path());
+  try {
+    EXPECT_EQ(TrimFile(source, made.target), kTrimDone);
+    EXPECT_FALSE(GetParam().refused) << "written, not refused";
+  } catch (const fileio::FileError& e) {
+    EXPECT_EQ(e.step(), GetParam().refused) << e.what();
+    EXPECT_EQ(e.code().value(), GetParam().error) << e.what();
+    EXPECT_EQ(e.path(), made.target);
+  }
+  made.done();
+  if (made.read.valid()) {
+    EXPECT_EQ(made.read.get(), kTrimmed);
+  }
+  if (GetParam().type_after != 0) {
+    struct stat st {};
+    ASSERT_EQ(::lstat(made.target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IFMT, GetParam().type_after);
+  }
+  EXPECT_FALSE(HasLeftovers(dir.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, TargetKinds,
+    ::testing::Values(
+        KindCase{"fifo", false,
+                 [](const fs::path& dir) {
+                   const std::string fifo = dir / "fifo";
+                   EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+                   Made made{fifo, std::async(std::launch::async, [fifo] {
+                               return ReadAllAsync(::open(fifo.c_str(), O_RDONLY)).get();
+                             })};
+                   return made;
+                 },
+                 std::nullopt, 0, S_IFIFO},
+        KindCase{"char_device", true,
+                 [](const fs::path& dir) {
+                   const std::string null = dir / "null";
+                   EXPECT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+                   return Made{null, {}};
+                 },
+                 std::nullopt, 0, S_IFCHR},
+        KindCase{"descriptor_of_a_pipe", false,
+                 [](const fs::path&) {
+                   int ends[2];
+                   EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+                   const int writer = ends[1];
+                   return Made{"/proc/self/fd/" + std::to_string(writer), ReadAllAsync(ends[0]),
+                               [writer] { ::close(writer); }};
+                 },
+                 std::nullopt, 0, 0},
+        // /dev/stdout redirected into a file: that very file gets the bytes.
+        KindCase{"descriptor_of_a_file", false,
+                 [](const fs::path& dir) {
+                   const std::string file = dir / "stdout.htm";
+                   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+                   struct stat before {};
+                   ::fstat(fd, &before);
+                   return Made{"/proc/self/fd/" + std::to_string(fd),
+                               std::async(std::launch::deferred,
+                                          [file, before] {
+                                            struct stat after {};
+                                            ::stat(file.c_str(), &after);
+                                            return after.st_ino == before.st_ino
+                                                       ? ReadFile(file)
+                                                       : std::string("replaced");
+                                          }),
+                               [fd] { ::close(fd); }};
+                 },
+                 std::nullopt, 0, 0},
+        KindCase{"socket", false,
+                 [](const fs::path& dir) {
+                   sockaddr_un address{};
+                   address.sun_family = AF_UNIX;
+                   const std::string path = dir / "sock";
+                   path.copy(address.sun_path, sizeof address.sun_path - 1);
+                   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                   EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address),
+                                    sizeof address),
+                             0);
+                   ::close(fd);
+                   return Made{path, {}};
+                 },
+                 fileio::Step::kOpenTarget, ENXIO, S_IFSOCK},
+        KindCase{"folder",
+                 false,
+                 [](const fs::path& dir) {
+                   fs::create_directory(dir / "folder");
+                   return Made{dir / "folder", {}};
+                 },
+                 fileio::Step::kRefuseTarget, EISDIR, S_IFDIR},
+        KindCase{"link_loop", false,
+                 [](const fs::path& dir) {
+                   fs::create_symlink("b.htm", dir / "a.htm");
+                   fs::create_symlink("a.htm", dir / "b.htm");
+                   return Made{dir / "a.htm", {}};
+                 },
+                 fileio::Step::kRefuseTarget, ELOOP, S_IFLNK},
+        KindCase{"dangling_link", false,
+                 [](const fs::path& dir) {
+                   fs::create_symlink("gone.htm", dir / "out.htm");
+                   return Made{dir / "out.htm", {}};
+                 },
+                 fileio::Step::kRefuseTarget, ENOENT, S_IFLNK}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TargetKinds, ADanglingLinkIsRefusedInPlainWords) {
+  TempDir dir;
+  const auto source = dir.write("in.htm", kPage);
+  fs::create_symlink("gone.htm", dir / "out.htm");
+  try {
+    TrimFile(source, dir / "out.htm");
+    ADD_FAILURE() << "no error";
+  } catch (const fileio::FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("dangling symbolic link"), std::string::npos)
+        << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir / "gone.htm"));
+}
+
+// ---- Who writes: root, and an ordinary user ----
+
+// The ordinary user that rows run as: ourselves when we are not root, else
+// "brevio-test" (created on first use), member of the group "users" too.
+struct OrdinaryUser {
+  uid_t uid;
+  gid_t gid;
+  gid_t other_group;  // a second group of theirs
+};
+
+std::optional<OrdinaryUser> FindOrdinaryUser() {
+  if (::geteuid() != 0) {
+    gid_t groups[64];
+    const int n = ::getgroups(64, groups);
+    for (int i = 0; i < n; ++i) {
+      if (groups[i] != ::getegid()) return OrdinaryUser{::geteuid(), ::getegid(), groups[i]};
+    }
+    return std::nullopt;
+  }
+  if (::getpwnam("brevio-test") == nullptr) {
+    const char* argv[] = {"/usr/sbin/useradd", "-M", "-U",          "-G",
+                          "users",             "-s", "/usr/sbin/nologin", "brevio-test",
+                          nullptr};
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) == 0) {
+      int status = 0;
+      ::waitpid(pid, &status, 0);
+    }
+  }
+  const passwd* user = ::getpwnam("brevio-test");
+  const group* users = ::getgrnam("users");
+  if (user == nullptr || users == nullptr) return std::nullopt;
+  return OrdinaryUser{user->pw_uid, user->pw_gid, users->gr_gid};
+}
+
+// What a trim ended with: 0 done, 100 + the step of a FileError, 99 else.
+int Outcome(const std::function<void()>& trim) {
+  try {
+    trim();
+    return 0;
+  } catch (const fileio::FileError& e) {
+    return 100 + static_cast<int>(e.step());
+  } catch (...) {
+    return 99;
+  }
+}
+
+// Runs trim as the ordinary user (in a child process when we are root) and
+// returns its Outcome.
+int OutcomeAs(const OrdinaryUser& user, const std::function<void()>& trim) {
+  if (::geteuid() != 0) return Outcome(trim);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const gid_t groups[] = {user.gid, user.other_group};
+    if (::setgroups(2, groups) != 0 || ::setgid(user.gid) != 0 || ::setuid(user.uid) != 0) {
+      ::_exit(98);
+    }
+    ::_exit(Outcome(trim));
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 97;
+}
+
+constexpr int kDone = 0;
+constexpr int Refused(fileio::Step step) { return 100 + static_cast<int>(step); }
+
+// A folder the ordinary user may work in (and root may make files in for them).
+void OpenFolderToEveryone(const TempDir& dir) { fs::permissions(dir.path(), fs::perms(0777)); }
+
+struct PermissionCase {
+  const char* name;
+  mode_t folder;  // the folder's bits during the trim
+  mode_t target;
+  bool in_place;
+  int outcome;
+  const char* named;  // the path a refusal names, relative to the folder ("": the folder)
+};
+
+void PrintTo(const PermissionCase& c, std::ostream* os) { *os << c.name; }
+
+class OrdinaryUserPermissions : public ::testing::TestWithParam<PermissionCase> {};
+
+// A copy needs the target's write permission, as with cp; in place needs
+// only the folder's, as with sed -i. Refusals name what refused.
+TEST_P(OrdinaryUserPermissions, DecideLikeCopyAndSedInPlace) {
+  const auto user = FindOrdinaryUser();
+  ASSERT_TRUE(user || ::geteuid() != 0) << "cannot create the user brevio-test";
+  if (!user) GTEST_SKIP() << "no second group to work with";
+  TempDir dir;
+  OpenFolderToEveryone(dir);
+  const auto source = dir.write("in.htm", kPage);
+  const auto target = GetParam().in_place ? source : dir.write("out.htm", "old");
+  ASSERT_EQ(::chown(source.c_str(), user->uid, user->gid), 0);
+  ASSERT_EQ(::chown(target.c_str(), user->uid, user->gid), 0);
+  ::chmod(target.c_str(), GetParam().target);
+  fs::permissions(dir.path(), fs::perms(GetParam().folder));
+  const std::string named =
+      *GetParam().named == '\0' ? dir.path().string() : (dir / GetParam().named).string();
+  const int outcome = OutcomeAs(*user, [&] {
+    try {
+      TrimFile(source, target);
+    } catch (const fileio::FileError& e) {
+      if (e.code().value() != EACCES || e.path() != named) throw std::runtime_error(e.what());
+      throw;
+    }
+  });
+  fs::permissions(dir.path(), fs::perms(0777));
+  EXPECT_EQ(outcome, GetParam().outcome);
+  EXPECT_EQ(ReadFile(target), outcome == kDone ? kTrimmed : (GetParam().in_place ? kPage : "old"));
+  EXPECT_FALSE(HasLeftovers(dir.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Users, OrdinaryUserPermissions,
+    ::testing::Values(
+        PermissionCase{"read_only_target_copy", 0777, 0444, false,
+                       Refused(fileio::Step::kOpenTarget), "out.htm"},
+        PermissionCase{"read_only_target_in_place", 0777, 0444, true, kDone, ""},
+        PermissionCase{"writable_file_read_only_folder", 0555, 0644, false,
+                       Refused(fileio::Step::kCreateTemp), ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- What a replaced file keeps ----
+
+struct KeeperCase {
+  const char* name;
+  bool ordinary;       // written by the ordinary user (else root)
+  bool in_place;
+  bool foreign_owner;  // the file belongs to another user (root's rows: uid 4242)
+  mode_t mode;
+};
+
+void PrintTo(const KeeperCase& c, std::ostream* os) { *os << c.name; }
+
+class Keepers : public ::testing::TestWithParam<KeeperCase> {};
+
+std::string AclText(const fs::path& file) {
+  const acl_t acl = ::acl_get_file(file.c_str(), ACL_TYPE_ACCESS);
+  if (acl == nullptr) return "";
+  char* text = ::acl_to_any_text(acl, nullptr, ',', 0);
+  std::string result = text != nullptr ? text : "";
+  ::acl_free(text);
+  ::acl_free(acl);
+  return result;
+}
+
+TEST_P(Keepers, OwnerGroupModeAclAndAttributesSurvive) {
+  const KeeperCase& c = GetParam();
+  const bool root = ::geteuid() == 0;
+  const auto user = FindOrdinaryUser();
+  if (!c.ordinary && !root) GTEST_SKIP() << "root's rows";
+  if (c.ordinary && c.foreign_owner && !root) GTEST_SKIP() << "needs root to set up";
+  ASSERT_TRUE(user || !root) << "cannot create the user brevio-test";
+  if (!user) GTEST_SKIP() << "no second group to work with";
+  TempDir dir;
+  OpenFolderToEveryone(dir);
+  const auto source = dir.write("in.htm", kPage);
+  const auto target = c.in_place ? source : dir.write("out.htm", "old");
+  const uid_t owner = c.foreign_owner ? (c.ordinary ? 0 : 4242) : user->uid;
+  const gid_t group = c.ordinary ? user->other_group : 4343;
+  if (root) {
+    ASSERT_EQ(::chown(source.c_str(), user->uid, user->gid), 0);
+    ASSERT_EQ(::chown(target.c_str(), owner, group), 0);
+  } else {
+    ASSERT_EQ(::chown(target.c_str(), static_cast<uid_t>(-1), group), 0);
+  }
+  ASSERT_EQ(::setxattr(target.c_str(), "user.brevio", "kept", 4, 0), 0);
+  const acl_t acl = ::acl_from_text("u::rw-,u:4444:r--,g::rw-,m::rw-,o::r--");
+  const bool acls = ::acl_set_file(target.c_str(), ACL_TYPE_ACCESS, acl) == 0;
+  ::acl_free(acl);
+  ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);  // last: chown clears setuid
+  const std::string acl_before = AclText(target);
+
+  const auto trim = [&] { TrimFile(source, target); };
+  ASSERT_EQ(c.ordinary ? OutcomeAs(*user, trim) : Outcome(trim), kDone);
+
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(ReadFile(target), kTrimmed);
+  // Who may not give a file away keeps its group, as sed -i does.
+  EXPECT_EQ(st.st_uid, c.ordinary && c.foreign_owner ? user->uid : owner);
+  EXPECT_EQ(st.st_gid, group);
+  EXPECT_EQ(st.st_mode & 07777, c.mode);
+  char value[16] = {};
+  EXPECT_EQ(::getxattr(target.c_str(), "user.brevio", value, sizeof value), 4);
+  EXPECT_STREQ(value, "kept");
+  if (acls) {
+    EXPECT_EQ(AclText(target), acl_before);
+  }
+  EXPECT_FALSE(HasLeftovers(dir.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, Keepers,
+    ::testing::Values(KeeperCase{"root_in_place", false, true, true, 06754},
+                      KeeperCase{"root_onto_an_existing_copy", false, false, true, 06754},
+                      KeeperCase{"user_in_place_group_of_theirs", true, true, false, 02664},
+                      KeeperCase{"user_onto_roots_group_writable_file", true, false, true, 0664}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TrimStream, FiltersAPipe) {
   int in_pipe[2];
