@@ -1,6 +1,7 @@
 // The profile reader and writer on arbitrary file bytes: a save, a load and a
 // delete never crash, a saved value reads back, and what an edit did not
-// concern comes back byte for byte.
+// concern comes back byte for byte. The file's encoding survives decoding and
+// encoding back, and a value stored in an 8-bit file reads back as given.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "tarnex/services/profile.h"
+#include "tarnex/services/profile_encoding.h"
 
 namespace {
 
@@ -35,6 +37,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   tarnex::ProfileText text(original);
   (void)text.Find(section, key);
+
+  {
+    tarnex::DecodedProfile decoded = tarnex::DecodeProfile(original);
+    Check(tarnex::EncodeProfile(decoded) == original, "decode then encode gives the bytes back");
+    tarnex::ProfileText edited(decoded.text);
+    edited.Set(section, key, "saved \xc3\xa9 \xf0\x9f\x98\x80");
+    decoded.text = edited.bytes();
+    const tarnex::DecodedProfile again = tarnex::DecodeProfile(tarnex::EncodeProfile(decoded));
+    Check(tarnex::ProfileText(again.text).Find(section, key) == "saved \xc3\xa9 \xf0\x9f\x98\x80",
+          "a value saved in the file's encoding reads back");
+  }
+  {
+    // The text as a value: whatever the file holds, a UTF-8 value stored in
+    // it comes back unchanged.
+    const std::string value = tarnex::ValueToUtf8(original);
+    Check(tarnex::IsUtf8(value), "values read are UTF-8");
+    Check(tarnex::ValueToUtf8(tarnex::EightBitValue(original, value)) == value,
+          "an 8-bit value reads back");
+  }
 
   // A section that cannot be in the text: adding it and deleting it again
   // gives the original back, with a line end (in the file's own style) added
