@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "brevio/cli/quote.h"
+
 namespace brevio::cli {
 
 namespace {
@@ -83,7 +85,7 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
           return Fail("option '--include' needs a pattern");
         line.includes.push_back(value);
       } else {
-        return Fail("unknown option '" + name + "'");
+        return Fail("unknown option " + QuoteName(name, true));
       }
       continue;
     }
@@ -129,7 +131,7 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
           k = arg.size();
           break;
         default:
-          return Fail(std::string("unknown option '-") + c + "'");
+          return Fail("unknown option " + QuoteName(std::string{'-', c}, true));
       }
     }
   }
@@ -164,7 +166,8 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
     line.mode = Mode::kFilter;
     return {line, {}};
   }
-  if (line.operands.size() == 1) return Fail("missing TARGET after '" + line.operands[0] + "'");
+  if (line.operands.size() == 1)
+    return Fail("missing TARGET after " + QuoteName(line.operands[0], true));
   if (line.operands.size() > 2)
     return Fail("too many operands; use -o DIR or -i for several files");
   if (any_stdin) return Fail("'-' (standard input) must be the only operand");

@@ -368,6 +368,12 @@ TEST(TrimCommand, NamesWithControlCharactersAreQuotedAsOneLine) {
     const std::string shown = At(row.shown, dir);
     const Result run = Trim({"-o", (dir / "out").string(), path});
     EXPECT_THAT(run.out, HasSubstr("\n1  " + shown + " ")) << shown;
+    // The folder of a target named in the engine's message.
+    const std::string under = shown.back() == '\'' || shown.back() == '"'
+                                  ? shown.substr(0, shown.size() - 1) + "/x" + shown.back()
+                                  : shown + "/x";
+    EXPECT_EQ(Trim({path, path + "/x/b.htm"}).err,
+              "brevio-trim: cannot create a temporary file in " + under + ": Not a directory\n");
     fs::remove(path);
     EXPECT_EQ(Trim({"-i", path}).err, "brevio-trim: " + shown + ": No such file or directory\n");
   }
