@@ -248,7 +248,10 @@ std::string ReadProfileEntry(std::string_view section, std::string_view key,
     // a value that is well-formed UTF-8 as UTF-8 (what Linux programs write)
     // and any other as Windows-1252 (a Western Windows program's), rather
     // than lose its characters.
-    if (found && decoded.encoding != ProfileEncoding::kUtf16Le) found = ValueToUtf8(*found);
+    if (found && (decoded.encoding == ProfileEncoding::kEightBit ||
+                  decoded.encoding == ProfileEncoding::kUtf8Bom)) {
+      found = ValueToUtf8(*found);
+    }
   }
   std::string_view result;
   if (found) {

@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kUtf8Mark = "\xef\xbb\xbf";
 constexpr std::string_view kUtf16LeMark = "\xff\xfe";
+constexpr std::string_view kUtf16BeMark = "\xfe\xff";
 
 // Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves
 // undefined map to the control characters of the same number, as the
@@ -85,9 +86,11 @@ std::size_t NextCodePoint(std::string_view s, std::size_t pos, char32_t& cp, boo
   return len;
 }
 
-void AppendUtf16Le(std::string& out, char32_t unit) {
-  out += static_cast<char>(unit & 0xFF);
-  out += static_cast<char>(unit >> 8);
+void AppendUtf16(std::string& out, char32_t unit, bool big_endian) {
+  const char low = static_cast<char>(unit & 0xFF);
+  const char high = static_cast<char>(unit >> 8);
+  out += big_endian ? high : low;
+  out += big_endian ? low : high;
 }
 
 }  // namespace
@@ -109,19 +112,22 @@ DecodedProfile DecodeProfile(std::string_view bytes) {
     out.text = bytes.substr(kUtf8Mark.size());
     return out;
   }
-  if (bytes.substr(0, kUtf16LeMark.size()) != kUtf16LeMark) {
+  const std::string_view mark = bytes.substr(0, 2);
+  if (mark != kUtf16LeMark && mark != kUtf16BeMark) {
     out.text = bytes;
     return out;
   }
-  out.encoding = ProfileEncoding::kUtf16Le;
-  bytes.remove_prefix(kUtf16LeMark.size());
+  const bool big_endian = mark == kUtf16BeMark;
+  out.encoding = big_endian ? ProfileEncoding::kUtf16Be : ProfileEncoding::kUtf16Le;
+  bytes.remove_prefix(mark.size());
   if (bytes.size() % 2 != 0) {
     out.odd_byte = bytes.substr(bytes.size() - 1);
     bytes.remove_suffix(1);
   }
   const auto unit = [&](std::size_t i) {
-    return static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                 (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    const auto first = static_cast<unsigned char>(bytes[2 * i]);
+    const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+    return static_cast<char32_t>(big_endian ? (first << 8) | second : (second << 8) | first);
   };
   const std::size_t units = bytes.size() / 2;
   out.text.reserve(units);
@@ -144,10 +150,12 @@ std::string EncodeProfile(const DecodedProfile& profile) {
     case ProfileEncoding::kUtf8Bom:
       return std::string(kUtf8Mark) + profile.text;
     case ProfileEncoding::kUtf16Le:
+    case ProfileEncoding::kUtf16Be:
       break;
   }
+  const bool big_endian = profile.encoding == ProfileEncoding::kUtf16Be;
   const std::string_view text = profile.text;
-  std::string out(kUtf16LeMark);
+  std::string out(big_endian ? kUtf16BeMark : kUtf16LeMark);
   out.reserve(2 + 2 * text.size() + 1);
   for (std::size_t pos = 0; pos < text.size();) {
     char32_t cp = 0;
@@ -158,10 +166,10 @@ std::string EncodeProfile(const DecodedProfile& profile) {
     }
     pos += len;
     if (cp >= 0x10000) {
-      AppendUtf16Le(out, 0xD800 + ((cp - 0x10000) >> 10));
-      AppendUtf16Le(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+      AppendUtf16(out, 0xD800 + ((cp - 0x10000) >> 10), big_endian);
+      AppendUtf16(out, 0xDC00 + ((cp - 0x10000) & 0x3FF), big_endian);
     } else {
-      AppendUtf16Le(out, cp);
+      AppendUtf16(out, cp, big_endian);
     }
   }
   return out + profile.odd_byte;

@@ -5,11 +5,11 @@
 namespace tarnex {
 
 // How a profile file stores its text. The platform reads a file that starts
-// with the UTF-16LE mark as UTF-16 and writes it back so, mark first; any
-// other file is 8-bit text in the writer's code page. Some of its releases
+// with a UTF-16 mark (either byte order) as UTF-16 and writes it back so,
+// mark first; any other file is 8-bit text in the writer's code page. Some of its releases
 // take a UTF-8 mark for part of the first line and so miss the first section;
 // we skip the mark on reading and keep it on writing, as the others do.
-enum class ProfileEncoding { kEightBit, kUtf8Bom, kUtf16Le };
+enum class ProfileEncoding { kEightBit, kUtf8Bom, kUtf16Le, kUtf16Be };
 
 // A profile's bytes as the text ProfileText edits: UTF-8 for a UTF-16 file
 // (a lone surrogate is kept as its three-byte form, so nothing is lost),

@@ -17,15 +17,19 @@ namespace {
 using brevio::testing::ReadFile;
 using brevio::testing::TempDir;
 
-// The UTF-16LE file bytes, mark first, of `text`.
-std::string Utf16Le(std::u16string_view text) {
-  std::string out = "\xff\xfe";
-  for (const char16_t unit : text) {
-    out += static_cast<char>(unit & 0xFF);
-    out += static_cast<char>(unit >> 8);
+// The UTF-16 file bytes, mark first, of `text`.
+std::string Utf16(std::u16string_view text, bool big_endian) {
+  std::string out;
+  for (const char16_t unit : std::u16string(1, u'\ufeff') + std::u16string(text)) {
+    const char low = static_cast<char>(unit & 0xFF);
+    const char high = static_cast<char>(unit >> 8);
+    out += big_endian ? high : low;
+    out += big_endian ? low : high;
   }
   return out;
 }
+std::string Utf16Le(std::u16string_view text) { return Utf16(text, false); }
+std::string Utf16Be(std::u16string_view text) { return Utf16(text, true); }
 
 const std::string kUtf8Mark = "\xef\xbb\xbf";
 
@@ -62,6 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "th\xc3\xa9 \xf0\x9f\x98\x80",
                      Utf16Le(u"[S]\r\nk=th\u00e9 \U0001F600\r\nx=1\r\n")},
         EncodingCase{"UTF-16 mark alone", "\xff\xfe", "k", "v", Utf16Le(u"[S]\r\nk=v\r\n")},
+        EncodingCase{"UTF-16 big-endian new key", Utf16Be(u"[S]\r\nk=\u017d\r\n"), "n", "v",
+                     Utf16Be(u"[S]\r\nk=\u017d\r\nn=v\r\n")},
         EncodingCase{"UTF-8 mark read first section", kUtf8Mark + "[S]\r\nk=1\r\n", "k",
                      std::nullopt, "1"},
         EncodingCase{"UTF-8 mark write into first section", kUtf8Mark + "[S]\r\nk=1\r\n", "n",
