@@ -4,9 +4,11 @@
 #include <QApplication>
 
 #include "brevio/app/frm_main.h"
+#include "fileio/replace.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  fileio::RemoveTempFilesOnSignals();
   QApplication::setApplicationName(QStringLiteral("Brevio"));
   CoInitialize(nullptr);
   {

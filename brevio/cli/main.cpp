@@ -10,10 +10,12 @@
 
 #include "brevio/cli/fd_output.h"
 #include "brevio/cli/trim_command.h"
+#include "fileio/replace.h"
 
 int main(int argc, char** argv) {
   // A write limit should fail the file (EFBIG, reported) rather than kill us.
   std::signal(SIGXFSZ, SIG_IGN);
+  fileio::RemoveTempFilesOnSignals();
   // A reader that goes away must not kill a batch half way (its temporary
   // files would stay behind): writes then fail with EPIPE instead.
   std::signal(SIGPIPE, SIG_IGN);

@@ -1,12 +1,14 @@
 // Writers killed at random moments leave either the old file or the new one,
 // never a mix and never nothing, and their leftovers are never mistaken for
 // the user's files.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -108,6 +110,70 @@ TEST(KillSafety, InPlaceTrimLeavesOldOrNewContent) {
   dir.write("page.htm", original);
   ASSERT_EQ(Wait(Spawn({BREVIO_TRIM_PROGRAM, "-q", "-i", file.string()})), 0);
   EXPECT_EQ(ReadFile(file), trimmed);
+}
+
+// Signals a program can catch remove the temporary file before the program
+// ends: unlike SIGKILL, they must leave nothing behind.
+class SignalSafety : public ::testing::TestWithParam<int> {};
+
+TEST_P(SignalSafety, InPlaceTrimLeavesOldOrNewContentAndNoTemporaryFile) {
+  const int sig = GetParam();
+  TempDir dir;
+  const std::string original = LargePage();
+  const auto file = dir.write("page.htm", original);
+  auto start = Clock::now();
+  ASSERT_EQ(Wait(Spawn({BREVIO_TRIM_PROGRAM, "-q", "-i", file.string()})), 0);
+  const auto full = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+  const std::string trimmed = ReadFile(file);
+
+  std::mt19937 random(static_cast<unsigned>(sig));
+  int interrupted = 0;
+  for (int i = 0; i < 20; ++i) {
+    dir.write("page.htm", original);
+    const pid_t pid = Spawn({BREVIO_TRIM_PROGRAM, "-q", "-i", file.string()});
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (full.count() + 1)));
+    kill(pid, sig);
+    const int status = Wait(pid);
+    // Ended by the signal itself (so its parent knows), or done before it came.
+    if (WIFSIGNALED(status)) {
+      EXPECT_EQ(WTERMSIG(status), sig);
+      ++interrupted;
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "run " << i;
+    }
+    const std::string now = ReadFile(file);
+    ASSERT_TRUE(now == original || now == trimmed) << "run " << i << ": a mix of old and new";
+    EXPECT_TRUE(Leftovers(dir.path(), "page.htm").empty()) << "run " << i;
+  }
+  std::printf("signal %d: %d of 20 runs interrupted\n", sig, interrupted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, SignalSafety, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string(strsignal(info.param)); });
+
+// A FIFO whose reader goes away: the trim ends (by SIGPIPE, or failing with
+// EPIPE where the program ignores it), the FIFO stays a FIFO and nothing is
+// left beside it.
+TEST(SignalSafety, AFifoTargetWhoseReaderLeaves) {
+  TempDir dir;
+  const auto source = dir.write("page.htm", LargePage());
+  const auto fifo = dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread reader([&] {
+    const int fd = open(fifo.c_str(), O_RDONLY | O_CLOEXEC);
+    char buffer[4096];
+    EXPECT_GT(read(fd, buffer, sizeof buffer), 0);
+    close(fd);
+  });
+  const int status = Wait(Spawn({BREVIO_TRIM_PROGRAM, "-q", source.string(), fifo.string()}));
+  reader.join();
+  EXPECT_TRUE((WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) ||
+              (WIFEXITED(status) && WEXITSTATUS(status) == 1))
+      << status;
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(ReadFile(source), LargePage());
+  for (const auto& name : Leftovers(dir.path(), "page.htm")) EXPECT_EQ(name, "fifo");
 }
 
 TEST(KillSafety, ProfileWriterLeavesAWholeFile) {
