@@ -43,6 +43,8 @@ class ProfileText {
 // `value` nullopt deletes the key, else the entry is written. The file is
 // rewritten through a temporary file in its folder and a rename, under an
 // advisory lock held across read-modify-write; its permission bits are kept.
+// It keeps its encoding (UTF-16 or UTF-8 with their mark, else 8-bit); the
+// value is taken as UTF-8 (see EightBitValue for 8-bit files).
 // Returns false (and creates nothing) when the folder is missing or the file
 // cannot be read or written.
 bool WriteProfileEntry(std::string_view section, const std::optional<std::string>& key,
@@ -50,7 +52,8 @@ bool WriteProfileEntry(std::string_view section, const std::optional<std::string
 
 // GetPrivateProfileString on a file: the value, or `default_value` without
 // its trailing spaces when the file, section or key is missing; either cut
-// to at most `max_chars` characters.
+// to at most `max_chars` characters. A value comes back as UTF-8 whatever the
+// file's encoding (see ValueToUtf8 for 8-bit files).
 std::string ReadProfileEntry(std::string_view section, std::string_view key,
                              std::string_view default_value, const std::string& file,
                              std::size_t max_chars);

@@ -40,8 +40,9 @@ bool IsUtf8(std::string_view s);
 std::string ValueToUtf8(std::string_view value);
 
 // The bytes that store a UTF-8 `value` in an 8-bit profile whose text is
-// `file_text`. A file that is all UTF-8 (or ASCII) gets UTF-8. A file that
-// is not was written in Windows-1252, so the value goes in as Windows-1252
+// `file_text`. The platform writes its code page into any 8-bit file; a file
+// that is all UTF-8 (or ASCII) gets UTF-8 here, the system's own encoding.
+// A file that is not was written in Windows-1252: the value goes in as that
 // when each of its characters has a byte there and the result cannot be
 // mistaken for UTF-8 on reading; else as UTF-8, which ValueToUtf8 reads back.
 std::string EightBitValue(std::string_view file_text, std::string_view value);
