@@ -129,10 +129,10 @@ TEST(TrimCommand, WalksTakeWhatTheyWereAskedForOnce) {
        "",
        "Total: 2 files",
        {{"out/page.htm", kTrimmed}, {"out/evil.htm", nullptr}, {"out/linked", nullptr}}},
-      {"-L follows them",
+      {"-L follows them, but not round a loop",
        {"-r", "-L", "-o", "@/out", "@/site"},
-       0,
-       "",
+       1,
+       "brevio-trim: will not walk the folder @/site/old/back again: File system loop detected\n",
        "Total: 4 files",
        {{"out/evil.htm", kTrimmed}, {"out/linked/deep.htm", kTrimmed}}},
       {"in place, a link's target is left alone",
@@ -177,6 +177,7 @@ TEST(TrimCommand, WalksTakeWhatTheyWereAskedForOnce) {
     fs::create_symlink("../secret.htm", dir / "site/evil.htm");
     fs::create_symlink("../other", dir / "site/linked");
     fs::create_symlink("site/page.htm", dir / "alias.htm");
+    fs::create_symlink("..", dir / "site/old/back");
     std::vector<std::string> args;
     for (const std::string& arg : row.args) args.push_back(At(arg, dir));
     const Result run = Trim(args);
