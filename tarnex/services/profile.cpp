@@ -11,65 +11,20 @@
 #include <cerrno>
 #include <system_error>
 
+#include "fileio/file_error.h"
+#include "fileio/replace.h"
 #include "tarnex/services/profile_encoding.h"
 
 namespace tarnex {
 namespace {
 
-// Closes a descriptor when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
+using fileio::Fd;
 
- private:
-  int fd_;
-};
+bool ReadAll(int fd, std::string& out) { return fileio::ReadAll(fd, out) == 0; }
 
-bool ReadAll(int fd, std::string& out) {
-  out.clear();
-  char buf[65536];
-  off_t offset = 0;
-  for (;;) {
-    const ssize_t n = ::pread(fd, buf, sizeof buf, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) return true;
-    out.append(buf, static_cast<std::size_t>(n));
-    offset += n;
-  }
-}
+std::string Folder(const std::string& path) { return fileio::FolderOf(path); }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-std::string Folder(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string BaseName(const std::string& path) { return fileio::NameOf(path); }
 
 // A profile reached through a symbolic link is rewritten at its target, so
 // the link survives the rename.
@@ -103,26 +58,17 @@ bool OpenLocked(const std::string& path, Fd& fd, struct stat& st) {
   }
 }
 
-// Writes `bytes` beside `path` and renames the copy over it, keeping the
-// profile's permission bits (and owner, where allowed). On failure the
-// profile is untouched and the copy removed.
-bool Replace(const std::string& path, const struct stat& st, std::string_view bytes) {
-  std::string temp = Folder(path) + "/." + BaseName(path) + ".tarnex-XXXXXX";
-  Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  const bool ok = WriteAll(fd.get(), bytes) && ::fchmod(fd.get(), st.st_mode & 07777) == 0 &&
-                  ::fsync(fd.get()) == 0;
-  if (ok) {
-    if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
-      // Only the owner or root may give the file away; the copy stays ours.
-    }
-  }
-  fd.reset();
-  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
+// Writes `bytes` beside `path` (".NAME.tarnex-XXXXXX") and renames the copy
+// over it, flushed first; the copy takes the profile's owner, group, mode,
+// ACLs and attributes from the file itself. On failure the profile is
+// untouched and the copy removed.
+bool Replace(const std::string& path, const struct stat& /*locked*/, std::string_view bytes) {
+  try {
+    fileio::ReplaceContents(path, bytes, {".", ".tarnex-"});
+    return true;
+  } catch (const fileio::FileError&) {
     return false;
   }
-  return true;
 }
 
 // Text handed to the platform's 8-bit calls ends at its first NUL.
