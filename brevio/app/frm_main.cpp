@@ -6,18 +6,28 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QThread>
 #include <QTreeWidget>
+#include <QUrl>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -27,6 +37,7 @@
 #include "brevio/app/frm_about.h"
 #include "brevio/app/gradient.h"
 #include "brevio/app/message_box.h"
+#include "brevio/app/plain_reason.h"
 #include "brevio/app/tarnex_client.h"
 #include "brevio/app/window_support.h"
 #include "brevio/engine/file_trim.h"
@@ -46,16 +57,24 @@ const QString kAddFilter = QStringLiteral(
     "HTML Files(*.htm;*.html)|*.htm;*.html|ASP Files(*.asp)|*.asp|PHP Files(*.php)|*.php|"
     "All Files(*.*)|*.*");
 
-// Keeps the hourglass up for exactly as long as it lives.
-class WaitCursor {
- public:
-  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
+// What a folder dropped on the list contributes: the files the Add dialog's
+// patterns show, one level deep, by name.
+const QStringList kAddPatterns = {QStringLiteral("*.htm"), QStringLiteral("*.html"),
+                                  QStringLiteral("*.asp"), QStringLiteral("*.php")};
 
-QString ErrorText(const std::exception& e) { return QString::fromLocal8Bit(e.what()); }
+// A caption as a screen reader should say it: without the access-key marker.
+QString WithoutAccessKey(QString caption) { return caption.remove(QLatin1Char('&')); }
+
+// The local files among dropped URLs; empty when there are none.
+QStringList LocalFiles(const QMimeData* data) {
+  QStringList paths;
+  if (data == nullptr || !data->hasUrls()) return paths;
+  const QList<QUrl> urls = data->urls();
+  for (const QUrl& url : urls) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  return paths;
+}
 
 }  // namespace
 
@@ -125,13 +144,23 @@ frmMain::frmMain(TarnexCreator creator, QWidget* parent)
   Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+  // A file the worker has started is finished; nothing that it posts back is
+  // delivered once the window is gone.
+  if (m_worker) {
+    m_worker->quit();
+    m_worker->wait();
+  }
+  if (m_running) QGuiApplication::restoreOverrideCursor();
+}
 
 void frmMain::BuildControls() {
   auto button = [this](const char* name, const QString& text, QRect twips) {
     auto* b = new QPushButton(text, this);
     b->setObjectName(QString::fromLatin1(name));
     b->setGeometry(FromTwips(twips));
+    b->setAccessibleName(WithoutAccessKey(text));
+    b->installEventFilter(this);  // Enter presses it, as Space does
     return b;
   };
   auto edit = [this](const char* name, const QString& text, QRect twips) {
@@ -163,6 +192,13 @@ void frmMain::BuildControls() {
   ListView1->setGeometry(FromTwips({240, 240, 8415, 4815}));
   ListView1->setRootIsDecorated(false);
   ListView1->setUniformRowHeights(true);
+  ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  // Long paths in one folder differ at their ends: keep both ends in view.
+  ListView1->setTextElideMode(Qt::ElideMiddle);
+  ListView1->installEventFilter(this);
+  ListView1->viewport()->installEventFilter(this);
+  ListView1->viewport()->setAcceptDrops(true);
   ListView1->header()->setStretchLastSection(false);
   ListView1->setColumnCount(5);
   ListView1->setHeaderLabels({QStringLiteral("#"), QStringLiteral("Source Files"),
@@ -173,6 +209,7 @@ void frmMain::BuildControls() {
     ListView1->setColumnWidth(c, widths[c]);
     ListView1->headerItem()->setTextAlignment(c, ColumnAlignment(c));
   }
+  FitNumberColumn();
 
   txtOutput = edit("txtOutput", QString(), {240, 5160, 6375, 285});
   QPalette output = txtOutput->palette();
@@ -185,6 +222,13 @@ void frmMain::BuildControls() {
   cmdAbout = button("cmdAbout", QStringLiteral("A&bout..."), {4560, 6000, 1215, 330});
   cmdTrim2 = button("cmdTrim2", QStringLiteral("&Trim"), {6000, 6000, 1215, 330});
   cmdExit = button("cmdExit", QStringLiteral("&Exit"), {7440, 6000, 1215, 330});
+
+  txtOpen->setAccessibleName(QStringLiteral("Source file"));
+  txtSave->setAccessibleName(QStringLiteral("Target file"));
+  txtOutput->setAccessibleName(QStringLiteral("Output folder"));
+  ListView1->setAccessibleName(QStringLiteral("Files to trim"));
+  lblLenOpen->setAccessibleName(QStringLiteral("Source file length"));
+  lblLenSave->setAccessibleName(QStringLiteral("Target file length"));
 
   Line1 = new LineControl(QStringLiteral("Line1"), {-720, 5760, 9840, 5760}, QColor(128, 128, 128),
                           this);
@@ -205,6 +249,23 @@ void frmMain::BuildControls() {
   connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
   connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
   connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+}
+
+void frmMain::FitNumberColumn() {
+  // "#" holds a check box and up to five digits in the list's own font; the
+  // name column gives up what it needs, so the columns keep their total.
+  QStyleOptionViewItem option;
+  option.initFrom(ListView1);
+  option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+  option.text = QStringLiteral("99999");
+  option.font = ListView1->font();
+  const int needed =
+      ListView1->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), ListView1)
+          .width();
+  const int total = ListView1->columnWidth(kColNumber) + ListView1->columnWidth(kColSource);
+  const int number = std::max(61, needed);
+  ListView1->setColumnWidth(kColNumber, number);
+  ListView1->setColumnWidth(kColSource, total - number);
 }
 
 void frmMain::Form_Load() {
@@ -228,6 +289,7 @@ void frmMain::ShowCentred() {
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
   }
+  FitNumberColumn();  // the font may have changed since the list was built
   show();
   activateWindow();
   txtOpen->setFocus(Qt::OtherFocusReason);
@@ -235,13 +297,70 @@ void frmMain::ShowCentred() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
   if (m_running) {
-    // The run notices between two files, lets the current one finish, then closes.
+    // The current file finishes; its row comes back, then the window closes.
     m_closeRequested = true;
     event->ignore();
     return;
   }
   if (m_about) m_about->close();
   event->accept();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (auto* button = qobject_cast<QPushButton*>(watched)) {
+      // A command button takes Enter as it takes Space.
+      if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        button->click();
+        return true;
+      }
+      return false;
+    }
+    if (watched == ListView1 && plain && key->key() == Qt::Key_Space) {
+      ToggleSelectedChecks();
+      return true;
+    }
+    if (watched == ListView1 && plain && key->key() == Qt::Key_Delete) {
+      if (!m_running) RemoveRows(true);
+      return true;
+    }
+    return false;
+  }
+  if (watched != ListView1->viewport()) return false;
+  if (type == QEvent::MouseButtonRelease) {
+    // A tick with the mouse makes its row the current one, so Space goes on from there.
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (QTreeWidgetItem* row = ListView1->itemAt(mouse->position().toPoint())) {
+      if (row != ListView1->currentItem()) {
+        ListView1->setCurrentItem(row, kColSource, QItemSelectionModel::NoUpdate);
+      }
+    }
+    return false;
+  }
+  if (type == QEvent::DragEnter || type == QEvent::DragMove) {
+    auto* drag = static_cast<QDragMoveEvent*>(event);
+    if (!m_running && !LocalFiles(drag->mimeData()).isEmpty()) {
+      drag->acceptProposedAction();
+    } else {
+      drag->ignore();
+    }
+    return true;
+  }
+  if (type == QEvent::Drop) {
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QStringList paths = LocalFiles(drop->mimeData());
+    if (m_running || paths.isEmpty()) {
+      drop->ignore();
+      return true;
+    }
+    drop->acceptProposedAction();
+    AddDropped(paths);
+    return true;
+  }
+  return false;
 }
 
 // ---------------------------------------------------------------- single file
@@ -280,7 +399,7 @@ void frmMain::cmdTrim_Click() {
   try {
     problem = TrimResultText(TrimFile(EncodePath(source), EncodePath(target)), source);
   } catch (const std::exception& e) {
-    problem = QStringLiteral("The file could not be trimmed:\n") + ErrorText(e);
+    problem = PlainReason(e);
   }
   if (const auto len = FileLength(source)) {
     lblLenOpen->setText(QStringLiteral("File Len: ") + QString::number(*len));
@@ -290,7 +409,7 @@ void frmMain::cmdTrim_Click() {
     lblLenSave->setText(QStringLiteral("File Len: ") + QString::number(*len));
     lblLenSave->adjustSize();
   }
-  if (!problem.isEmpty()) ShowInformation(this, problem);
+  if (!problem.isEmpty()) ShowWarning(this, problem);
 }
 
 // ---------------------------------------------------------------- batch list
@@ -299,25 +418,38 @@ void frmMain::cmdAdd_Click() {
   if (m_running) return;
   dlgFile.CancelError = true;
   dlgFile.FileName.clear();
+  dlgFile.FileNames.clear();
   dlgFile.Flags = kOfnAllowMultiSelect | kOfnFileMustExist | kOfnExplorer | kOfnLongNames;
   dlgFile.Filter = kAddFilter;
   dlgFile.MaxFileSize = 32767;
   try {
     dlgFile.ShowOpen();
   } catch (const CommonDialogError& e) {
+    // A selection too long for FileName is still whole in FileNames.
     if (e.number() == kCancelErrorNumber) return;
   }
-  if (tarnex() == nullptr) return;
+  // Every chosen path as the dialog gave it: names typed from several folders
+  // keep their own folders.
+  AddFiles(dlgFile.FileNames);
+}
 
-  const QStringList pieces = SplitFileName(dlgFile.FileName);
-  if (pieces.isEmpty()) return;
-  if (pieces.size() == 1) {
-    AddFileToList(pieces.front());
-    return;
+void frmMain::AddFiles(const QStringList& paths) {
+  if (paths.isEmpty() || tarnex() == nullptr) return;
+  for (const QString& path : paths) AddFileToList(path);
+}
+
+void frmMain::AddDropped(const QStringList& paths) {
+  QStringList files;
+  for (const QString& path : paths) {
+    if (!QFileInfo(path).isDir()) {
+      files << path;
+      continue;
+    }
+    const QDir folder(path);
+    const QStringList names = folder.entryList(kAddPatterns, QDir::Files, QDir::Name);
+    for (const QString& name : names) files << folder.filePath(name);
   }
-  for (qsizetype i = 1; i < pieces.size(); ++i) {
-    AddFileToList(pieces.front() + QLatin1Char('/') + pieces[i]);
-  }
+  AddFiles(files);
 }
 
 void frmMain::AddFileToList(const QString& path) {
@@ -330,6 +462,7 @@ void frmMain::AddFileToList(const QString& path) {
   for (int c = 0; c < 5; ++c) row->setTextAlignment(c, ColumnAlignment(c));
   row->setText(kColSource, RipFile(t, path));
   row->setToolTip(kColSource, path);
+  row->setData(kColSource, Qt::AccessibleDescriptionRole, path);
   const auto len = FileLength(path);
   if (!len) return;  // a file gone since it was picked keeps its name and path only
   row->setText(kColSourceSize, QString::number(*len));
@@ -339,12 +472,27 @@ void frmMain::AddFileToList(const QString& path) {
 
 void frmMain::cmdRemove_Click() {
   if (m_running) return;
-  // From the last row up, so a removal never moves a row still to be visited.
-  for (int i = ListView1->topLevelItemCount() - 1; i >= 0; --i) {
-    if (ListView1->topLevelItem(i)->checkState(kColNumber) == Qt::Checked) {
-      delete ListView1->takeTopLevelItem(i);
-    }
+  RemoveRows(false);
+}
+
+void frmMain::RemoveRows(bool selected_when_none_ticked) {
+  QList<QTreeWidgetItem*> doomed;
+  for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = ListView1->topLevelItem(i);
+    if (row->checkState(kColNumber) == Qt::Checked) doomed << row;
   }
+  if (doomed.isEmpty() && selected_when_none_ticked) doomed = ListView1->selectedItems();
+  qDeleteAll(doomed);  // the rows left keep their order and their texts
+}
+
+void frmMain::ToggleSelectedChecks() {
+  QTreeWidgetItem* current = ListView1->currentItem();
+  if (current == nullptr) return;
+  const Qt::CheckState state =
+      current->checkState(kColNumber) == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+  QList<QTreeWidgetItem*> rows = ListView1->selectedItems();
+  if (!rows.contains(current)) rows << current;
+  for (QTreeWidgetItem* row : rows) row->setCheckState(kColNumber, state);
 }
 
 void frmMain::cmdOutput_Click() {
@@ -359,7 +507,10 @@ void frmMain::cmdOutput_Click() {
 
 void frmMain::cmdTrim2_Click() {
   if (m_running) return;
-  if (TrimSpaces(txtOutput->text()).isEmpty()) {
+  // The folder is read once: what the box says when the run starts is where
+  // every file goes.
+  const QString folder = txtOutput->text();
+  if (TrimSpaces(folder).isEmpty()) {
     ShowInformation(this,
                     QStringLiteral("Please select an output folder to save the trimmed files."));
     return;
@@ -368,55 +519,103 @@ void frmMain::cmdTrim2_Click() {
     ShowInformation(this, QStringLiteral("Please add some files to the listview to trim."));
     return;
   }
-  if (tarnex() == nullptr) return;
+  _CTarnex* t = tarnex();
+  if (t == nullptr) return;
 
+  // Rows are addressed by position: Add, Remove, Delete and drops wait for
+  // the run, so the list keeps its rows until the last one is back.
+  m_batch.clear();
+  for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* row = ListView1->topLevelItem(i);
+    m_batch.push_back({EncodePath(row->toolTip(kColSource)),
+                       EncodePath(JoinPathFile2(t, folder, row->text(kColSource)))});
+  }
+  if (!m_worker) {
+    m_worker = std::make_unique<QThread>();
+    m_worker->setObjectName(QStringLiteral("batchWorker"));
+    m_workerContext = std::make_unique<QObject>();
+    m_workerContext->moveToThread(m_worker.get());
+    m_worker->start();
+  }
   m_running = true;
-  {
-    WaitCursor hourglass;
-    const int count = ListView1->topLevelItemCount();
-    // Rows are addressed by position. Remove waits for the run, so the count
-    // holds; the second bound only guards against a list that shrank anyway.
-    for (int i = 0; i < count && i < ListView1->topLevelItemCount(); ++i) {
-      TrimRow(ListView1->topLevelItem(i));
-      QCoreApplication::processEvents();
-      if (m_closeRequested) break;
+  m_closeRequested = false;
+  m_failed = 0;
+  txtOutput->setReadOnly(true);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  StartBatchFile(0);
+}
+
+frmMain::BatchResult frmMain::TrimBatchFile(const BatchFile& file) {
+  BatchResult result;
+  try {
+    const TrimReport report = TrimFileWithReport(file.source, file.target);
+    result.problem = TrimResultText(report.result, QFile::decodeName(file.source.c_str()));
+    result.source_bytes = report.source_bytes;
+    result.target_bytes = report.target_bytes;
+  } catch (const std::exception& e) {
+    result.problem = PlainReason(e);
+  }
+  return result;
+}
+
+void frmMain::StartBatchFile(int row) {
+  ListView1->scrollToItem(ListView1->topLevelItem(row));
+  const BatchFile file = m_batch[static_cast<std::size_t>(row)];
+  QMetaObject::invokeMethod(
+      m_workerContext.get(),
+      [this, row, file] {
+        const BatchResult result = TrimBatchFile(file);
+        QMetaObject::invokeMethod(
+            this, [this, row, result] { BatchFileDone(row, result); }, Qt::QueuedConnection);
+      },
+      Qt::QueuedConnection);
+}
+
+void frmMain::BatchFileDone(int row, const BatchResult& result) {
+  if (QTreeWidgetItem* item = ListView1->topLevelItem(row)) {
+    if (!result.problem.isEmpty()) {
+      ++m_failed;
+      // Never show the size of a stale file from an earlier run as a result.
+      item->setText(kColTargetSize, QStringLiteral("failed"));
+      item->setToolTip(kColTargetSize, result.problem);
+      item->setText(kColRatio, QStringLiteral(" "));
+    } else {
+      item->setText(kColTargetSize, QString::number(result.target_bytes));
+      item->setToolTip(kColTargetSize, QString());
+      // The sizes the trim saw: in place, the source's is the one before it.
+      const QString point = QLocale().decimalPoint();
+      if (const auto ratio =
+              CompressionText(result.target_bytes, result.source_bytes, point.toStdString())) {
+        item->setText(kColRatio, QString::fromStdString(*ratio));
+      }
     }
   }
+  const auto next = static_cast<std::size_t>(row) + 1;
+  if (m_closeRequested || next >= m_batch.size()) {
+    FinishBatch();
+  } else {
+    StartBatchFile(static_cast<int>(next));
+  }
+}
+
+void frmMain::FinishBatch() {
+  const auto total = static_cast<qsizetype>(m_batch.size());
+  m_batch.clear();
   m_running = false;
+  txtOutput->setReadOnly(false);
+  QGuiApplication::restoreOverrideCursor();
   if (m_closeRequested) {
     close();
     return;
   }
-  ShowInformation(this, QStringLiteral("Trim Finished."));
-}
-
-void frmMain::TrimRow(QTreeWidgetItem* row) {
-  const QString source = row->toolTip(kColSource);
-  const QString target = JoinPathFile2(m_cTarnex.get(), txtOutput->text(), row->text(kColSource));
-  QString problem;
-  try {
-    problem = TrimResultText(TrimFile(EncodePath(source), EncodePath(target)), source);
-  } catch (const std::exception& e) {
-    problem = ErrorText(e);
-  }
-  const auto target_len = FileLength(target);
-  if (problem.isEmpty() && !target_len)
-    problem = QStringLiteral("The trimmed file cannot be read: ") + target;
-  if (!problem.isEmpty()) {
-    // Never show the size of a stale file from an earlier run as a result.
-    row->setText(kColTargetSize, QStringLiteral("failed"));
-    row->setToolTip(kColTargetSize, problem);
-    row->setText(kColRatio, QStringLiteral(" "));
+  if (m_failed == 0) {
+    ShowInformation(this, QStringLiteral("Trim Finished."));
     return;
   }
-  row->setText(kColTargetSize, QString::number(*target_len));
-  row->setToolTip(kColTargetSize, QString());
-  const auto source_len = FileLength(source);
-  if (!source_len) return;
-  const QString point = QLocale().decimalPoint();
-  if (const auto ratio = CompressionText(*target_len, *source_len, point.toStdString())) {
-    row->setText(kColRatio, QString::fromStdString(*ratio));
-  }
+  ShowWarning(this, QStringLiteral("%1 of %2 files could not be trimmed. Hover over a row marked "
+                                   "failed to see why.")
+                        .arg(m_failed)
+                        .arg(total));
 }
 
 // ---------------------------------------------------------------- frame buttons

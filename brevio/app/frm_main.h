@@ -8,7 +8,11 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <atomic>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "brevio/app/common_dialog.h"
 
@@ -17,6 +21,7 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QThread;
 
 namespace brevio::app {
 
@@ -63,6 +68,8 @@ class frmMain : public QWidget {
   void ShowCentred();
 
   const QImage& background() const { return m_background; }
+  // True from a batch run's start until its last row is back; the run's
+  // closing box comes after.
   bool running() const { return m_running; }
 
   // Handlers, public so that the window can be driven as a person would
@@ -81,14 +88,34 @@ class frmMain : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Enter on the buttons; Space and Delete on the list; files dropped on it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   friend class FrmMainTestPeer;  // tests fill very long lists without a dialog
 
+  // One row of a batch run as the worker sees it.
+  struct BatchFile {
+    std::string source, target;
+  };
+  // What the worker hands back for one row: the sizes, or why it failed.
+  struct BatchResult {
+    std::uint64_t source_bytes = 0, target_bytes = 0;
+    QString problem;
+  };
+
   void Form_Load();
   void BuildControls();
   void AddFileToList(const QString& path);
-  void TrimRow(QTreeWidgetItem* row);
+  void AddFiles(const QStringList& paths);
+  void AddDropped(const QStringList& paths);
+  void RemoveRows(bool selected_when_none_ticked);
+  void ToggleSelectedChecks();
+  void FitNumberColumn();
+  static BatchResult TrimBatchFile(const BatchFile& file);
+  void StartBatchFile(int row);
+  void BatchFileDone(int row, const BatchResult& result);
+  void FinishBatch();
 
   TarnexCreator m_creator;
   comrt::ComPtr<_CTarnex> m_cTarnex;
@@ -97,6 +124,12 @@ class frmMain : public QWidget {
   std::unique_ptr<frmAbout> m_about;
   bool m_running = false;
   bool m_closeRequested = false;
+  // The batch run: files go to the worker one at a time, each row comes back
+  // to this thread before the next file starts.
+  std::unique_ptr<QThread> m_worker;
+  std::unique_ptr<QObject> m_workerContext;  // lives in m_worker; jobs are queued to it
+  std::vector<BatchFile> m_batch;
+  int m_failed = 0;
 
   QLineEdit* txtOpen = nullptr;
   QPushButton* cmdOpen = nullptr;

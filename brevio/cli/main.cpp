@@ -15,10 +15,10 @@
 int main(int argc, char** argv) {
   // A write limit should fail the file (EFBIG, reported) rather than kill us.
   std::signal(SIGXFSZ, SIG_IGN);
-  fileio::RemoveTempFilesOnSignals();
-  // A reader that goes away must not kill a batch half way (its temporary
-  // files would stay behind): writes then fail with EPIPE instead.
+  // A reader that goes away must not end a batch half way: writes then fail
+  // with EPIPE instead, and the clean-up on signals leaves SIGPIPE ignored.
   std::signal(SIGPIPE, SIG_IGN);
+  fileio::RemoveTempFilesOnSignals();
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> args(argv + 1, argv + argc);
   brevio::cli::CommandEnvironment environment;

@@ -77,15 +77,18 @@ TEST_F(Single, TrimShowsBothLengthsWithOneSpace) {
 
 TEST_F(Single, TrimThatCannotRunSaysWhyAndKeepsUnreadableLabels) {
   const QString src = Q(files.write("src.htm", "a\r\n"));
+  const QString missing_folder = Q(files / "no" / "dir");
   const struct {
     QString open, save;
-    const char* says;
+    QString says;
     const char* open_label;
   } cases[] = {
       {"", Q(files / "d.htm"), "source file to trim", "File Len:"},
       {src, "", "target file", "File Len: 3"},
       {Q(files / "missing.htm"), Q(files / "d.htm"), "not found", "File Len:"},
-      {src, Q(files / "no" / "dir" / "d.htm"), "could not be trimmed", "File Len: 3"},
+      {src, missing_folder + "/d.htm",
+       QStringLiteral("The folder %1 does not exist.").arg(missing_folder), "File Len: 3"},
+      {src, src + "/d.htm", src + " is not a folder.", "File Len: 3"},
   };
   for (const auto& c : cases) {
     window->close();
@@ -95,10 +98,37 @@ TEST_F(Single, TrimThatCannotRunSaysWhyAndKeepsUnreadableLabels) {
     Set("txtSave", c.save);
     const Box box = ClickForBox("cmdTrim");
     EXPECT_EQ(box.title, QStringLiteral("Brevio"));
-    EXPECT_EQ(box.icon, QMessageBox::Information);
-    EXPECT_TRUE(box.text.contains(QString::fromLatin1(c.says))) << box.text.toStdString();
+    EXPECT_EQ(box.icon, QMessageBox::Warning);
+    EXPECT_TRUE(box.text.contains(c.says)) << box.text.toStdString();
     EXPECT_EQ(Text("lblLenOpen"), QString::fromLatin1(c.open_label));
     EXPECT_EQ(Text("lblLenSave"), QStringLiteral("File Len:"));
+  }
+}
+
+// Enter presses the focused button as Space does, in view or not.
+TEST_F(Single, EnterPressesTheFocusedButton) {
+  const struct {
+    const char* button;
+    Qt::Key key;
+    const char* opens;  // class of the modal window the button opens
+  } cases[] = {
+      {"cmdOpen", Qt::Key_Return, "QFileDialog"},  {"cmdSave", Qt::Key_Enter, "QFileDialog"},
+      {"cmdTrim", Qt::Key_Return, "QMessageBox"},  {"cmdAdd", Qt::Key_Return, "QFileDialog"},
+      {"cmdOutput", Qt::Key_Return, "QFileDialog"}, {"cmdTrim2", Qt::Key_Enter, "QMessageBox"},
+      {"cmdAbout", Qt::Key_Return, "QDialog"},
+  };
+  for (const auto& c : cases) {
+    QString opened;
+    WhenModal([&](QWidget* m) {
+      opened = QString::fromLatin1(m->metaObject()->className());
+      m->close();
+    });
+    auto* button = Find<QPushButton>(c.button);
+    button->setFocus();
+    QTest::keyClick(button, c.key, c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); })) << c.button;
+    EXPECT_EQ(opened, QString::fromLatin1(c.opens)) << c.button;
+    brevio::testing::CancelPendingModals();
   }
 }
 
