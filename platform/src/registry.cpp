@@ -10,6 +10,9 @@
 #include <system_error>
 #include <utility>
 
+#include "fileio/file_error.h"
+#include "fileio/replace.h"
+
 namespace comrt {
 namespace {
 
@@ -69,31 +72,7 @@ bool Unquote(std::string_view s, std::size_t& pos, std::string& out) {
   throw std::system_error(errno, std::generic_category(), what + " " + path.string());
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-void WriteAll(int fd, std::string_view data, const std::filesystem::path& path) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno("cannot write", path);
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
+using fileio::Fd;
 
 }  // namespace
 
@@ -271,7 +250,9 @@ void UpdateRegistry(const std::function<void(Registry&)>& change,
                     const std::filesystem::path& file) {
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
-  if (ec) throw std::system_error(ec, "cannot create the folder " + file.parent_path().string());
+  if (ec) {
+    throw fileio::FileError(fileio::Step::kMakeFolder, file.parent_path().string(), ec.value());
+  }
 
   std::filesystem::path lock_path = file;
   lock_path += ".lock";
@@ -286,18 +267,9 @@ void UpdateRegistry(const std::function<void(Registry&)>& change,
   change(reg);
   std::string text = reg.Serialize();
 
-  std::string temp_name = file.string() + ".XXXXXX";
-  Fd temp(::mkstemp(temp_name.data()));
-  if (temp.get() < 0) ThrowErrno("cannot create a temporary file beside", file);
-  try {
-    WriteAll(temp.get(), text, temp_name);
-    if (::fsync(temp.get()) != 0) ThrowErrno("cannot flush", temp_name);
-    if (::close(temp.release()) != 0) ThrowErrno("cannot close", temp_name);
-    if (::rename(temp_name.c_str(), file.c_str()) != 0) ThrowErrno("cannot replace", file);
-  } catch (...) {
-    ::unlink(temp_name.c_str());
-    throw;
-  }
+  // "registry.reg.XXXXXX" beside it while written; the store keeps its
+  // owner, mode, ACLs and attributes, and a first one is private.
+  fileio::ReplaceContents(file.string(), text, {"", "."}, 0600);
 }
 
 }  // namespace comrt
