@@ -174,7 +174,14 @@ Examined Examine(const std::string& target) {
     if (n < 0) Fail(Step::kExamine, path, errno);
     if (static_cast<std::size_t>(n) >= link.size()) Fail(Step::kExamine, path, ENAMETOOLONG);
     link.resize(static_cast<std::size_t>(n));
-    path = link.front() == '/' ? link : FolderOf(path) + "/" + link;
+    if (!link.empty() && link.front() == '/') {
+      path = std::move(link);
+    } else {
+      std::string joined = FolderOf(path);
+      joined += '/';
+      joined += link;
+      path = std::move(joined);
+    }
   }
   found.final_path = path;
   return found;
@@ -231,9 +238,8 @@ void TempFile::KeepMetadataOf(int original_fd, const std::string& target) {
   errors.context.error = OnMetadataError;
   errors.context.quote = QuoteAsIs;
   errors.context.quote_free = FreeNothing;
-  const std::string original_name = target;
-  ::perm_copy_fd(original_name.c_str(), original_fd, path_.c_str(), fd, &errors.context);
-  ::attr_copy_fd(original_name.c_str(), original_fd, path_.c_str(), fd, CopyAttribute,
+  ::perm_copy_fd(target.c_str(), original_fd, path_.c_str(), fd, &errors.context);
+  ::attr_copy_fd(target.c_str(), original_fd, path_.c_str(), fd, CopyAttribute,
                  &errors.context);
   if (errors.error != 0) Fail(Step::kKeepMetadata, target, errors.error);
   // Last, for the setuid, setgid and sticky bits that neither chown nor the
