@@ -22,8 +22,8 @@ inline constexpr std::uint32_t kOfnLongNames = 0x200000;
 inline constexpr int kCancelErrorNumber = 32755;
 inline constexpr int kBufferTooSmallNumber = 20476;
 
-// What ShowOpen/ShowSave throw: Cancel (when CancelError is set) or a file name
-// longer than MaxFileSize.
+// What ShowOpen/ShowSave throw: Cancel (when CancelError is set) or, for one
+// chosen file, a path longer than MaxFileSize (FileNames still holds it).
 class CommonDialogError : public std::runtime_error {
  public:
   explicit CommonDialogError(int number);
@@ -40,10 +40,16 @@ class CommonDialog {
   bool CancelError = false;
   std::uint32_t Flags = 0;
   QString Filter;    // "description|pattern;pattern|description|pattern..."
-  QString FileName;  // kept between uses; multi-select: folder NUL name NUL name...
-  // Full path of every chosen file, in the order chosen; filled by each
-  // ShowOpen/ShowSave that is not cancelled. Read this rather than splitting
-  // FileName, which cannot say that names came from several folders.
+  // Kept between uses; the dialog opens where it names. After an accepted
+  // dialog: one file's full path, or (several files) their folder, then each
+  // name, NUL between the pieces. Files from several folders give an empty
+  // folder piece followed by full paths, so folder + "/" + piece still names
+  // each file. A multi-select Open keeps only the whole pieces that fit in
+  // MaxFileSize (never a folder alone) and does not fail for the length;
+  // otherwise a path longer than MaxFileSize throws kBufferTooSmallNumber.
+  QString FileName;
+  // Full path of every chosen file, in the order chosen, never cut short;
+  // empty after Cancel. Read this rather than splitting FileName.
   QStringList FileNames;
   int MaxFileSize = 256;
 

@@ -52,6 +52,13 @@ std::string ChooseFolder(std::int32_t hwnd) {
   dialog.setOption(QFileDialog::ShowDirsOnly);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // Start at the top of the name space with nothing selected. Left alone, Qt
+  // opens in the folder any file dialog visited last (shared in the process
+  // and kept in its settings): that is the folder files were just added from,
+  // and confirming it at once would write the output over the sources.
+  // Confirming without a selection takes the folder shown, so it must be one
+  // nobody keeps pages in.
+  dialog.setDirectory(QDir::rootPath());
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return {};

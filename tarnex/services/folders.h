@@ -11,7 +11,8 @@ inline constexpr const char* kMakeDirErrorBoxName = "msgMakeDirError";
 // Shows a modal folder chooser owned by the top-level window whose id is
 // `hwnd` (none for 0 or an unknown id) and returns the chosen folder: "/" for
 // the root, no trailing '/' otherwise; "" on cancel or when the process has
-// no QApplication.
+// no QApplication. It opens at the file-system root with nothing selected,
+// whatever folder a file dialog showed before.
 std::string ChooseFolder(std::int32_t hwnd);
 
 // Makes sure every level of `dir` exists, creating missing ones from the top

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <filesystem>
+#include <functional>
 
 #include "tarnex/services/folders.h"
 #include "tests/support/temp_dir.h"
@@ -81,6 +84,55 @@ TEST_F(FolderGuiTest, CancelGivesEmptyAndTheOwnerIsTheWindowOfTheHandle) {
   EXPECT_EQ(Choose({}, hwnd + 1000, &seen, true), "");  // unknown handle: no owner
   EXPECT_EQ(seen.parent, nullptr);
   owner.close();
+}
+
+// Whatever folder a file dialog showed before, the chooser opens at the root
+// with nothing selected, and confirming at once takes the root: never the
+// folder the files were just added from.
+TEST_F(FolderGuiTest, ChooserStartsAtTheRootWithNothingSelected) {
+  TempDir dir;
+  fs::create_directories(dir / "sources");
+  const QString sources = QString::fromStdString((dir / "sources").string());
+  const struct {
+    const char* what;
+    std::function<void()> before;
+  } cases[] = {
+      {"after a file dialog in the sources",
+       [&] {
+         QFileDialog visited(nullptr, QString(), sources);
+         visited.setOption(QFileDialog::DontUseNativeDialog);
+         ModalDriver driver([](QWidget* m) { QMetaObject::invokeMethod(m, "reject"); });
+         visited.exec();
+       }},
+      {"after the chooser picked the sources",
+       [&] {
+         ChooserSeen seen;
+         EXPECT_EQ(Choose(sources, 0, &seen), sources.toStdString());
+       }},
+  };
+  for (const auto& c : cases) {
+    c.before();
+    QString shown = QStringLiteral("(not shown)");
+    QString typed;
+    qsizetype selected = -1;
+    bool can_confirm = false;
+    ModalDriver driver([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      shown = dialog->directory().absolutePath();
+      typed = dialog->findChild<QLineEdit*>("fileNameEdit")->text();
+      selected = dialog->findChild<QListView*>("listView")->selectionModel()->selectedRows().size();
+      // Enter presses the default button.
+      QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
+      can_confirm = ok->isEnabled() && ok->isDefault();
+      ok->click();
+    });
+    EXPECT_EQ(tarnex::ChooseFolder(0), "/") << c.what;
+    EXPECT_EQ(shown.toStdString(), "/") << c.what;
+    EXPECT_EQ(typed.toStdString(), "") << c.what;
+    EXPECT_EQ(selected, 0) << c.what;
+    EXPECT_TRUE(can_confirm) << c.what;
+  }
 }
 
 struct MakeDirCase {
