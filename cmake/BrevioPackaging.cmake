@@ -2,7 +2,8 @@
 #   cmake --install build --prefix /usr/local
 #   (cd build && cpack -G DEB)   ->  brevio_<version>_<arch>.deb, installs with apt
 #
-# Layout: bin/brevio, bin/brevio-trim; lib/brevio/{TARNEX.so, libcomrt.so, regsvr}
+# Layout: bin/brevio, bin/brevio-trim; lib/brevio/{TARNEX.so, libcomrt.so,
+# libbrevio-fileio.so, regsvr}
 # (private: found through RUNPATH $ORIGIN/../lib/brevio from bin, $ORIGIN inside);
 # share/brevio/tools/brevio_help.htm (the default help site); the desktop entry
 # and the icon. The program registers TARNEX.so for its user on first start.
@@ -17,7 +18,7 @@ foreach(program brevio brevio-trim)
   endif()
 endforeach()
 
-foreach(private TARNEX comrt regsvr)
+foreach(private TARNEX comrt fileio regsvr)
   if(TARGET ${private})
     set_target_properties(${private} PROPERTIES INSTALL_RPATH "$ORIGIN")
     install(TARGETS ${private}

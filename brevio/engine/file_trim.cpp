@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <memory>
 #include <string_view>
 #include <system_error>
@@ -241,9 +242,15 @@ PumpError PumpParallel(int in_fd, int out_fd, std::size_t block, TrimReport& rep
     }
   };
 
-  std::thread helper(work);
+  // Under a process limit the helper may not be had: this thread then takes
+  // every block in turn, which is the same work without the overlap.
+  std::optional<std::thread> helper;
+  try {
+    helper.emplace(work);
+  } catch (const std::system_error&) {
+  }
   work();
-  helper.join();
+  if (helper) helper->join();
   report.source_bytes += shared.source_bytes;
   report.target_bytes += shared.target_bytes;
   return shared.failed ? shared.error : PumpError{};

@@ -441,6 +441,9 @@ Result RunProgram(const Launch& launch, const TempDir& dir) {
 TEST(TrimProgram, LimitsAreReportedNeverACrashOrASilentLoss) {
   std::string big;
   for (int i = 0; i < 10000; ++i) big += "<li>item</li>\r\n";
+  // Big enough for the engine's two-worker path; already trimmed, so it is its own result.
+  std::string huge;
+  for (int i = 0; i < 600000; ++i) huge += "<li>item</li>\r\n";
   struct Row {
     const char* what;
     Launch launch;
@@ -469,6 +472,11 @@ TEST(TrimProgram, LimitsAreReportedNeverACrashOrASilentLoss) {
        0,
        "",
        {{"out/a.htm", kTrimmed}, {"out/b.htm", kTrimmed}, {"out/c.htm", kTrimmed}}},
+      {"no thread to spare for a big file",
+       {{"-q", "@/huge.htm", "@/huge-out.htm"}, nullptr, false, true, 1},
+       0,
+       "",
+       {{"huge-out.htm", huge.c_str()}}},
       {"a write limit",
        {{"@/big.htm", "@/out.htm"}, nullptr, false, false, RLIM_INFINITY, 4096},
        1,
@@ -480,6 +488,9 @@ TEST(TrimProgram, LimitsAreReportedNeverACrashOrASilentLoss) {
     TempDir dir;
     for (const char* name : {"a.htm", "b.htm", "c.htm"}) dir.write(name, kPage);
     dir.write("big.htm", big);
+    if (row.files.size() == 1 && std::string_view(row.files[0].path) == "huge-out.htm") {
+      dir.write("huge.htm", huge);
+    }
     const Result run = RunProgram(row.launch, dir);
     EXPECT_EQ(run.code, row.code);
     EXPECT_EQ(run.err, At(row.err, dir));
