@@ -93,6 +93,7 @@ struct Job {
   std::string source;
   std::string target;
   bool make_folder = false;  // the target's folder may not exist yet (-r)
+  bool walked = false;       // met in a -r walk, not named by the user
   Repeat repeat = Repeat::kNone;
   std::size_t first = 0;  // the earlier job it repeats
 };
@@ -148,7 +149,7 @@ std::string NotFoundReason(const std::string& source) {
   return "not a regular file";
 }
 
-Outcome RunJob(const Job& job, bool dry_run) {
+Outcome RunJob(const Job& job, bool dry_run, bool dereference) {
   Outcome outcome;
   try {
     if (job.make_folder && !dry_run) {
@@ -163,6 +164,8 @@ Outcome RunJob(const Job& job, bool dry_run) {
     }
     TrimOptions options;
     options.dry_run = dry_run;
+    // The walk passed over links; one swapped in since must not be followed either.
+    options.follow_links = dereference || !job.walked;
     const TrimReport report = TrimFileWithReport(job.source, job.target, options);
     switch (report.result) {
       case kTrimDone:
@@ -282,8 +285,10 @@ std::vector<Job> CollectJobs(const CommandLine& line, std::optional<FileId> outp
     jobs.push_back({line.operands[0], line.operands[1]});
     return jobs;
   }
-  const auto add = [&](const std::string& source, const std::string& relative, bool nested) {
+  const auto add = [&](const std::string& source, const std::string& relative, bool nested,
+                       bool walked) {
     Job job{source, source};
+    job.walked = walked;
     if (line.mode == Mode::kOutputDir) {
       job.target = JoinFolder(line.output_dir, relative);
       job.make_folder = nested;
@@ -295,11 +300,11 @@ std::vector<Job> CollectJobs(const CommandLine& line, std::optional<FileId> outp
     // An operand is taken as named, also when it is a symbolic link.
     struct stat st {};
     if (!line.recursive || ::stat(operand.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      add(operand, fs::path(operand).filename().string(), false);
+      add(operand, fs::path(operand).filename().string(), false, false);
       continue;
     }
     for (const Found& file : walk.Run(operand, {st.st_dev, st.st_ino})) {
-      add(file.path, file.relative, fs::path(file.relative).has_parent_path());
+      add(file.path, file.relative, fs::path(file.relative).has_parent_path(), true);
     }
   }
 
@@ -424,7 +429,7 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   std::size_t printer_waits_for = count;
   const auto run_one = [&](std::size_t i) {
     // A repeat is settled by the printer, which knows how the first went.
-    Outcome outcome = jobs[i].repeat == Repeat::kNone ? RunJob(jobs[i], line.dry_run) : Outcome{};
+    Outcome outcome = jobs[i].repeat == Repeat::kNone ? RunJob(jobs[i], line.dry_run, line.dereference) : Outcome{};
     bool wake = false;
     {
       const std::lock_guard lock(mutex);

@@ -270,7 +270,12 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
     return report;
   }
   struct stat source_stat {};
-  if (::stat(source.c_str(), &source_stat) != 0) {
+  const int examined = options.follow_links ? ::stat(source.c_str(), &source_stat)
+                                            : ::lstat(source.c_str(), &source_stat);
+  if (examined == 0 && S_ISLNK(source_stat.st_mode)) {
+    Fail(fileio::Step::kOpenSource, source, ELOOP);
+  }
+  if (examined != 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
       report.result = kTrimSourceNotFound;
       return report;
@@ -284,7 +289,9 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 
   // O_NONBLOCK: should a FIFO take the file's place after the check, the
   // open must not hang; it has no effect on regular files.
-  fileio::Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  const int no_follow = options.follow_links ? 0 : O_NOFOLLOW;
+  fileio::Fd in(
+      ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | no_follow));
   if (in.get() < 0) Fail(fileio::Step::kOpenSource, source, errno);
   if (::fstat(in.get(), &source_stat) != 0) Fail(fileio::Step::kExamine, source, errno);
   if (!S_ISREG(source_stat.st_mode)) {
@@ -311,6 +318,12 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
       source == target || (::stat(target.c_str(), &target_stat) == 0 &&
                            target_stat.st_dev == source_stat.st_dev &&
                            target_stat.st_ino == source_stat.st_ino);
+  if (!options.follow_links && source == target) {
+    struct stat now {};
+    if (::lstat(target.c_str(), &now) == 0 && S_ISLNK(now.st_mode)) {
+      Fail(fileio::Step::kRefuseTarget, target, ELOOP);
+    }
+  }
   fileio::OutputOptions output_options;
   output_options.in_place = in_place;
   output_options.original_fd = in_place ? in.get() : -1;

@@ -51,6 +51,11 @@ struct TrimOptions {
   // A target that is a symbolic link to nothing creates the file it names
   // instead of being refused.
   bool write_through_dangling_links = false;
+  // False for files met in a folder walk that was not asked to follow links:
+  // a source that is (or meanwhile became) a symbolic link is refused with
+  // ELOOP, and so is such a target of an in-place trim, so that a link
+  // planted in a tree cannot lead the trim to a file elsewhere.
+  bool follow_links = true;
 };
 
 struct TrimReport {
