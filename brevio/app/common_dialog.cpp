@@ -77,7 +77,7 @@ class FileDialog : public QFileDialog {
  private:
   QString Resolve(const QString& name) const {
     if (QDir::isAbsolutePath(name)) return name;
-    const QString inside = directory().absolutePath() + QLatin1Char('/') + name;
+    QString inside = directory().absolutePath() + QLatin1Char('/') + name;
     if (QFileInfo::exists(inside)) return inside;
     if (name == QLatin1String("~")) return QDir::homePath();
     if (name.startsWith(QLatin1String("~/"))) return QDir::homePath() + name.mid(1);
@@ -105,7 +105,7 @@ class FileDialog : public QFileDialog {
       }
     }
     chosen_ = paths;
-    QDialog::accept();
+    done(Accepted);  // Qt's accept() would check its own reading of the names again
   }
 
   QStringList chosen_;
