@@ -1,5 +1,7 @@
 #include "brevio/app/frm_about.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFont>
 #include <QLabel>
 #include <QMouseEvent>
@@ -8,6 +10,7 @@
 #include <functional>
 
 #include "brevio/app/brevio_config.h"
+#include "brevio/app/design_look.h"
 #include "brevio/app/frm_main.h"
 #include "brevio/app/tarnex_client.h"
 #include "brevio/app/window_support.h"
@@ -30,14 +33,34 @@ class ClickableLabel : public QLabel {
 
 namespace {
 
-// Verdana where it is installed, DejaVu Sans (same build) where it is not.
-QFont AboutFont(double points, bool bold, bool underline) {
-  QFont font;
+// Verdana where it is installed, DejaVu Sans (same build) where it is not; in
+// pixels, as the rest of the box, so the desktop's dpi cannot grow it.
+QFont AboutFont(int pixels, bool bold, bool underline) {
+  QFont font = DesignFont(pixels);
   font.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
-  font.setPointSizeF(points);
   font.setBold(bold);
   font.setUnderline(underline);
   return font;
+}
+
+// Label5 to a screen reader: a link it can follow, not just text.
+class LinkAccessible : public QAccessibleWidget {
+ public:
+  explicit LinkAccessible(ClickableLabel* label)
+      : QAccessibleWidget(label, QAccessible::Link), label_(label) {}
+
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& action) override {
+    if (action == pressAction() && label_->clicked) label_->clicked();
+  }
+
+ private:
+  ClickableLabel* label_;
+};
+
+QAccessibleInterface* LinkFactory(const QString&, QObject* object) {
+  if (auto* label = dynamic_cast<ClickableLabel*>(object)) return new LinkAccessible(label);
+  return nullptr;
 }
 
 }  // namespace
@@ -49,12 +72,10 @@ frmAbout::frmAbout(frmMain& main)
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(QStringLiteral("About Brevio"));
   setWindowIcon(ProgramIcon());
+  ApplyDesignLook(this);
   setFixedSize(6030 / 15, 3195 / 15);
-  // The small dialog font the layout was drawn for; Qt's default would not fit
-  // the description into its box.
-  QFont dialog_font = font();
-  dialog_font.setPointSizeF(8.0);
-  setFont(dialog_font);
+  static const bool link_factory = (QAccessible::installFactory(LinkFactory), true);
+  (void)link_factory;
 
   auto label = [this](const char* name, QRect twips) {
     auto* l = new QLabel(this);
@@ -69,7 +90,7 @@ frmAbout::frmAbout(frmMain& main)
   OKButton->setDefault(true);  // Enter closes; Esc closes as every dialog's cancel
 
   Label1 = label("Label1", {960, 240, 1605, 240});
-  Label1->setFont(AboutFont(9.75, true, false));
+  Label1->setFont(AboutFont(13, true, false));  // 9.75 pt at 96 dpi
   Label2 = label("Label2", {960, 720, 3375, 975});
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -79,18 +100,19 @@ frmAbout::frmAbout(frmMain& main)
   Label5 = new ClickableLabel(this);
   Label5->setObjectName(QStringLiteral("Label5"));
   Label5->setGeometry(FromTwips({1800, 1920, 2610, 195}));
-  Label5->setFont(AboutFont(8.25, false, true));
+  Label5->setFont(AboutFont(11, false, true));  // 8.25 pt at 96 dpi
   QPalette link = Label5->palette();
   link.setColor(QPalette::WindowText, QColor(0, 0, 255));
   Label5->setPalette(link);
   Label5->clicked = [this] { Label5_Click(); };
 
   Label6 = label("Label6", {1800, 2280, 2385, 195});
-  Label6->setFont(AboutFont(8.25, false, false));
+  Label6->setFont(AboutFont(11, false, false));
 
   Image1 = label("Image1", {240, 240, 480, 480});
   Image1->setPixmap(ProgramIcon().pixmap(32, 32));
   Image1->adjustSize();
+  Image1->setAccessibleName(QStringLiteral("Brevio icon"));
 
   connect(OKButton, &QPushButton::clicked, this, &frmAbout::OKButton_Click);
   Load();
@@ -105,6 +127,9 @@ void frmAbout::Load() {
   Label4->setText(QStringLiteral("Support:"));
   Label5->setText(QString::fromUtf8(BREVIO_WEB_SITE));
   Label6->setText(QString::fromUtf8(BREVIO_SUPPORT_ADDRESS));
+  // Read out on their own, the two values say what they are.
+  Label5->setAccessibleName(QStringLiteral("Web site ") + Label5->text());
+  Label6->setAccessibleName(QStringLiteral("Support address ") + Label6->text());
   for (QLabel* l : {Label1, Label3, Label4, static_cast<QLabel*>(Label5), Label6}) l->adjustSize();
   OKButton->setFocus(Qt::OtherFocusReason);
 }

@@ -34,6 +34,7 @@
 #include <system_error>
 
 #include "brevio/app/brevio_config.h"
+#include "brevio/app/design_look.h"
 #include "brevio/app/frm_about.h"
 #include "brevio/app/gradient.h"
 #include "brevio/app/message_box.h"
@@ -139,6 +140,7 @@ frmMain::frmMain(TarnexCreator creator, QWidget* parent)
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QStringLiteral("Brevio 1.20"));
   setWindowIcon(ProgramIcon());
+  ApplyDesignLook(this);
   setFixedSize(kClientWidthTwips / 15, kClientHeightTwips / 15);
   BuildControls();
   Form_Load();

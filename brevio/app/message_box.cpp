@@ -2,12 +2,17 @@
 
 #include <QMessageBox>
 
+#include "brevio/app/design_look.h"
+
 namespace brevio::app {
 namespace {
 
 void Show(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
   QMessageBox box(icon, QString::fromLatin1(kProgramTitle), text, QMessageBox::Ok, owner);
   box.setObjectName(QString::fromLatin1(kMessageBoxName));
+  ApplyDesignLook(&box);
+  // A screen reader announcing the box reads its message, not only the title.
+  box.setAccessibleDescription(text);
   box.exec();
 }
 

@@ -22,7 +22,10 @@ QRect FromTwips(const QRect& twips);
 Qt::Alignment ColumnAlignment(int column);
 
 // A line control: a one-pixel solid line between two points given in twips,
-// clipped by its window.
+// clipped by its window. A level or upright line fills whole device pixels, so
+// it neither vanishes nor leaves a seam beside its neighbour at a fractional
+// scale; its widget reaches one pixel past the line on every side so that the
+// rounded pixels stay inside it.
 class LineControl : public QWidget {
  public:
   LineControl(const QString& name, const QLine& twips, const QColor& colour, QWidget* parent);
