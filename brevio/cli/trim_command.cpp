@@ -23,11 +23,8 @@
 #include "brevio/cli/table.h"
 #include "brevio/engine/file_trim.h"
 #include "brevio/engine/stream_cleaner.h"
+#include "brevio/version.h"
 #include "fileio/file_error.h"
-
-#ifndef BREVIO_VERSION
-#define BREVIO_VERSION "0"
-#endif
 
 namespace brevio::cli {
 
@@ -559,7 +556,7 @@ int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::os
       out << kUsage << '\n' << kHelp;
       return kExitOk;
     case Mode::kVersion:
-      out << kProgram << ' ' << BREVIO_VERSION << '\n';
+      out << kProgram << ' ' << kVersion << '\n';
       return kExitOk;
     case Mode::kFilter:
       return RunFilter(in, out, err, environment);
