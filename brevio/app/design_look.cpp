@@ -1,5 +1,7 @@
 #include "brevio/app/design_look.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QEvent>
 #include <QFont>
@@ -13,6 +15,8 @@
 
 namespace brevio::app {
 namespace {
+
+constexpr const char* kDesignForm = "brevioDesignForm";
 
 // A widget's style does not pass to its children, so the form's controls are
 // given it one by one; child windows keep the desktop's look.
@@ -67,6 +71,18 @@ class DesignStyleImpl : public QProxyStyle {
   }
 };
 
+// A form that is a plain top-level widget is a window to a screen reader (a
+// frame that it announces by its title), not an unnamed pane; dialogs and
+// message boxes already say what they are.
+QAccessibleInterface* FormAccessible(const QString& class_name, QObject* object) {
+  auto* w = qobject_cast<QWidget*>(object);
+  if (w != nullptr && w->isWindow() && class_name == QLatin1String("QWidget") &&
+      w->property(kDesignForm).toBool()) {
+    return new QAccessibleWidget(w, QAccessible::Window);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 QFont DesignFont(int pixels) {
@@ -119,6 +135,9 @@ QStyle* DesignStyle() {
 }
 
 void ApplyDesignLook(QWidget* form) {
+  static const bool accessible = (QAccessible::installFactory(FormAccessible), true);
+  (void)accessible;
+  form->setProperty(kDesignForm, true);
   form->setPalette(DesignPalette());
   form->setFont(DesignFont());
   QStyle* style = DesignStyle();

@@ -1,5 +1,7 @@
 #include "brevio/app/window_support.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QDir>
 #include <QFile>
 #include <QPainter>
@@ -33,6 +35,14 @@ DeviceSpan LineDeviceSpan(int from, int to, qreal ratio) {
   return {edge(std::min(from, to)), edge(std::max(from, to) + 1)};
 }
 
+// A line is decoration: a screen reader passes over a separator, where it
+// would stop at an unnamed pane.
+QAccessibleInterface* LineAccessible(const QString&, QObject* object) {
+  if (auto* line = dynamic_cast<LineControl*>(object))
+    return new QAccessibleWidget(line, QAccessible::Separator);
+  return nullptr;
+}
+
 }  // namespace
 
 LineControl::LineControl(const QString& name, const QLine& twips, const QColor& colour,
@@ -40,6 +50,8 @@ LineControl::LineControl(const QString& name, const QLine& twips, const QColor& 
     : QWidget(parent), twips_(twips), colour_(colour) {
   setObjectName(name);
   setAttribute(Qt::WA_TransparentForMouseEvents);
+  static const bool accessible = (QAccessible::installFactory(LineAccessible), true);
+  (void)accessible;
   const int x1 = std::min(twips.x1(), twips.x2()) / 15, x2 = std::max(twips.x1(), twips.x2()) / 15;
   const int y1 = std::min(twips.y1(), twips.y2()) / 15, y2 = std::max(twips.y1(), twips.y2()) / 15;
   setGeometry(x1 - 1, y1 - 1, x2 - x1 + 3, y2 - y1 + 3);

@@ -190,6 +190,8 @@ TEST_F(Look, ScreenReaderFindsEveryControlByName) {
     QAccessible::Role role;
     QString name;
   } rows[] = {
+      {"frmMain", QAccessible::Window, "Brevio 1.20"},
+      {"Line1", QAccessible::Separator, ""},
       {"txtOpen", QAccessible::EditableText, "Source file"},
       {"txtSave", QAccessible::EditableText, "Target file"},
       {"txtOutput", QAccessible::EditableText, "Output folder"},
@@ -207,7 +209,7 @@ TEST_F(Look, ScreenReaderFindsEveryControlByName) {
       {"lblLenOpen", QAccessible::StaticText, "Source file length"},
       {"frmAbout", QAccessible::Dialog, "About Brevio"},
       {"OKButton", QAccessible::Button, "OK"},
-      {"Label1", QAccessible::StaticText, "Brevio " BREVIO_VERSION_TEXT},
+      {"Label1", QAccessible::StaticText, kProductTitle},
       {"Label2", QAccessible::StaticText, description},
       {"Label3", QAccessible::StaticText, "Website:"},
       {"Label5", QAccessible::Link, QStringLiteral("Web site " BREVIO_WEB_SITE)},
@@ -216,7 +218,10 @@ TEST_F(Look, ScreenReaderFindsEveryControlByName) {
       {"Image1", QAccessible::Graphic, "Brevio icon"},
   };
   for (const auto& r : rows) {
-    QWidget* w = r.object == std::string("frmAbout") ? about : Find<QWidget>(r.object);
+    const std::string object = r.object;
+    QWidget* w = object == "frmAbout"  ? about
+                 : object == "frmMain" ? window.get()
+                                       : Find<QWidget>(r.object);
     ASSERT_NE(w, nullptr);
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
     ASSERT_NE(a, nullptr) << r.object;
