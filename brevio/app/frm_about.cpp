@@ -119,7 +119,7 @@ frmAbout::frmAbout(frmMain& main)
 }
 
 void frmAbout::Load() {
-  Label1->setText(QStringLiteral("Brevio ") + QStringLiteral(BREVIO_VERSION_TEXT));
+  Label1->setText(QString::fromUtf8(kProductTitle));
   Label2->setText(QStringLiteral(
       "This free software may trim your web pages like HTML, ASP, PHP, etc. Remove unwanted "
       "characters from your web pages, make your web page files clean and save bandwidth."));

@@ -183,7 +183,7 @@ TEST_F(Single, AboutBoxShowsItsTextsAndItsLinkOpensExactlyWhatIsShown) {
   Click("cmdAbout");
   EXPECT_EQ(title, QStringLiteral("About Brevio"));
   ASSERT_EQ(texts.size(), 6);
-  EXPECT_EQ(texts[0], QStringLiteral("Brevio 1.20"));
+  EXPECT_EQ(texts[0], QString::fromUtf8(kProductTitle));
   EXPECT_TRUE(texts[1].startsWith(QStringLiteral("This free software may trim your web pages")));
   EXPECT_EQ(texts[2], QStringLiteral("Website:"));
   EXPECT_EQ(texts[3], QStringLiteral("Support:"));
