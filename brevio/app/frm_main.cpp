@@ -138,7 +138,7 @@ frmMain::frmMain(TarnexCreator creator, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       m_creator(std::move(creator)) {
   setObjectName(QStringLiteral("frmMain"));
-  setWindowTitle(QStringLiteral("Brevio 1.20"));
+  setWindowTitle(QString::fromUtf8(kProductTitle));
   setWindowIcon(ProgramIcon());
   ApplyDesignLook(this);
   setFixedSize(kClientWidthTwips / 15, kClientHeightTwips / 15);

@@ -5,6 +5,7 @@
 
 #include "app_fixture.h"
 #include "brevio/app/gradient.h"
+#include "brevio/version.h"
 
 namespace brevio::app {
 namespace {
@@ -14,7 +15,7 @@ using namespace testing_support;
 class Layout : public AppTest {};
 
 TEST_F(Layout, WindowPropertiesAndEveryControl) {
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("Brevio 1.20"));
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8(kProductTitle));
   EXPECT_EQ(window->size(), QSize(593, 449));
   EXPECT_EQ(window->minimumSize(), window->maximumSize());
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
