@@ -6,6 +6,7 @@
 
 #include "bench/page_text.h"
 #include "brevio/engine/line_cleaner.h"
+#include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/stream_cleaner.h"
 
 namespace {
@@ -37,11 +38,11 @@ class SimdScope {
   brevio::detail::Simd previous_;
 };
 
-// simd: 0 portable loop, 1 SSE2, 2 AVX2, 3 AVX-512 (see detail::Simd).
+// simd: 0 portable loop, 1 SSE2, 2 AVX2, 3 AVX-512, 4 AVX-512 VBMI2 (see detail::Simd).
 void SimdArgs(benchmark::internal::Benchmark* b) {
   b->ArgNames({"lf_only", "simd"});
   for (int lf : {0, 1})
-    for (int simd : {0, 1, 2, 3}) b->Args({lf, simd});
+    for (int simd : {0, 1, 2, 3, 4}) b->Args({lf, simd});
 }
 
 // The file path: blocks of 256 KiB through the streaming cleaner into a buffer.

@@ -1,13 +1,13 @@
 // The whole-file cleaning loop over 64-byte windows, built for several
 // instruction sets; the best one this CPU has is chosen at start-up. The
-// portable loop in stream_cleaner.h stays for the tail of each piece, for
+// portable loop in stream_cleaner.cpp stays for the tail of each piece, for
 // other CPUs and for the other modes.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-#include "brevio/engine/stream_cleaner.h"
+#include "brevio/engine/cleaner_detail.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -107,6 +107,23 @@ inline void Store64(char* out, const char* p) { _mm512_storeu_si512(out, _mm512_
 #pragma GCC pop_options
 #endif
 
+#if defined(__clang__)
+#pragma clang attribute push(                                                              \
+    __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt"))), \
+    apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt")
+#endif
+namespace vbmi2 {
+#include "brevio/engine/wide_compress.inc"
+}  // namespace vbmi2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
 #endif  // BREVIO_WIDE_X86
 
 bool Supported(Simd simd) {
@@ -121,6 +138,9 @@ bool Supported(Simd simd) {
     case Simd::kAvx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
              __builtin_cpu_supports("bmi2");
+    case Simd::kAvx512Vbmi2:
+      return Supported(Simd::kAvx512) && __builtin_cpu_supports("avx512vbmi") &&
+             __builtin_cpu_supports("avx512vbmi2");
   }
   return false;
 #else
@@ -139,6 +159,8 @@ WideFileLoop LoopFor(Simd simd) {
       return &avx2::FileLoop;
     case Simd::kAvx512:
       return &avx512::FileLoop;
+    case Simd::kAvx512Vbmi2:
+      return &vbmi2::FileLoop;
   }
 #endif
   (void)simd;
@@ -146,7 +168,7 @@ WideFileLoop LoopFor(Simd simd) {
 }
 
 Simd Best() {
-  for (Simd simd : {Simd::kAvx512, Simd::kAvx2, Simd::kSse2}) {
+  for (Simd simd : {Simd::kAvx512Vbmi2, Simd::kAvx512, Simd::kAvx2, Simd::kSse2}) {
     if (Supported(simd)) return simd;
   }
   return Simd::kNone;

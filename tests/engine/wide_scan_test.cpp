@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/stream_cleaner.h"
 #include "tests/engine/reference_model.h"
 
@@ -106,18 +107,39 @@ TEST_P(WideLoop, EachGapKindAtEveryOffsetOfTheWindow) {
   }
 }
 
+// The wide loops decide gaps from masks instead of running the rule: every
+// gap of up to seven blanks and line ends, between text in a window, at a
+// window's end, across two windows and at the start of the file, gives the
+// model's bytes.
+TEST_P(WideLoop, EveryShortGapGivesTheModelsBytesWhereverItFalls) {
+  static const char kBlank[] = {' ', '\t', '\n', '\r'};
+  std::string gap;
+  for (std::size_t length = 1; length <= 7; ++length) {
+    for (std::size_t code = 0; code < (std::size_t{1} << (2 * length)); ++code) {
+      gap.clear();
+      for (std::size_t i = 0; i < length; ++i) gap += kBlank[(code >> (2 * i)) & 3];
+      for (const std::size_t at : {0, 3, 40, 60, 63}) {
+        const std::string text = std::string(at, 'a') + gap + std::string(140 - at, 'b');
+        ASSERT_EQ(CleanInPieces(text, {}), ModelTrimFile(text))
+            << at << ' ' << ::testing::PrintToString(gap);
+      }
+    }
+  }
+}
+
 std::string SimdName(const ::testing::TestParamInfo<Simd>& info) {
-  static const char* const kNames[] = {"portable", "sse2", "avx2", "avx512"};
+  static const char* const kNames[] = {"portable", "sse2", "avx2", "avx512", "avx512vbmi2"};
   return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Simd, WideLoop,
-                         ::testing::Values(Simd::kNone, Simd::kSse2, Simd::kAvx2, Simd::kAvx512),
+                         ::testing::Values(Simd::kNone, Simd::kSse2, Simd::kAvx2, Simd::kAvx512,
+                                           Simd::kAvx512Vbmi2),
                          SimdName);
 
 TEST(WideLoop, TheBestInstructionSetIsChosenAtStartUp) {
   const Simd active = detail::ActiveSimd();
-  for (Simd better : {Simd::kAvx512, Simd::kAvx2, Simd::kSse2}) {
+  for (Simd better : {Simd::kAvx512Vbmi2, Simd::kAvx512, Simd::kAvx2, Simd::kSse2}) {
     if (better <= active) break;
     EXPECT_FALSE(detail::UseSimd(better)) << "a better set was available";
   }

@@ -1,0 +1,168 @@
+#include "brevio/engine/stream_cleaner.h"
+
+#include <type_traits>
+
+#include "brevio/engine/cleaner_detail.h"
+
+namespace brevio {
+
+namespace {
+
+using detail::CleanState;
+using detail::RawOut;
+
+// Copies a run of ordinary bytes starting at p; returns where it stopped.
+template <class Out>
+const char* CopyRunTo(const char* p, const char* end, Out& out) {
+  if constexpr (std::is_same_v<Out, RawOut>) {
+    return detail::CopyRun(p, end, out.pos);
+  } else {
+    const char* run_end = detail::ScanRun(p + 1, end);
+    out.append(p, static_cast<std::size_t>(run_end - p));
+    return run_end;
+  }
+}
+
+// CleanSegment: inner space runs keep their length, so each blank is counted.
+template <class Out>
+void FeedSegment(const char* p, const char* end, CleanState& s, Out& out) {
+  while (p < end) {
+    if (*p == ' ' || *p == '\t') {
+      if (s.segment_has_output) ++s.owed_spaces;
+      ++p;
+      continue;
+    }
+    if (s.owed_spaces != 0) {
+      out.append_spaces(s.owed_spaces);
+      s.owed_spaces = 0;
+    }
+    p = CopyRunTo(p, end, out);
+    s.segment_has_output = true;
+  }
+}
+
+// A whole file: the wide loop while the piece is long enough, then text
+// alternates between runs of ordinary bytes and gaps of blanks and line ends;
+// each gap is dealt with in one step.
+template <class Out>
+void FeedFile(const char* p, const char* end, CleanState& s, Out& out) {
+  if constexpr (std::is_same_v<Out, RawOut>) {
+    if (end - p >= detail::kWideMin) {
+      if (const detail::WideFileLoop loop = detail::ActiveWideFileLoop(); loop != nullptr) {
+        p = loop(p, end, out.pos, s);
+      }
+    }
+  }
+  while (p < end) {
+    if (!detail::IsBlankByte(static_cast<unsigned char>(*p))) {
+      detail::PayOwed(s, out);
+      p = CopyRunTo(p, end, out);
+      s.segment_has_output = true;
+      s.line_has_output = true;
+      // The copy also stops at NUL and other control bytes: text.
+      if (p == end || !detail::IsBlankByte(static_cast<unsigned char>(*p))) continue;
+    }
+    const detail::Gap gap = detail::ScanGap(p, end);
+    detail::ApplyGap(gap, s, out);
+    p = gap.end;
+  }
+}
+
+// CleanLine's step for the blank or line end at p (CR is text here); returns
+// where the next step starts.
+template <class Out>
+const char* LineBlank(const char* p, const char* end, CleanState& s, Out& out) {
+  if (*p == ' ' || *p == '\t') {
+    // One space is owed at most, and only inside a segment.
+    s.owed_spaces = s.segment_has_output ? 1 : 0;
+    return detail::SkipBlanks(p + 1, end);
+  }
+  if (*p == '\n') {
+    s.segment_has_output = false;
+    s.owed_spaces = 0;
+    // Several owed CR LFs are one: blank lines collapse.
+    s.owe_crlf = s.owe_crlf || s.line_has_output;
+    // Blanks at the start of the next segment are dropped.
+    return detail::SkipBlanks(p + 1, end);
+  }
+  // A CR: text, but the run copy stops at it, so it is written here.
+  detail::PayOwed(s, out);
+  out.append(p, 1);
+  s.segment_has_output = true;
+  s.line_has_output = true;
+  return p + 1;
+}
+
+// CleanLine: the loop follows the shape of real text (indent, run, blanks,
+// run, ..., line end) so that its branches stay predictable.
+template <class Out>
+void FeedLine(const char* p, const char* end, CleanState& s, Out& out) {
+  while (p < end) {
+    if (!detail::IsBlankByte(static_cast<unsigned char>(*p))) {
+      detail::PayOwed(s, out);
+      p = CopyRunTo(p, end, out);
+      s.segment_has_output = true;
+      s.line_has_output = true;
+      continue;
+    }
+    p = LineBlank(p, end, s, out);
+  }
+}
+
+template <CleanMode kMode, class Out>
+void FeedMode(std::string_view chunk, CleanState& s, Out& out) {
+  const char* const p = chunk.data();
+  const char* const end = p + chunk.size();
+  if constexpr (kMode == CleanMode::kSegment) {
+    FeedSegment(p, end, s, out);
+  } else if constexpr (kMode == CleanMode::kFile) {
+    FeedFile(p, end, s, out);
+  } else {
+    FeedLine(p, end, s, out);
+  }
+}
+
+}  // namespace
+
+template <CleanMode kMode>
+template <class Sink>
+void StreamCleaner<kMode>::feed(std::string_view chunk, Sink& sink) {
+  // The state and (for a buffer) the write position live in locals for the
+  // loop: writes through a char pointer may alias anything, which would
+  // force every member back to memory.
+  CleanState s = state_;
+  if constexpr (requires { sink.position(); }) {
+    RawOut out{sink.position()};
+    FeedMode<kMode>(chunk, s, out);
+    sink.position() = out.pos;
+  } else {
+    FeedMode<kMode>(chunk, s, sink);
+  }
+  state_ = s;
+}
+
+template <CleanMode kMode>
+template <class Sink>
+void StreamCleaner<kMode>::finish(Sink& sink) {
+  // A whole file ends its last line; the line modes pay only the owed CR LF.
+  if (state_.owe_crlf) sink.append_crlf();
+  if (kMode == CleanMode::kFile && state_.line_has_output) sink.append_crlf();
+  state_ = {};
+}
+
+#define BREVIO_CLEANER_FOR(mode)                                                          \
+  template class StreamCleaner<mode>;                                                     \
+  template void StreamCleaner<mode>::feed<BufferSink>(std::string_view, BufferSink&);     \
+  template void StreamCleaner<mode>::feed<StringSink>(std::string_view, StringSink&);     \
+  template void StreamCleaner<mode>::feed<CountingSink>(std::string_view, CountingSink&); \
+  template void StreamCleaner<mode>::finish<BufferSink>(BufferSink&);                     \
+  template void StreamCleaner<mode>::finish<StringSink>(StringSink&);                     \
+  template void StreamCleaner<mode>::finish<CountingSink>(CountingSink&);
+
+BREVIO_CLEANER_FOR(CleanMode::kSegment)
+BREVIO_CLEANER_FOR(CleanMode::kLine)
+BREVIO_CLEANER_FOR(CleanMode::kFile)
+
+#undef BREVIO_CLEANER_FOR
+
+}  // namespace brevio
