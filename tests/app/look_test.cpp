@@ -125,7 +125,7 @@ TEST_F(Look, EveryCaptionFitsItsControl) {
 }
 
 TEST_F(Look, TextAndGroundStayReadable) {
-  // A ticked box too: a tick or box that melts into the list cannot be read.
+  // A check box too: an empty box whose frame melts into the list cannot be found.
   FrmMainTestPeer::AddFileToList(*window, Q(files.write("a.htm", "x")));
   QTreeWidgetItem* row = List()->topLevelItem(0);
   row->setText(0, QString());  // only the check box left in the cell
