@@ -1,0 +1,31 @@
+# Run by cpack after it made the packages (CPACK_POST_BUILD_SCRIPTS): takes
+# the postinst and postrm scripts that only run ldconfig out of each .deb.
+# Any other maintainer script stays; a script that does more is an error here,
+# so that nothing real is dropped unseen.
+foreach(deb IN LISTS CPACK_PACKAGE_FILES)
+  if(NOT deb MATCHES "\\.deb$")
+    continue()
+  endif()
+  set(tree ${CPACK_TOPLEVEL_DIRECTORY}/no-ldconfig)
+  file(REMOVE_RECURSE ${tree})
+  execute_process(COMMAND dpkg-deb --raw-extract ${deb} ${tree} COMMAND_ERROR_IS_FATAL ANY)
+  set(changed OFF)
+  foreach(script postinst postrm)
+    set(path ${tree}/DEBIAN/${script})
+    if(NOT EXISTS ${path})
+      continue()
+    endif()
+    file(STRINGS ${path} lines)
+    list(FILTER lines EXCLUDE REGEX "^(#!/bin/sh|set -e|if \\[ \"\\$1\" = \"(configure|remove)\" \\]; then|[ \t]*ldconfig|fi|[ \t]*)$")
+    if(lines)
+      message(FATAL_ERROR "${deb}: ${script} does more than run ldconfig: ${lines}")
+    endif()
+    file(REMOVE ${path})
+    set(changed ON)
+  endforeach()
+  if(changed)
+    execute_process(COMMAND dpkg-deb --root-owner-group --build ${tree} ${deb}
+                    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+  file(REMOVE_RECURSE ${tree})
+endforeach()
