@@ -8,7 +8,7 @@ BREVIO_PACKAGES=(
   build-essential cmake ninja-build pkg-config libacl1-dev libattr1-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core xdg-utils clang libclang-rt-14-dev clang-tidy cppcheck
+  fonts-dejavu-core xdg-utils clang clang-tidy cppcheck
 )
 
 brevio_install_missing() {
@@ -22,6 +22,15 @@ brevio_install_missing() {
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   "${sudo[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# The sanitizer and libFuzzer runtimes of the clang that is installed
+# (libclang-rt-N-dev for clang N), installing clang first when missing.
+brevio_install_clang_runtime() {
+  brevio_install_missing clang
+  local major
+  major=$(clang -dumpversion | cut -d. -f1)
+  brevio_install_missing "libclang-rt-$major-dev"
 }
 
 # brevio_build BUILD_DIR [cmake options...]
