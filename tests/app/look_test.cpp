@@ -190,7 +190,7 @@ TEST_F(Look, ScreenReaderFindsEveryControlByName) {
     QAccessible::Role role;
     QString name;
   } rows[] = {
-      {"frmMain", QAccessible::Window, "Brevio 1.20"},
+      {"frmMain", QAccessible::Window, kProductTitle},
       {"Line1", QAccessible::Separator, ""},
       {"txtOpen", QAccessible::EditableText, "Source file"},
       {"txtSave", QAccessible::EditableText, "Target file"},
