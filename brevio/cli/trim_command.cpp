@@ -1,26 +1,22 @@
 #include "brevio/cli/trim_command.h"
 
-#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
+#include <exception>
 #include <filesystem>
 #include <istream>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <system_error>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "brevio/cli/command_line.h"
 #include "brevio/cli/quote.h"
 #include "brevio/cli/table.h"
+#include "brevio/cli/walk.h"
+#include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
 #include "brevio/engine/stream_cleaner.h"
 #include "brevio/version.h"
@@ -68,39 +64,6 @@ constexpr const char* kHelp =
     "Exit status: 0 all files trimmed, 1 a file failed or the output could not\n"
     "be written, 2 usage error.\n";
 
-constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
-
-// A file as the system knows it: two paths to one file (x and ./x, a link
-// and its target, hard links) give the same pair.
-using FileId = std::pair<dev_t, ino_t>;
-
-std::optional<FileId> IdOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileId{st.st_dev, st.st_ino};
-}
-
-enum class Repeat {
-  kNone,
-  kSameFile,    // the file of an earlier job again: trimmed once, noted
-  kSameTarget,  // another file for an earlier job's target: refused
-};
-
-struct Job {
-  std::string source;
-  std::string target;
-  bool make_folder = false;  // the target's folder may not exist yet (-r)
-  bool walked = false;       // met in a -r walk, not named by the user
-  Repeat repeat = Repeat::kNone;
-  std::size_t first = 0;  // the earlier job it repeats
-};
-
-struct Outcome {
-  std::optional<std::uint64_t> source_size;
-  std::optional<std::uint64_t> target_size;
-  std::string error;  // empty when the file was trimmed
-};
-
 std::string Line(std::string_view text) { return std::string(kProgram) + ": " + std::string(text); }
 
 std::string ErrorLine(const std::string& path, const std::string& reason) {
@@ -120,23 +83,6 @@ std::string FileErrorLine(const fileio::FileError& e) {
   return Line(text);
 }
 
-std::string JoinFolder(const std::string& folder, const std::string& name) {
-  return folder.ends_with('/') ? folder + name : folder + '/' + name;
-}
-
-bool Wanted(const std::string& file_name, const std::vector<std::string>& includes) {
-  // Another trim's file in the making, whatever the patterns say.
-  if (IsTrimTempName(file_name)) return false;
-  if (includes.empty()) {
-    return std::any_of(std::begin(kWebPatterns), std::end(kWebPatterns), [&](const char* pattern) {
-      return ::fnmatch(pattern, file_name.c_str(), FNM_CASEFOLD) == 0;
-    });
-  }
-  return std::any_of(includes.begin(), includes.end(), [&](const std::string& pattern) {
-    return ::fnmatch(pattern.c_str(), file_name.c_str(), 0) == 0;
-  });
-}
-
 // Why the engine found no regular file at `source`.
 std::string NotFoundReason(const std::string& source) {
   struct stat st {};
@@ -146,194 +92,37 @@ std::string NotFoundReason(const std::string& source) {
   return "not a regular file";
 }
 
-Outcome RunJob(const Job& job, bool dry_run, bool dereference) {
-  Outcome outcome;
-  try {
-    if (job.make_folder && !dry_run) {
-      const fs::path folder = fs::path(job.target).parent_path();
-      std::error_code ec;
-      fs::create_directories(folder, ec);
-      if (ec) {
-        outcome.error =
-            Line("cannot create the folder " + QuoteName(folder.string()) + ": " + ec.message());
-        return outcome;
-      }
-    }
-    TrimOptions options;
-    options.dry_run = dry_run;
-    // The walk passed over links; one swapped in since must not be followed either.
-    options.follow_links = dereference || !job.walked;
-    const TrimReport report = TrimFileWithReport(job.source, job.target, options);
-    switch (report.result) {
-      case kTrimDone:
-        outcome.source_size = report.source_bytes;
-        outcome.target_size = report.target_bytes;
-        break;
-      case kTrimSourceBlank:
-        outcome.error = ErrorLine(job.source, "source path is blank");
-        break;
-      case kTrimTargetBlank:
-        outcome.error = ErrorLine(job.target, "target path is blank");
-        break;
-      default:
-        outcome.error = ErrorLine(job.source, NotFoundReason(job.source));
-        break;
-    }
-  } catch (const fileio::FileError& e) {
-    outcome.error = FileErrorLine(e);
-  } catch (const fs::filesystem_error& e) {
-    outcome.error = ErrorLine(e.path1().string(), e.code().message());
-  } catch (const std::system_error& e) {
-    outcome.error = ErrorLine(job.source, e.code().message());
-  } catch (const std::exception& e) {
-    outcome.error = ErrorLine(job.source, e.what());
-  }
-  return outcome;
-}
-
-struct Found {
-  std::string path;
-  std::string relative;  // below the walked operand
-};
-
-// One -r walk. Symbolic links met on the way are passed over unless -L asks
-// to follow them, so that a link planted in a served tree cannot lead a
-// trim run by root to files outside it; the output folder is not walked.
-class Walk {
- public:
-  Walk(const CommandLine& line, std::optional<FileId> output_folder,
-       std::vector<std::string>& errors)
-      : line_(line), output_folder_(output_folder), errors_(errors) {}
-
-  std::vector<Found> Run(const std::string& operand, FileId id) {
-    found_.clear();
-    open_ = {id};
-    Folder(operand, {});
-    return std::move(found_);
-  }
-
- private:
-  void Folder(const fs::path& folder, const fs::path& relative) {
-    std::vector<fs::directory_entry> entries;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator();
-         it.increment(ec)) {
-      entries.push_back(*it);
-    }
-    if (ec) {
-      errors_.push_back(
-          Line("cannot read the folder " + QuoteName(folder.string()) + ": " + ec.message()));
-    }
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-      return a.path().filename().native() < b.path().filename().native();
-    });
-    for (const fs::directory_entry& entry : entries) {
-      std::error_code type_ec;
-      fs::file_status status = entry.symlink_status(type_ec);
-      if (fs::is_symlink(status)) {
-        if (!line_.dereference) continue;
-        status = entry.status(type_ec);  // a link to nothing has no file to take
-      }
-      if (type_ec) continue;
-      const std::string name = entry.path().filename().string();
-      if (fs::is_directory(status)) {
-        Descend(entry.path(), relative / name);
-      } else if (fs::is_regular_file(status) && Wanted(name, line_.includes)) {
-        found_.push_back({entry.path().string(), (relative / name).string()});
-      }
+// The message for a job that was tried and failed.
+std::string FailureLine(const BatchJob& job, const BatchOutcome& outcome) {
+  if (outcome.error) {
+    try {
+      std::rethrow_exception(outcome.error);
+    } catch (const fileio::FileError& e) {
+      return FileErrorLine(e);
+    } catch (const fs::filesystem_error& e) {
+      return ErrorLine(e.path1().string(), e.code().message());
+    } catch (const std::system_error& e) {
+      return ErrorLine(job.source, e.code().message());
+    } catch (const std::exception& e) {
+      return ErrorLine(job.source, e.what());
+    } catch (...) {
+      return ErrorLine(job.source, "unknown error");
     }
   }
-
-  void Descend(const fs::path& folder, const fs::path& relative) {
-    const std::optional<FileId> id = IdOf(folder.string());
-    if (!id) {
-      const std::error_code ec(errno, std::system_category());
-      errors_.push_back(
-          Line("cannot read the folder " + QuoteName(folder.string()) + ": " + ec.message()));
-      return;
-    }
-    if (id == output_folder_) return;
-    // With -L a link back up the tree would be walked for ever.
-    if (std::find(open_.begin(), open_.end(), *id) != open_.end()) {
-      errors_.push_back(Line("will not walk the folder " + QuoteName(folder.string()) +
-                             " again: File system loop detected"));
-      return;
-    }
-    open_.push_back(*id);
-    Folder(folder, relative);
-    open_.pop_back();
+  switch (outcome.report.result) {
+    case kTrimSourceBlank:
+      return ErrorLine(job.source, "source path is blank");
+    case kTrimTargetBlank:
+      return ErrorLine(job.target, "target path is blank");
+    default:
+      return ErrorLine(job.source, NotFoundReason(job.source));
   }
-
-  const CommandLine& line_;
-  std::optional<FileId> output_folder_;
-  std::vector<std::string>& errors_;
-  std::vector<FileId> open_;  // the folders from the operand down to here
-  std::vector<Found> found_;
-};
-
-// Turns the operands into jobs; folders are walked with -r. Problems while
-// walking go to `errors`. Runs before any job starts, so that repeats are
-// known whatever -j: one file is trimmed once, and two files never race for
-// one target.
-std::vector<Job> CollectJobs(const CommandLine& line, std::optional<FileId> output_folder,
-                             std::vector<std::string>& errors) {
-  std::vector<Job> jobs;
-  if (line.mode == Mode::kPair) {
-    jobs.push_back({line.operands[0], line.operands[1]});
-    return jobs;
-  }
-  const auto add = [&](const std::string& source, const std::string& relative, bool nested,
-                       bool walked) {
-    Job job{source, source};
-    job.walked = walked;
-    if (line.mode == Mode::kOutputDir) {
-      job.target = JoinFolder(line.output_dir, relative);
-      job.make_folder = nested;
-    }
-    jobs.push_back(std::move(job));
-  };
-  Walk walk(line, output_folder, errors);
-  for (const std::string& operand : line.operands) {
-    // An operand is taken as named, also when it is a symbolic link.
-    struct stat st {};
-    if (!line.recursive || ::stat(operand.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      add(operand, fs::path(operand).filename().string(), false, false);
-      continue;
-    }
-    for (const Found& file : walk.Run(operand, {st.st_dev, st.st_ino})) {
-      add(file.path, file.relative, fs::path(file.relative).has_parent_path(), true);
-    }
-  }
-
-  std::vector<std::optional<FileId>> ids;
-  ids.reserve(jobs.size());
-  std::map<FileId, std::size_t> first_with_file;
-  std::map<std::string, std::size_t> first_with_target;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    Job& job = jobs[i];
-    ids.push_back(IdOf(job.source));
-    if (line.mode == Mode::kInPlace) {
-      if (!ids[i]) continue;  // fails on its own
-      const auto [slot, fresh] = first_with_file.try_emplace(*ids[i], i);
-      if (!fresh) {
-        job.repeat = Repeat::kSameFile;
-        job.first = slot->second;
-      }
-      continue;
-    }
-    const auto [slot, fresh] =
-        first_with_target.try_emplace(fs::path(job.target).lexically_normal().string(), i);
-    if (!fresh) {
-      job.first = slot->second;
-      job.repeat = ids[i] && ids[i] == ids[job.first] ? Repeat::kSameFile : Repeat::kSameTarget;
-    }
-  }
-  return jobs;
 }
 
 // What a repeated job says on standard error, knowing how the first one went.
-std::string RepeatLine(const Job& job, const Job& first, bool first_trimmed) {
-  if (job.repeat == Repeat::kSameFile) {
+std::string RepeatLine(const BatchOutcome& outcome, const BatchJob& job, const BatchJob& first,
+                       bool first_trimmed) {
+  if (outcome.repeat == BatchRepeat::kSameFile) {
     return ErrorLine(job.source, "the same file as " + QuoteName(first.source) +
                                      (first_trimmed ? ", already trimmed" : ", not tried again"));
   }
@@ -395,149 +184,149 @@ int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
   return kExitOk;
 }
 
-int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
-             const CommandEnvironment& environment) {
-  std::vector<std::string> errors;
-  std::optional<FileId> output_folder;
-  if (line.mode == Mode::kOutputDir) {
-    if (!line.dry_run) {
-      std::error_code ec;
-      fs::create_directories(line.output_dir, ec);
-      if (ec) {
-        err << Line("cannot create the folder " + QuoteName(line.output_dir) + ": " + ec.message())
-            << '\n';
-        return kExitFileFailed;
-      }
-    }
-    output_folder = IdOf(line.output_dir);
-  }
-  const std::vector<Job> jobs = CollectJobs(line, output_folder, errors);
-  for (const std::string& error : errors) err << error << '\n';
-  const bool failed = !errors.empty();
-
-  const std::size_t count = jobs.size();
-  std::vector<Outcome> outcomes(count);
-  std::vector<char> done(count, 0);
-  std::mutex mutex;
-  std::condition_variable finished;
-  std::atomic<std::size_t> next{0};
-  // Waking a thread costs more than trimming a small page, so a finished
-  // job wakes the printer only when it waits for that row.
-  std::size_t printer_waits_for = count;
-  const auto run_one = [&](std::size_t i) {
-    // A repeat is settled by the printer, which knows how the first went.
-    Outcome outcome = jobs[i].repeat == Repeat::kNone ? RunJob(jobs[i], line.dry_run, line.dereference) : Outcome{};
-    bool wake = false;
-    {
-      const std::lock_guard lock(mutex);
-      outcomes[i] = std::move(outcome);
-      done[i] = 1;
-      wake = printer_waits_for == i;
-    }
-    if (wake) finished.notify_all();
-  };
-  const auto work = [&] {
-    for (std::size_t i = next++; i < count; i = next++) run_one(i);
-  };
-  unsigned threads = line.jobs != 0 ? line.jobs : environment.processors;
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t wanted = std::min<std::size_t>(threads, count);
-  std::vector<std::jthread> workers;
-  workers.reserve(wanted);
-  try {
-    while (workers.size() < wanted) workers.emplace_back(work);
-  } catch (const std::system_error&) {
-    // The system gives no more threads (a process limit): those started do
-    // the work; with none, this thread trims between printing rows.
+// The table and the messages of a batch, a row as each outcome arrives
+// (in operand order). A long run on a terminal shows how far it got on
+// standard error.
+class BatchPrinter {
+ public:
+  BatchPrinter(const CommandLine& line, std::span<const BatchJob> jobs, std::ostream& out,
+               std::ostream& err, const CommandEnvironment& environment)
+      : line_(line),
+        jobs_(jobs),
+        out_(out),
+        err_(err),
+        environment_(environment),
+        progress_(environment.err_is_terminal && !line.quiet),
+        succeeded_(jobs.size(), 0),
+        table_(out, jobs.size(), QuoteNames()) {
+    if (!line_.quiet && !jobs_.empty()) table_.PrintHeader();
   }
 
-  std::size_t longest = 0;
-  std::vector<std::string> names;
-  names.reserve(count);
-  for (const Job& job : jobs) {
-    names.push_back(QuoteName(job.source));
-    longest = std::max(longest, names.back().size());
-  }
-  TrimTable table(out, count, longest);
-  if (!line.quiet && count > 0) table.PrintHeader();
-
-  // Rows are printed in operand order as soon as each is known. A long run
-  // on a terminal shows how far it got on standard error.
-  const bool progress = environment.err_is_terminal && !line.quiet;
-  const Clock::time_point start = Clock::now();
-  Clock::time_point drawn{};
-  bool progress_shown = false;
-  const auto draw_progress = [&](std::size_t finished_count) {
-    const Clock::time_point now = Clock::now();
-    if (!progress || now - start < environment.progress_after ||
-        now - drawn < std::chrono::milliseconds(100)) {
-      return;
-    }
-    out.flush();
-    err << '\r' << kProgram << ": " << finished_count << '/' << count << " files" << std::flush;
-    drawn = now;
-    progress_shown = true;
-  };
-
-  std::size_t trimmed = 0;
-  std::size_t failed_files = 0;
-  std::uint64_t source_total = 0;
-  std::uint64_t target_total = 0;
-  std::vector<char> succeeded(count, 0);
-  for (std::size_t i = 0; i < count; ++i) {
-    Outcome outcome;
-    {
-      std::unique_lock lock(mutex);
-      while (done[i] == 0) {
-        lock.unlock();
-        if (workers.empty()) {
-          run_one(next++);  // the jobs are claimed in order, so this is job i
-        } else {
-          lock.lock();
-          printer_waits_for = i;
-          finished.wait_for(lock, std::chrono::milliseconds(100));
-          printer_waits_for = count;
-          lock.unlock();
-        }
-        draw_progress(i);
-        lock.lock();
-      }
-      outcome = std::move(outcomes[i]);
-    }
-    if (progress_shown) {
-      err << "\r\033[K" << std::flush;
-      progress_shown = false;
-    }
-    const Job& job = jobs[i];
+  void Row(const BatchOutcome& outcome) {
+    ClearProgress();
+    const BatchJob& job = jobs_[outcome.index];
+    std::optional<std::uint64_t> source_size;
+    std::optional<std::uint64_t> target_size;
     std::string_view note;
-    if (job.repeat != Repeat::kNone) {
-      const std::string message = RepeatLine(job, jobs[job.first], succeeded[job.first] != 0);
-      if (job.repeat == Repeat::kSameTarget) {
-        ++failed_files;
-        err << message << '\n';
+    if (outcome.repeat != BatchRepeat::kNone) {
+      const std::string message =
+          RepeatLine(outcome, job, jobs_[outcome.first], succeeded_[outcome.first] != 0);
+      if (outcome.repeat == BatchRepeat::kSameTarget) {
+        ++failed_;
+        err_ << message << '\n';
       } else {
         note = "same file";
-        if (!line.quiet) err << message << '\n';
+        if (!line_.quiet) err_ << message << '\n';
       }
-    } else if (outcome.error.empty()) {
-      ++trimmed;
-      succeeded[i] = 1;
-      source_total += *outcome.source_size;
-      target_total += *outcome.target_size;
+    } else if (outcome.trimmed()) {
+      ++trimmed_;
+      succeeded_[outcome.index] = 1;
+      source_size = outcome.report.source_bytes;
+      target_size = outcome.report.target_bytes;
+      source_total_ += *source_size;
+      target_total_ += *target_size;
     } else {
-      ++failed_files;
-      err << outcome.error << '\n';
+      ++failed_;
+      err_ << FailureLine(job, outcome) << '\n';
     }
-    if (!line.quiet) {
-      table.PrintRow(i + 1, names[i], outcome.source_size, outcome.target_size, note);
+    if (!line_.quiet) {
+      table_.PrintRow(outcome.index + 1, names_[outcome.index], source_size, target_size, note);
     }
-    draw_progress(i + 1);
+    DrawProgress(outcome.index + 1);
   }
-  workers.clear();
-  if (progress_shown) err << "\r\033[K" << std::flush;
-  if (!line.quiet && count > 0) table.PrintTotal(trimmed, failed_files, source_total, target_total);
-  out.flush();
-  return (failed || failed_files > 0) ? kExitFileFailed : kExitOk;
+
+  // Returns true when every file was trimmed (or repeated one that was).
+  bool Finish() {
+    ClearProgress();
+    if (!line_.quiet && !jobs_.empty()) {
+      table_.PrintTotal(trimmed_, failed_, source_total_, target_total_);
+    }
+    out_.flush();
+    return failed_ == 0;
+  }
+
+ private:
+  // Names as printed; returns the longest, which sets the table's width.
+  std::size_t QuoteNames() {
+    std::size_t longest = 0;
+    names_.reserve(jobs_.size());
+    for (const BatchJob& job : jobs_) {
+      names_.push_back(QuoteName(job.source));
+      longest = std::max(longest, names_.back().size());
+    }
+    return longest;
+  }
+
+  void DrawProgress(std::size_t finished) {
+    const Clock::time_point now = Clock::now();
+    if (!progress_ || now - start_ < environment_.progress_after ||
+        now - drawn_ < std::chrono::milliseconds(100)) {
+      return;
+    }
+    out_.flush();
+    err_ << '\r' << kProgram << ": " << finished << '/' << jobs_.size() << " files" << std::flush;
+    drawn_ = now;
+    progress_shown_ = true;
+  }
+
+  void ClearProgress() {
+    if (!progress_shown_) return;
+    err_ << "\r\033[K" << std::flush;
+    progress_shown_ = false;
+  }
+
+  const CommandLine& line_;
+  std::span<const BatchJob> jobs_;
+  std::ostream& out_;
+  std::ostream& err_;
+  const CommandEnvironment& environment_;
+  const bool progress_;
+  const Clock::time_point start_ = Clock::now();
+  Clock::time_point drawn_{};
+  bool progress_shown_ = false;
+  std::vector<std::string> names_;
+  std::vector<char> succeeded_;
+  TrimTable table_;
+  std::size_t trimmed_ = 0;
+  std::size_t failed_ = 0;
+  std::uint64_t source_total_ = 0;
+  std::uint64_t target_total_ = 0;
+};
+
+// Makes the -o folder before the walk, so that the walk knows to pass it
+// over. Returns false (after saying why) when it cannot be made.
+bool PrepareOutputFolder(const CommandLine& line, std::ostream& err,
+                         std::optional<FileId>& output_folder) {
+  if (line.mode != Mode::kOutputDir) return true;
+  if (!line.dry_run) {
+    std::error_code ec;
+    fs::create_directories(line.output_dir, ec);
+    if (ec) {
+      err << FileErrorLine(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
+                                             ec.value()))
+          << '\n';
+      return false;
+    }
+  }
+  output_folder = FileIdOf(line.output_dir);
+  return true;
+}
+
+int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
+             const CommandEnvironment& environment) {
+  std::optional<FileId> output_folder;
+  if (!PrepareOutputFolder(line, err, output_folder)) return kExitFileFailed;
+  std::vector<std::string> problems;
+  const std::vector<BatchJob> jobs = CollectJobs(line, output_folder, problems);
+  for (const std::string& problem : problems) err << Line(problem) << '\n';
+
+  BatchPrinter printer(line, jobs, out, err, environment);
+  BatchOptions options;
+  options.max_at_once = line.jobs != 0 ? line.jobs : environment.processors;
+  options.dry_run = line.dry_run;
+  brevio::RunBatch(jobs, options, [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
+  const bool all_trimmed = printer.Finish();
+  return (problems.empty() && all_trimmed) ? kExitOk : kExitFileFailed;
 }
 
 }  // namespace

@@ -1,0 +1,195 @@
+#include "brevio/cli/walk.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <iterator>
+#include <system_error>
+#include <utility>
+
+#include "brevio/cli/quote.h"
+
+namespace brevio::cli {
+
+namespace {
+
+constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.ends_with('/') ? folder + name : folder + '/' + name;
+}
+
+BatchJob JobFor(const std::string& source, const std::string& target) {
+  BatchJob job;
+  job.source = source;
+  job.target = target;
+  return job;
+}
+
+std::string Reason(int error) { return std::error_code(error, std::system_category()).message(); }
+
+bool Wanted(const std::string& file_name, const std::vector<std::string>& includes) {
+  // Another trim's file in the making, whatever the patterns say.
+  if (IsTrimTempName(file_name)) return false;
+  if (includes.empty()) {
+    return std::any_of(std::begin(kWebPatterns), std::end(kWebPatterns), [&](const char* pattern) {
+      return ::fnmatch(pattern, file_name.c_str(), FNM_CASEFOLD) == 0;
+    });
+  }
+  return std::any_of(includes.begin(), includes.end(), [&](const std::string& pattern) {
+    return ::fnmatch(pattern.c_str(), file_name.c_str(), 0) == 0;
+  });
+}
+
+// A folder entry with what readdir tells for free: its type (DT_UNKNOWN
+// on file systems that do not say) and its inode.
+struct Entry {
+  std::string name;
+  unsigned char type;
+  ino_t inode;
+};
+
+unsigned char TypeOf(mode_t mode) {
+  if (S_ISDIR(mode)) return DT_DIR;
+  if (S_ISREG(mode)) return DT_REG;
+  if (S_ISLNK(mode)) return DT_LNK;
+  return DT_UNKNOWN;
+}
+
+struct Found {
+  std::string path;
+  std::string relative;  // below the walked operand
+  FileId id;
+};
+
+// One -r walk. Symbolic links met on the way are passed over unless -L asks
+// to follow them, so that a link planted in a served tree cannot lead a
+// trim run by root to files outside it. Names and types come from the
+// folder listing alone: a file costs no look-up of its own unless it is a
+// link to follow.
+class Walk {
+ public:
+  Walk(const CommandLine& line, std::optional<FileId> output_folder,
+       std::vector<std::string>& problems)
+      : line_(line), output_folder_(output_folder), problems_(problems) {}
+
+  std::vector<Found> Run(const std::string& operand, FileId id) {
+    found_.clear();
+    open_ = {id};
+    Folder(operand, {}, id.device);
+    return std::move(found_);
+  }
+
+ private:
+  std::vector<Entry> List(const std::string& folder) {
+    std::vector<Entry> entries;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+      CannotRead(folder, errno);
+      return entries;
+    }
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string_view name = e->d_name;
+      if (name != "." && name != "..") entries.push_back({e->d_name, e->d_type, e->d_ino});
+      errno = 0;
+    }
+    if (errno != 0) CannotRead(folder, errno);
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+  }
+
+  void Folder(const std::string& folder, const std::string& relative, dev_t device) {
+    for (Entry& entry : List(folder)) {
+      const std::string path = Join(folder, entry.name);
+      FileId id{device, entry.inode};
+      if (entry.type == DT_UNKNOWN || (entry.type == DT_LNK && line_.dereference)) {
+        // With -L the link's file counts; a link to nothing has none to take.
+        struct stat st {};
+        const int examined = entry.type == DT_LNK ? ::stat(path.c_str(), &st)
+                                                  : ::lstat(path.c_str(), &st);
+        if (examined != 0) continue;
+        entry.type = TypeOf(st.st_mode);
+        id = {st.st_dev, st.st_ino};
+      }
+      if (entry.type == DT_DIR) {
+        Descend(path, Join(relative, entry.name));
+      } else if (entry.type == DT_REG && Wanted(entry.name, line_.includes)) {
+        found_.push_back({path, Join(relative, entry.name), id});
+      }
+    }
+  }
+
+  void Descend(const std::string& folder, const std::string& relative) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) {
+      CannotRead(folder, errno);
+      return;
+    }
+    const FileId id{st.st_dev, st.st_ino};
+    if (id == output_folder_) return;
+    // With -L a link back up the tree would be walked for ever.
+    if (std::find(open_.begin(), open_.end(), id) != open_.end()) {
+      problems_.push_back("will not walk the folder " + QuoteName(folder) +
+                          " again: File system loop detected");
+      return;
+    }
+    open_.push_back(id);
+    Folder(folder, relative, id.device);
+    open_.pop_back();
+  }
+
+  void CannotRead(const std::string& folder, int error) {
+    problems_.push_back("cannot read the folder " + QuoteName(folder) + ": " + Reason(error));
+  }
+
+  const CommandLine& line_;
+  std::optional<FileId> output_folder_;
+  std::vector<std::string>& problems_;
+  std::vector<FileId> open_;  // the folders from the operand down to here
+  std::vector<Found> found_;
+};
+
+}  // namespace
+
+std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId> output_folder,
+                                  std::vector<std::string>& problems) {
+  std::vector<BatchJob> jobs;
+  if (line.mode == Mode::kPair) {
+    jobs.push_back(JobFor(line.operands[0], line.operands[1]));
+    return jobs;
+  }
+  const auto add = [&](const std::string& source, const std::string& relative) {
+    BatchJob job = JobFor(source, source);
+    if (line.mode == Mode::kOutputDir) {
+      job.target = Join(line.output_dir, relative);
+      job.make_folder = relative.find('/') != std::string::npos;
+    }
+    jobs.push_back(std::move(job));
+  };
+  Walk walk(line, output_folder, problems);
+  for (const std::string& operand : line.operands) {
+    // An operand is taken as named, also when it is a symbolic link.
+    struct stat st {};
+    if (!line.recursive || ::stat(operand.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      add(operand, std::filesystem::path(operand).filename().string());
+      continue;
+    }
+    for (Found& file : walk.Run(operand, {st.st_dev, st.st_ino})) {
+      add(file.path, file.relative);
+      // The walk passed over links; one swapped in since must not be followed either.
+      jobs.back().follow_links = line.dereference;
+      jobs.back().id = file.id;
+    }
+  }
+  return jobs;
+}
+
+}  // namespace brevio::cli

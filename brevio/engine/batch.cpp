@@ -1,0 +1,196 @@
+#include "brevio/engine/batch.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "fileio/file_error.h"
+#include "fileio/replace.h"
+
+namespace brevio {
+
+std::optional<FileId> FileIdOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{st.st_dev, st.st_ino};
+}
+
+namespace {
+
+// Settles every repeat before the first trim starts. Identities are looked
+// up only where they decide something: for in-place jobs and for a second
+// job with a target already taken.
+std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
+  std::vector<BatchOutcome> outcomes(jobs.size());
+  std::vector<std::optional<std::optional<FileId>>> ids(jobs.size());
+  const auto id = [&](std::size_t i) -> const std::optional<FileId>& {
+    if (!ids[i]) ids[i] = jobs[i].id ? jobs[i].id : FileIdOf(jobs[i].source);
+    return *ids[i];
+  };
+  std::map<FileId, std::size_t> first_in_place;
+  std::map<std::string, std::size_t> first_with_target;
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    const BatchJob& job = jobs[i];
+    BatchOutcome& outcome = outcomes[i];
+    outcome.index = i;
+    if (job.source == job.target) {
+      if (!id(i)) continue;  // fails on its own
+      const auto [slot, fresh] = first_in_place.try_emplace(*id(i), i);
+      if (!fresh) {
+        outcome.repeat = BatchRepeat::kSameFile;
+        outcome.first = slot->second;
+      }
+      continue;
+    }
+    const auto [slot, fresh] = first_with_target.try_emplace(
+        std::filesystem::path(job.target).lexically_normal().string(), i);
+    if (!fresh) {
+      outcome.first = slot->second;
+      outcome.repeat = id(i) && id(i) == id(outcome.first) ? BatchRepeat::kSameFile
+                                                           : BatchRepeat::kSameTarget;
+    }
+  }
+  return outcomes;
+}
+
+// Makes each target folder once per run; a folder that could not be made
+// fails every job that needs it with the same error.
+class FolderMaker {
+ public:
+  void Make(const std::string& folder) {
+    int error = 0;
+    {
+      const std::lock_guard lock(mutex_);
+      const auto [slot, fresh] = made_.try_emplace(folder, 0);
+      if (fresh) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        slot->second = ec.value();
+      }
+      error = slot->second;
+    }
+    if (error != 0) throw fileio::FileError(fileio::Step::kMakeFolder, folder, error);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, int> made_;  // folder: 0 or the errno of its failure
+};
+
+class Run {
+ public:
+  Run(std::span<const BatchJob> jobs, const BatchOptions& options,
+      const std::function<void(const BatchOutcome&)>& deliver)
+      : jobs_(jobs),
+        options_(options),
+        deliver_(deliver),
+        prepared_(options.find_repeats ? FindRepeats(jobs) : std::vector<BatchOutcome>{}),
+        done_(jobs.size()) {}
+
+  std::size_t Go() {
+    unsigned wanted = options_.max_at_once;
+    if (wanted == 0) wanted = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers = std::min<std::size_t>(wanted, jobs_.size()) - 1;
+    {
+      std::vector<std::jthread> threads;
+      threads.reserve(helpers);
+      try {
+        while (threads.size() < helpers) threads.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        // The system gives no more threads (a process limit): those started
+        // and this one do the work.
+      }
+      Work();
+    }
+    if (deliver_error_) std::rethrow_exception(deliver_error_);
+    return delivered_;
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      const std::size_t i = next_++;
+      if (i >= jobs_.size()) return;
+      Deposit(Trim(i));
+      if (stop_ || (options_.cancel != nullptr && options_.cancel->load())) return;
+    }
+  }
+
+  BatchOutcome Trim(std::size_t i) {
+    if (!prepared_.empty() && prepared_[i].repeat != BatchRepeat::kNone) return prepared_[i];
+    const BatchJob& job = jobs_[i];
+    BatchOutcome outcome;
+    outcome.index = i;
+    try {
+      if (job.make_folder && !options_.dry_run) folders_.Make(fileio::FolderOf(job.target));
+      TrimOptions trim;
+      trim.dry_run = options_.dry_run;
+      trim.follow_links = job.follow_links;
+      outcome.report = TrimFileWithReport(job.source, job.target, trim);
+    } catch (...) {
+      outcome.error = std::current_exception();
+    }
+    return outcome;
+  }
+
+  // Whoever completes the next outcome in line delivers it and every
+  // outcome already waiting behind it; the others only leave theirs.
+  void Deposit(BatchOutcome outcome) {
+    std::unique_lock lock(mutex_);
+    const std::size_t index = outcome.index;
+    done_[index] = std::move(outcome);
+    if (delivering_) return;
+    delivering_ = true;
+    while (delivered_ < done_.size() && done_[delivered_] && !deliver_error_) {
+      const BatchOutcome ready = std::move(*done_[delivered_]);
+      done_[delivered_].reset();
+      lock.unlock();
+      std::exception_ptr failed;
+      try {
+        deliver_(ready);
+      } catch (...) {
+        failed = std::current_exception();
+      }
+      lock.lock();
+      if (failed) {
+        deliver_error_ = failed;
+        stop_ = true;
+        break;
+      }
+      ++delivered_;
+    }
+    delivering_ = false;
+  }
+
+  std::span<const BatchJob> jobs_;
+  const BatchOptions& options_;
+  const std::function<void(const BatchOutcome&)>& deliver_;
+  const std::vector<BatchOutcome> prepared_;  // repeats; empty when not looked for
+  FolderMaker folders_;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<bool> stop_{false};
+
+  std::mutex mutex_;  // guards what follows
+  std::vector<std::optional<BatchOutcome>> done_;
+  std::size_t delivered_ = 0;
+  bool delivering_ = false;
+  std::exception_ptr deliver_error_;
+};
+
+}  // namespace
+
+std::size_t RunBatch(std::span<const BatchJob> jobs, const BatchOptions& options,
+                     const std::function<void(const BatchOutcome&)>& deliver) {
+  if (jobs.empty()) return 0;
+  Run run(jobs, options, deliver);
+  return run.Go();
+}
+
+}  // namespace brevio

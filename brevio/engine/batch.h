@@ -1,0 +1,88 @@
+#pragma once
+// Trims a list of files, several at once, and hands back what became of
+// each in list order. Both front ends run their batches through it and word
+// the outcomes themselves.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <compare>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "brevio/engine/file_trim.h"
+
+namespace brevio {
+
+// A file as the system knows it: x, ./x, a link to x and a hard link to it
+// are one file.
+struct FileId {
+  dev_t device = 0;
+  ino_t inode = 0;
+  auto operator<=>(const FileId&) const = default;
+};
+
+// The identity of the file at path after following links; empty when it
+// cannot be examined (errno tells why).
+std::optional<FileId> FileIdOf(const std::string& path);
+
+struct BatchJob {
+  std::string source;
+  std::string target;  // the source itself: in place
+  // False for files met in a folder walk that follows no links (see
+  // TrimOptions::follow_links).
+  bool follow_links = true;
+  // The target's folder may not exist yet: it is made before the trim, once
+  // per folder and run (not in a dry run).
+  bool make_folder = false;
+  // The source's identity when the caller has it already (a folder walk
+  // reads it with the name); otherwise the runner examines the source.
+  std::optional<FileId> id;
+};
+
+enum class BatchRepeat {
+  kNone,
+  kSameFile,    // the file of an earlier job again (same target, or both in place): not trimmed
+  kSameTarget,  // another file for an earlier job's target: refused, not trimmed
+};
+
+struct BatchOutcome {
+  std::size_t index = 0;      // the job's place in the list
+  TrimReport report;          // the engine's result and sizes, when it ran and returned
+  std::exception_ptr error;   // what the trim threw (mostly fileio::FileError)
+  BatchRepeat repeat = BatchRepeat::kNone;
+  std::size_t first = 0;      // with a repeat: the earlier job it repeats
+
+  bool trimmed() const {
+    return !error && repeat == BatchRepeat::kNone && report.result == kTrimDone;
+  }
+};
+
+struct BatchOptions {
+  // Files trimmed at once; 0: one per processor. Fewer when the system
+  // refuses more threads (the calling thread always works).
+  unsigned max_at_once = 1;
+  bool dry_run = false;
+  // Find repeats (above) before the first trim starts, so that whatever
+  // the number at once one file is trimmed once and two files never race
+  // for one target. Off, every job is trimmed as listed.
+  bool find_repeats = true;
+  // Checked after each file: the files under way finish, no new one starts.
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+// Runs the jobs and calls deliver once per job, in list order, as soon as
+// that job and every one before it are done. Calls never overlap, but come
+// from whichever thread completes the next outcome (the calling thread
+// among them); no thread waits for another per file. Returns the number of
+// outcomes delivered: fewer than jobs.size() only when cancelled. Should
+// deliver throw, no new file starts and the exception leaves RunBatch once
+// the files under way are done.
+std::size_t RunBatch(std::span<const BatchJob> jobs, const BatchOptions& options,
+                     const std::function<void(const BatchOutcome&)>& deliver);
+
+}  // namespace brevio

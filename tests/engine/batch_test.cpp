@@ -1,0 +1,109 @@
+#include "brevio/engine/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace brevio {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+
+constexpr const char* kPage = "  <p>  a  </p>  \r\n";  // 18 bytes, 12 trimmed
+
+std::string Describe(const BatchOutcome& outcome) {
+  if (outcome.repeat == BatchRepeat::kSameFile) return "same file as " + std::to_string(outcome.first);
+  if (outcome.repeat == BatchRepeat::kSameTarget)
+    return "same target as " + std::to_string(outcome.first);
+  if (outcome.error || !outcome.trimmed()) return "failed";
+  return std::to_string(outcome.report.source_bytes) + ">" +
+         std::to_string(outcome.report.target_bytes);
+}
+
+TEST(RunBatch, DeliversEveryOutcomeOnceInListOrder) {
+  struct Row {
+    const char* what;
+    // Source and target below the test's folder; "big" sources hold many pages.
+    std::vector<std::pair<std::string, std::string>> jobs;
+    unsigned at_once;
+    bool find_repeats;
+    bool cancel_at_first;
+    std::vector<std::string> outcomes;
+  };
+  const std::string big = "big:";
+  std::vector<Row> rows = {
+      {"two at once, the first file slowest", {}, 2, true, false, {}},
+      {"cancelled after the first file", {{"a.htm", "out/a.htm"}, {"b.htm", "out/b.htm"}}, 1,
+       true, true, {"18>12"}},
+      {"one file in place under two names",
+       {{"a.htm", "a.htm"}, {"./a.htm", "./a.htm"}, {"b.htm", "b.htm"}}, 2, true, false,
+       {"18>12", "same file as 0", "18>12"}},
+      {"one file into one target twice",
+       {{"a.htm", "out/a.htm"}, {"./a.htm", "out/./a.htm"}}, 2, true, false,
+       {"18>12", "same file as 0"}},
+      {"two files for one target", {{"a.htm", "out/a.htm"}, {"b/a.htm", "out//a.htm"}}, 2, true,
+       false, {"18>12", "same target as 0"}},
+      {"repeats not looked for", {{"a.htm", "out/a.htm"}, {"a.htm", "out/a.htm"}}, 1, false,
+       false, {"18>12", "18>12"}},
+      {"a missing file fails alone", {{"gone.htm", "out/gone.htm"}, {"a.htm", "out/a.htm"}}, 2,
+       true, false, {"failed", "18>12"}},
+  };
+  // Later files finish first unless outcomes wait for the ones before them.
+  for (int i = 0; i < 12; ++i) {
+    rows[0].jobs.emplace_back((i % 4 == 0 ? big : "") + "p" + std::to_string(i) + ".htm",
+                              "out/deep/p" + std::to_string(i) + ".htm");
+    rows[0].outcomes.emplace_back(i % 4 == 0 ? "180000>120000" : "18>12");
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    fs::create_directories(dir / "b");
+    std::vector<BatchJob> jobs;
+    for (const auto& [source, target] : row.jobs) {
+      const bool is_big = source.starts_with(big);
+      const std::string name = is_big ? source.substr(big.size()) : source;
+      std::string text;
+      for (int copies = is_big ? 10000 : 1; copies > 0; --copies) text += kPage;
+      if (name == "b/a.htm") text = "b\r\n";
+      if (name != "gone.htm" && !fs::exists(dir / name)) dir.write(name, text);
+      BatchJob& job = jobs.emplace_back();
+      job.source = (dir / name).string();
+      job.target = (dir / target).string();
+      job.make_folder = true;
+    }
+    std::atomic<bool> cancel{false};
+    BatchOptions options;
+    options.max_at_once = row.at_once;
+    options.find_repeats = row.find_repeats;
+    options.cancel = &cancel;
+    std::vector<std::size_t> order;
+    std::vector<std::string> seen;
+    std::atomic<int> inside{0};
+    const std::size_t delivered = RunBatch(jobs, options, [&](const BatchOutcome& outcome) {
+      EXPECT_EQ(++inside, 1) << "deliveries overlap";
+      order.push_back(outcome.index);
+      seen.push_back(Describe(outcome));
+      if (row.cancel_at_first) cancel = true;
+      --inside;
+    });
+    EXPECT_EQ(delivered, row.outcomes.size());
+    EXPECT_EQ(seen, row.outcomes);
+    for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i);
+    if (row.cancel_at_first) {
+      EXPECT_FALSE(fs::exists(dir / "out/b.htm"));
+    }
+    if (fs::exists(dir / "out/a.htm")) {  // a refused second file left the first one's result
+      EXPECT_EQ(ReadFile(dir / "out/a.htm"), "<p> a </p>\r\n");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brevio
