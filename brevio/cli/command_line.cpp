@@ -1,12 +1,48 @@
 #include "brevio/cli/command_line.h"
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <charconv>
+#include <string_view>
+#include <variant>
+#include <vector>
 
 #include "brevio/cli/quote.h"
 
 namespace brevio::cli {
 
 namespace {
+
+constexpr int kInclude = 256;  // --include has no short form
+
+// GNU-style options: grouped short ones (-rnq), values attached or apart
+// (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
+// '-' first keeps the operands in place among the options, whatever the
+// environment asks of getopt; ':' reports a missing value apart.
+constexpr char kShortOptions[] = "-:o:irLnj:qhV";
+constexpr option kLongOptions[] = {
+    {"output", required_argument, nullptr, 'o'},
+    {"in-place", no_argument, nullptr, 'i'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"dereference", no_argument, nullptr, 'L'},
+    {"include", required_argument, nullptr, kInclude},
+    {"dry-run", no_argument, nullptr, 'n'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// What the options said, before the mode is decided.
+struct Options {
+  CommandLine line;
+  bool in_place = false;
+  bool have_output = false;
+  bool help = false;
+  bool version = false;
+};
 
 bool ParseJobs(const std::string& text, unsigned& jobs) {
   const char* end = text.data() + text.size();
@@ -16,146 +52,132 @@ bool ParseJobs(const std::string& text, unsigned& jobs) {
 
 ParseOutcome Fail(std::string error) { return {std::nullopt, std::move(error)}; }
 
+const option* LongOption(int key) {
+  for (const option& o : kLongOptions) {
+    if (o.name != nullptr && o.val == key) return &o;
+  }
+  return nullptr;
+}
+
+// "'--jobs'" when the option was spelled long, "'-j'" when short.
+std::string Spelled(int key, bool spelled_long) {
+  if (spelled_long) return std::string("'--") + LongOption(key)->name + "'";
+  return std::string("'-") + static_cast<char>(key) + "'";
+}
+
+std::string MissingValue(int key, bool spelled_long) {
+  const char* needs = "a folder";
+  if (key == kInclude) needs = "a pattern";
+  if (key == 'j') needs = spelled_long ? "a whole number above 0" : "a number";
+  return "option " + Spelled(key, spelled_long) + " needs " + needs;
+}
+
+// getopt's '?': an unknown option, or a long flag given a value.
+std::string Refused(int key, const char* arg) {
+  if (key != 0 && LongOption(key) != nullptr) {
+    return "option " + Spelled(key, true) + " takes no value";
+  }
+  if (key != 0)
+    return "unknown option " + QuoteName(std::string{'-', static_cast<char>(key)}, true);
+  const std::string_view spelled = arg;
+  return "unknown option " + QuoteName(std::string(spelled.substr(0, spelled.find('='))), true);
+}
+
+// One option (or operand) into `options`; an error text when it is wrong.
+std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
+  CommandLine& line = options.line;
+  const std::string value = optarg != nullptr ? optarg : "";
+  switch (key) {
+    case 1:
+      line.operands.push_back(value);
+      break;
+    case 'o':
+      line.output_dir = value;
+      options.have_output = true;
+      break;
+    case 'i':
+      options.in_place = true;
+      break;
+    case 'r':
+      line.recursive = true;
+      break;
+    case 'L':
+      line.dereference = true;
+      break;
+    case 'n':
+      line.dry_run = true;
+      break;
+    case 'q':
+      line.quiet = true;
+      break;
+    case 'h':
+      options.help = true;
+      break;
+    case 'V':
+      options.version = true;
+      break;
+    case kInclude:
+      line.includes.push_back(value);
+      break;
+    case 'j':
+      if (!ParseJobs(value, line.jobs)) {
+        return "option " + Spelled('j', spelled_long) + " needs a whole number above 0";
+      }
+      break;
+    default:
+      return "unknown option";
+  }
+  return std::nullopt;
+}
+
+// Runs getopt_long over the arguments. Its state is global: it starts over
+// (optind = 0) on every call, so the parser may be called again.
+std::variant<Options, std::string> ReadOptions(std::span<const std::string> args) {
+  std::vector<std::string> copies(1, "brevio-trim");
+  copies.insert(copies.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& copy : copies) argv.push_back(copy.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(copies.size());
+
+  Options options;
+  optind = 0;
+  opterr = 0;
+  for (;;) {
+    int long_index = -1;
+    const int key = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, &long_index);
+    if (key == -1) break;
+    // The argument just read; getopt has moved past it when it ended.
+    const char* arg = argv[std::max(1, optind - 1)];
+    if (key == ':') return MissingValue(optopt, std::string_view(arg).starts_with("--"));
+    if (key == '?') return Refused(optopt, arg);
+    if (auto error = Take(key, long_index >= 0, options)) return *error;
+  }
+  // Whatever follows "--" is an operand.
+  for (int i = optind; i < argc; ++i) options.line.operands.emplace_back(argv[i]);
+  return options;
+}
+
 }  // namespace
 
 ParseOutcome ParseCommandLine(std::span<const std::string> args) {
-  CommandLine line;
-  bool in_place = false;
-  bool have_output = false;
-  bool help = false;
-  bool version = false;
-  bool options_done = false;
+  auto read = ReadOptions(args);
+  if (auto* error = std::get_if<std::string>(&read)) return Fail(std::move(*error));
+  Options& options = std::get<Options>(read);
+  CommandLine& line = options.line;
 
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (options_done || arg == "-" || arg.size() < 2 || arg[0] != '-') {
-      line.operands.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_done = true;
-      continue;
-    }
-    // An option's value: "--opt=V", "--opt V", "-oV" or "-o V".
-    std::string value;
-    const auto take_value = [&](std::string inline_value, bool has_inline) -> bool {
-      if (has_inline) {
-        value = std::move(inline_value);
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      value = args[++i];
-      return true;
-    };
-
-    if (arg.rfind("--", 0) == 0) {
-      const std::size_t eq = arg.find('=');
-      const std::string name = arg.substr(0, eq);
-      const bool has_inline = eq != std::string::npos;
-      const std::string inline_value = has_inline ? arg.substr(eq + 1) : std::string();
-      const auto flag = [&](bool& target) {
-        if (has_inline) return false;
-        target = true;
-        return true;
-      };
-      if (name == "--help") {
-        if (!flag(help)) return Fail("option '--help' takes no value");
-      } else if (name == "--version") {
-        if (!flag(version)) return Fail("option '--version' takes no value");
-      } else if (name == "--in-place") {
-        if (!flag(in_place)) return Fail("option '--in-place' takes no value");
-      } else if (name == "--recursive") {
-        if (!flag(line.recursive)) return Fail("option '--recursive' takes no value");
-      } else if (name == "--dereference") {
-        if (!flag(line.dereference)) return Fail("option '--dereference' takes no value");
-      } else if (name == "--dry-run") {
-        if (!flag(line.dry_run)) return Fail("option '--dry-run' takes no value");
-      } else if (name == "--quiet") {
-        if (!flag(line.quiet)) return Fail("option '--quiet' takes no value");
-      } else if (name == "--output") {
-        if (!take_value(inline_value, has_inline)) return Fail("option '--output' needs a folder");
-        line.output_dir = value;
-        have_output = true;
-      } else if (name == "--jobs") {
-        if (!take_value(inline_value, has_inline) || !ParseJobs(value, line.jobs)) {
-          return Fail("option '--jobs' needs a whole number above 0");
-        }
-      } else if (name == "--include") {
-        if (!take_value(inline_value, has_inline))
-          return Fail("option '--include' needs a pattern");
-        line.includes.push_back(value);
-      } else {
-        return Fail("unknown option " + QuoteName(name, true));
-      }
-      continue;
-    }
-
-    // Short options, which may be grouped: -rnq, -j2, -oDIR.
-    for (std::size_t k = 1; k < arg.size(); ++k) {
-      const char c = arg[k];
-      const bool rest = k + 1 < arg.size();
-      switch (c) {
-        case 'h':
-          help = true;
-          break;
-        case 'V':
-          version = true;
-          break;
-        case 'i':
-          in_place = true;
-          break;
-        case 'r':
-          line.recursive = true;
-          break;
-        case 'L':
-          line.dereference = true;
-          break;
-        case 'n':
-          line.dry_run = true;
-          break;
-        case 'q':
-          line.quiet = true;
-          break;
-        case 'o':
-        case 'j':
-          if (!take_value(arg.substr(k + 1), rest)) {
-            return Fail(std::string("option '-") + c + "' needs " +
-                        (c == 'o' ? "a folder" : "a number"));
-          }
-          if (c == 'o') {
-            line.output_dir = value;
-            have_output = true;
-          } else if (!ParseJobs(value, line.jobs)) {
-            return Fail("option '-j' needs a whole number above 0");
-          }
-          k = arg.size();
-          break;
-        default:
-          return Fail("unknown option " + QuoteName(std::string{'-', c}, true));
-      }
-    }
-  }
-
-  if (help) {
-    line.mode = Mode::kHelp;
+  if (options.help || options.version) {
+    line.mode = options.help ? Mode::kHelp : Mode::kVersion;
     return {line, {}};
   }
-  if (version) {
-    line.mode = Mode::kVersion;
-    return {line, {}};
-  }
-  if (have_output && in_place) return Fail("-o and -i exclude each other");
-  if (have_output && line.output_dir.empty()) return Fail("the output folder is empty");
+  if (options.have_output && options.in_place) return Fail("-o and -i exclude each other");
+  if (options.have_output && line.output_dir.empty()) return Fail("the output folder is empty");
   if (!line.includes.empty() && !line.recursive) return Fail("--include needs -r");
-  const bool any_stdin = [&] {
-    for (const auto& operand : line.operands) {
-      if (operand == "-") return true;
-    }
-    return false;
-  }();
+  const bool any_stdin =
+      std::find(line.operands.begin(), line.operands.end(), "-") != line.operands.end();
 
-  if (have_output || in_place) {
-    line.mode = have_output ? Mode::kOutputDir : Mode::kInPlace;
+  if (options.have_output || options.in_place) {
+    line.mode = options.have_output ? Mode::kOutputDir : Mode::kInPlace;
     if (line.operands.empty()) return Fail("no FILE given");
     if (any_stdin) return Fail("'-' (standard input) must be the only operand");
     return {line, {}};

@@ -302,8 +302,8 @@ bool PrepareOutputFolder(const CommandLine& line, std::ostream& err,
     std::error_code ec;
     fs::create_directories(line.output_dir, ec);
     if (ec) {
-      err << FileErrorLine(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
-                                             ec.value()))
+      err << FileErrorLine(
+                 fileio::FileError(fileio::Step::kMakeFolder, line.output_dir, ec.value()))
           << '\n';
       return false;
     }
@@ -324,7 +324,8 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   BatchOptions options;
   options.max_at_once = line.jobs != 0 ? line.jobs : environment.processors;
   options.dry_run = line.dry_run;
-  brevio::RunBatch(jobs, options, [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
+  brevio::RunBatch(jobs, options,
+                   [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
   const bool all_trimmed = printer.Finish();
   return (problems.empty() && all_trimmed) ? kExitOk : kExitFileFailed;
 }

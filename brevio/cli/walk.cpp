@@ -113,8 +113,8 @@ class Walk {
       if (entry.type == DT_UNKNOWN || (entry.type == DT_LNK && line_.dereference)) {
         // With -L the link's file counts; a link to nothing has none to take.
         struct stat st {};
-        const int examined = entry.type == DT_LNK ? ::stat(path.c_str(), &st)
-                                                  : ::lstat(path.c_str(), &st);
+        const int examined =
+            entry.type == DT_LNK ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
         if (examined != 0) continue;
         entry.type = TypeOf(st.st_mode);
         id = {st.st_dev, st.st_ino};

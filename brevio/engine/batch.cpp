@@ -53,8 +53,8 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
         std::filesystem::path(job.target).lexically_normal().string(), i);
     if (!fresh) {
       outcome.first = slot->second;
-      outcome.repeat = id(i) && id(i) == id(outcome.first) ? BatchRepeat::kSameFile
-                                                           : BatchRepeat::kSameTarget;
+      outcome.repeat =
+          id(i) && id(i) == id(outcome.first) ? BatchRepeat::kSameFile : BatchRepeat::kSameTarget;
     }
   }
   return outcomes;

@@ -51,11 +51,11 @@ enum class BatchRepeat {
 };
 
 struct BatchOutcome {
-  std::size_t index = 0;      // the job's place in the list
-  TrimReport report;          // the engine's result and sizes, when it ran and returned
-  std::exception_ptr error;   // what the trim threw (mostly fileio::FileError)
+  std::size_t index = 0;     // the job's place in the list
+  TrimReport report;         // the engine's result and sizes, when it ran and returned
+  std::exception_ptr error;  // what the trim threw (mostly fileio::FileError)
   BatchRepeat repeat = BatchRepeat::kNone;
-  std::size_t first = 0;      // with a repeat: the earlier job it repeats
+  std::size_t first = 0;  // with a repeat: the earlier job it repeats
 
   bool trimmed() const {
     return !error && repeat == BatchRepeat::kNone && report.result == kTrimDone;

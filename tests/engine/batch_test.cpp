@@ -19,7 +19,8 @@ using testing::TempDir;
 constexpr const char* kPage = "  <p>  a  </p>  \r\n";  // 18 bytes, 12 trimmed
 
 std::string Describe(const BatchOutcome& outcome) {
-  if (outcome.repeat == BatchRepeat::kSameFile) return "same file as " + std::to_string(outcome.first);
+  if (outcome.repeat == BatchRepeat::kSameFile)
+    return "same file as " + std::to_string(outcome.first);
   if (outcome.repeat == BatchRepeat::kSameTarget)
     return "same target as " + std::to_string(outcome.first);
   if (outcome.error || !outcome.trimmed()) return "failed";
@@ -40,20 +41,42 @@ TEST(RunBatch, DeliversEveryOutcomeOnceInListOrder) {
   const std::string big = "big:";
   std::vector<Row> rows = {
       {"two at once, the first file slowest", {}, 2, true, false, {}},
-      {"cancelled after the first file", {{"a.htm", "out/a.htm"}, {"b.htm", "out/b.htm"}}, 1,
-       true, true, {"18>12"}},
+      {"cancelled after the first file",
+       {{"a.htm", "out/a.htm"}, {"b.htm", "out/b.htm"}},
+       1,
+       true,
+       true,
+       {"18>12"}},
       {"one file in place under two names",
-       {{"a.htm", "a.htm"}, {"./a.htm", "./a.htm"}, {"b.htm", "b.htm"}}, 2, true, false,
+       {{"a.htm", "a.htm"}, {"./a.htm", "./a.htm"}, {"b.htm", "b.htm"}},
+       2,
+       true,
+       false,
        {"18>12", "same file as 0", "18>12"}},
       {"one file into one target twice",
-       {{"a.htm", "out/a.htm"}, {"./a.htm", "out/./a.htm"}}, 2, true, false,
+       {{"a.htm", "out/a.htm"}, {"./a.htm", "out/./a.htm"}},
+       2,
+       true,
+       false,
        {"18>12", "same file as 0"}},
-      {"two files for one target", {{"a.htm", "out/a.htm"}, {"b/a.htm", "out//a.htm"}}, 2, true,
-       false, {"18>12", "same target as 0"}},
-      {"repeats not looked for", {{"a.htm", "out/a.htm"}, {"a.htm", "out/a.htm"}}, 1, false,
-       false, {"18>12", "18>12"}},
-      {"a missing file fails alone", {{"gone.htm", "out/gone.htm"}, {"a.htm", "out/a.htm"}}, 2,
-       true, false, {"failed", "18>12"}},
+      {"two files for one target",
+       {{"a.htm", "out/a.htm"}, {"b/a.htm", "out//a.htm"}},
+       2,
+       true,
+       false,
+       {"18>12", "same target as 0"}},
+      {"repeats not looked for",
+       {{"a.htm", "out/a.htm"}, {"a.htm", "out/a.htm"}},
+       1,
+       false,
+       false,
+       {"18>12", "18>12"}},
+      {"a missing file fails alone",
+       {{"gone.htm", "out/gone.htm"}, {"a.htm", "out/a.htm"}},
+       2,
+       true,
+       false,
+       {"failed", "18>12"}},
   };
   // Later files finish first unless outcomes wait for the ones before them.
   for (int i = 0; i < 12; ++i) {
