@@ -93,13 +93,9 @@ HRESULT TarnexCreator::Create(comrt::ComPtr<_CTarnex>& out) const {
   // process, the way regsvr would, then try once more.
   const QString library = library_folder_ + QStringLiteral("/TARNEX.so");
   if (!QFileInfo(library).isFile()) return hr;
-  void* module = dlopen(QFile::encodeName(library).constData(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) return hr;
-  using RegisterFn = HRESULT (*)();
-  auto reg = reinterpret_cast<RegisterFn>(dlsym(module, "DllRegisterServer"));
-  const HRESULT registered = reg != nullptr ? reg() : E_FAIL;
-  dlclose(module);
-  if (FAILED(registered)) return hr;
+  const comrt::ServerCall registered =
+      comrt::CallServerExport(QFile::encodeName(library).toStdString(), "DllRegisterServer");
+  if (FAILED(registered.hr)) return hr;
   return CoCreateInstance(CLSID_CTarnex, nullptr, CLSCTX_INPROC_SERVER, IID__CTarnex,
                           reinterpret_cast<void**>(out.put()));
 }

@@ -3,56 +3,40 @@
 namespace brevio::app {
 namespace {
 
-// One BSTR, freed when it goes: arguments we pass and results the library hands over.
-class OwnedBstr {
- public:
-  OwnedBstr() = default;
-  explicit OwnedBstr(const QString& text)
-      : bstr_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.utf16()),
-                                static_cast<UINT>(text.size()))) {}
-  ~OwnedBstr() { SysFreeString(bstr_); }
-  OwnedBstr(const OwnedBstr&) = delete;
-  OwnedBstr& operator=(const OwnedBstr&) = delete;
+// Our strings as the library's and back; comrt::Bstr owns each BSTR.
+comrt::Bstr In(const QString& text) {
+  return comrt::Bstr(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                         static_cast<std::size_t>(text.size())));
+}
 
-  BSTR get() const { return bstr_; }
-  BSTR* out() {
-    SysFreeString(bstr_);
-    bstr_ = nullptr;
-    return &bstr_;
-  }
-  QString text() const {
-    if (bstr_ == nullptr) return {};
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bstr_),
-                              static_cast<qsizetype>(SysStringLen(bstr_)));
-  }
-
- private:
-  BSTR bstr_ = nullptr;
-};
+QString Text(const comrt::Bstr& b) {
+  if (b.get() == nullptr) return {};
+  const std::u16string_view v = b.view();
+  return QString::fromUtf16(v.data(), static_cast<qsizetype>(v.size()));
+}
 
 }  // namespace
 
 QString RipFile(_CTarnex* t, const QString& path) {
-  OwnedBstr in(path), out;
-  t->RipFile(in.get(), out.out());
-  return out.text();
+  comrt::Bstr out;
+  t->RipFile(In(path).get(), out.out());
+  return Text(out);
 }
 
 QString JoinPathFile2(_CTarnex* t, const QString& folder, const QString& file) {
-  OwnedBstr a(folder), b(file), out;
-  t->JoinPathFile2(a.get(), b.get(), out.out());
-  return out.text();
+  comrt::Bstr out;
+  t->JoinPathFile2(In(folder).get(), In(file).get(), out.out());
+  return Text(out);
 }
 
 QString GetDir(_CTarnex* t, LONG window) {
-  OwnedBstr out;
+  comrt::Bstr out;
   t->GetDir(window, out.out());
-  return out.text();
+  return Text(out);
 }
 
 void OpenWebNew(_CTarnex* t, const QString& address) {
-  OwnedBstr in(address);
-  t->OpenWebNew(in.get());
+  t->OpenWebNew(In(address).get());
 }
 
 }  // namespace brevio::app

@@ -2,7 +2,7 @@
 // automation string and an owning interface pointer.
 #pragma once
 
-#include <comrt.h>
+#include <comrt_api.h>
 
 #include <cstddef>
 #include <new>
@@ -35,6 +35,20 @@ std::string DescribeHResult(HRESULT hr);
 // Why the last CoCreateInstance / CoGetClassObject on this thread failed, with
 // the class id and the server file where known; empty after a success.
 std::string LastCreateError();
+
+// How far CallServerExport got.
+enum class ServerStep { kLoad, kFindEntry, kCall };
+struct ServerCall {
+  ServerStep step = ServerStep::kLoad;  // the step that failed, or kCall once the export ran
+  HRESULT hr = E_FAIL;                  // the export's answer; a failure code when it never ran
+  std::string why;                      // why loading failed, in the loader's words
+};
+
+// Loads the in-process server file `path` and calls `entry`, one of its
+// exports that take nothing (DllRegisterServer, DllUnregisterServer), inside
+// an apartment entered for the call. The file stays loaded for the rest of the
+// process, as every server file the runtime loads does.
+ServerCall CallServerExport(const std::string& path, const char* entry);
 
 // Owns one BSTR and frees it with SysFreeString.
 class Bstr {

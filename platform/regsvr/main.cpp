@@ -1,8 +1,14 @@
 #include <iostream>
+#include <exception>
 
 #include "regsvr.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  return comrt::RunRegsvr(args, std::cout, std::cerr);
+  try {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return comrt::RunRegsvr(args, std::cout, std::cerr);
+  } catch (const std::exception& e) {
+    std::cerr << "regsvr: " << e.what() << "\n";  // out of memory, in practice
+    return comrt::kRegsvrCallFailed;
+  }
 }

@@ -2,8 +2,6 @@
 
 #include <comrt.h>
 
-#include <dlfcn.h>
-
 #include <filesystem>
 #include <system_error>
 
@@ -50,36 +48,22 @@ int RunRegsvr(const std::vector<std::string>& args, std::ostream& out, std::ostr
   std::error_code ec;
   std::filesystem::path path = std::filesystem::absolute(file, ec);
   if (ec) path = file;
-  if (!std::filesystem::exists(path, ec)) {
-    err << "regsvr: cannot load " << path.string() << ": the file does not exist\n";
-    return kRegsvrLoadFailed;
-  }
-  dlerror();
-  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    const char* why = dlerror();
-    err << "regsvr: cannot load " << path.string() << ": " << (why ? why : "unknown reason")
-        << "\n";
-    return kRegsvrLoadFailed;
-  }
-
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
-  auto fn = reinterpret_cast<HRESULT (*)()>(::dlsym(handle, entry));
-  if (!fn) {
-    err << "regsvr: " << path.string() << " has no entry point " << entry
-        << "; it is not a self-registering component server\n";
-    ::dlclose(handle);
-    return kRegsvrNoEntryPoint;
+  const ServerCall call = CallServerExport(path.string(), entry);
+  switch (call.step) {
+    case ServerStep::kLoad:
+      err << "regsvr: cannot load " << path.string() << ": " << call.why << "\n";
+      return kRegsvrLoadFailed;
+    case ServerStep::kFindEntry:
+      err << "regsvr: " << path.string() << " has no entry point " << entry
+          << "; it is not a self-registering component server\n";
+      return kRegsvrNoEntryPoint;
+    case ServerStep::kCall:
+      break;
   }
-
-  CoInitialize(nullptr);
-  HRESULT hr = fn();
-  CoUninitialize();
-  // The server stays loaded until exit: unloading a library that linked
-  // large runtimes (Qt) is not safe.
-  if (FAILED(hr)) {
-    err << "regsvr: " << entry << " in " << path.string() << " failed: " << DescribeHResult(hr)
-        << "\n";
+  if (FAILED(call.hr)) {
+    err << "regsvr: " << entry << " in " << path.string()
+        << " failed: " << DescribeHResult(call.hr) << "\n";
     return kRegsvrCallFailed;
   }
   if (!silent) out << "regsvr: " << entry << " in " << path.string() << " succeeded.\n";

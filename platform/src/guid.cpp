@@ -37,11 +37,22 @@ bool ParseGuid(std::u16string_view s, GUID& out) {
   return true;
 }
 
+namespace {
+
+// The braced form, 38 characters and a NUL; nothing allocated, so the C entry
+// points can use it without a way to fail.
+using GuidText = char[40];
+int FormatGuid(REFGUID g, GuidText& buf) {
+  return std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                       static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                       g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+}
+
+}  // namespace
+
 std::string GuidToString(REFGUID g) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
-                g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  GuidText buf;
+  FormatGuid(g, buf);
   return buf;
 }
 
@@ -49,15 +60,15 @@ std::string GuidToString(REFGUID g) {
 
 extern "C" {
 
-int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
-  std::string text = comrt::GuidToString(rguid);
-  if (!lpsz || cchMax < static_cast<int>(text.size()) + 1) return 0;
-  for (std::size_t i = 0; i < text.size(); ++i) lpsz[i] = static_cast<OLECHAR>(text[i]);
-  lpsz[text.size()] = 0;
-  return static_cast<int>(text.size()) + 1;
+int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) noexcept {
+  comrt::GuidText text;
+  const int n = comrt::FormatGuid(rguid, text);
+  if (!lpsz || cchMax < n + 1) return 0;
+  for (int i = 0; i <= n; ++i) lpsz[i] = static_cast<OLECHAR>(text[i]);
+  return n + 1;
 }
 
-HRESULT IIDFromString(LPCOLESTR lpsz, IID* lpiid) {
+HRESULT IIDFromString(LPCOLESTR lpsz, IID* lpiid) noexcept {
   if (!lpiid) return E_INVALIDARG;
   if (!lpsz) {
     *lpiid = IID_NULL;

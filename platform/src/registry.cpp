@@ -1,5 +1,6 @@
 // The per-user registry store: parsing, printing and atomic updates.
 #include <comrt_registry.h>
+#include <comrt_ascii.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -16,15 +17,7 @@
 namespace comrt {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (Lower(s[i]) != Lower(prefix[i])) return false;
-  }
-  return true;
-}
+using ascii::StartsWithNoCase;
 
 std::string Normalize(std::string_view key) {
   // Stray separators at either end carry no meaning.
@@ -77,12 +70,7 @@ using fileio::Fd;
 }  // namespace
 
 bool NoCaseLess::operator()(std::string_view a, std::string_view b) const {
-  std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    char x = Lower(a[i]), y = Lower(b[i]);
-    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-  }
-  return a.size() < b.size();
+  return ascii::CompareNoCase(a, b) < 0;
 }
 
 Registry Registry::Parse(std::string_view text) {

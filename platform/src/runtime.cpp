@@ -2,6 +2,8 @@
 #include <comrt.h>
 #include <comrt_registry.h>
 
+#include "c_boundary.h"
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 
@@ -16,13 +18,13 @@ thread_local int t_init_count = 0;
 thread_local std::string t_last_error;
 
 struct Server {
-  void* handle = nullptr;
   LPFNGETCLASSOBJECT get_class_object = nullptr;
-  LPFNCANUNLOADNOW can_unload_now = nullptr;
 };
 
-// Servers stay loaded once loaded: a server that links large libraries (Qt)
-// cannot be unloaded safely, and a reload would lose its state anyway.
+// Nothing this runtime loads is ever unloaded, servers or not (the window and
+// regsvr load through CallServerExport, which keeps the same rule): a file
+// that links large libraries (Qt) cannot be unloaded safely, and a reload
+// would lose its state anyway.
 std::mutex g_servers_mutex;
 std::map<std::string, Server>& Servers() {
   static auto* servers = new std::map<std::string, Server>();
@@ -32,6 +34,17 @@ std::map<std::string, Server>& Servers() {
 HRESULT Fail(HRESULT hr, std::string why) {
   t_last_error = std::move(why);
   return hr;
+}
+
+// dlopen, with the loader's reason on failure.
+void* Load(const std::string& path, std::string& why) {
+  dlerror();
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* text = dlerror();
+    why = text ? text : "unknown reason";
+  }
+  return handle;
 }
 
 HRESULT LoadServer(const std::string& path, const std::string& clsid_text, Server& out) {
@@ -47,19 +60,15 @@ HRESULT LoadServer(const std::string& path, const std::string& clsid_text, Serve
                 "the server file " + path + " registered for class " + clsid_text +
                     " does not exist");
   }
-  dlerror();
-  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string why;
+  void* handle = Load(path, why);
   if (!handle) {
-    const char* why = dlerror();
     return Fail(HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT),
-                "the server file " + path + " cannot be loaded: " + (why ? why : "unknown reason"));
+                "the server file " + path + " cannot be loaded: " + why);
   }
   Server s;
-  s.handle = handle;
   s.get_class_object = reinterpret_cast<LPFNGETCLASSOBJECT>(::dlsym(handle, "DllGetClassObject"));
-  s.can_unload_now = reinterpret_cast<LPFNCANUNLOADNOW>(::dlsym(handle, "DllCanUnloadNow"));
   if (!s.get_class_object) {
-    ::dlclose(handle);
     return Fail(CO_E_ERRORINDLL,
                 "the server file " + path + " has no DllGetClassObject entry point");
   }
@@ -68,30 +77,9 @@ HRESULT LoadServer(const std::string& path, const std::string& clsid_text, Serve
   return S_OK;
 }
 
-}  // namespace
-
-extern "C" {
-
-HRESULT CoInitializeEx(LPVOID, DWORD) {
-  // One apartment per thread; repeated calls count, as on Windows.
-  return t_init_count++ == 0 ? S_OK : S_FALSE;
-}
-
-HRESULT CoInitialize(LPVOID pvReserved) {
-  return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
-}
-
-void CoUninitialize() {
-  if (t_init_count > 0) --t_init_count;
-}
-
-void CoFreeUnusedLibraries() {
-  // Servers are kept loaded for the life of the process (see Servers()).
-}
-
-HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID riid, LPVOID* ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
+// CoGetClassObject and CoCreateInstance, which catch what these throw; ppv
+// is valid and null on entry.
+HRESULT GetClassObject(REFCLSID rclsid, DWORD dwClsContext, REFIID riid, LPVOID* ppv) {
   t_last_error.clear();
   if (t_init_count == 0) {
     return Fail(CO_E_NOTINITIALIZED, "CoInitialize has not been called on this thread");
@@ -125,13 +113,11 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID rii
   return hr;
 }
 
-HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
-                         LPVOID* ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
+HRESULT CreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
+                       LPVOID* ppv) {
   IClassFactory* factory = nullptr;
-  HRESULT hr = CoGetClassObject(rclsid, dwClsContext, nullptr, IID_IClassFactory,
-                                reinterpret_cast<void**>(&factory));
+  HRESULT hr = GetClassObject(rclsid, dwClsContext, IID_IClassFactory,
+                              reinterpret_cast<void**>(&factory));
   if (FAILED(hr)) return hr;
   hr = factory->CreateInstance(pUnkOuter, riid, ppv);
   factory->Release();
@@ -143,7 +129,43 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContex
   return hr;
 }
 
-HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
+}  // namespace
+
+extern "C" {
+
+HRESULT CoInitializeEx(LPVOID, DWORD) noexcept {
+  // One apartment per thread; repeated calls count, as on Windows.
+  return t_init_count++ == 0 ? S_OK : S_FALSE;
+}
+
+HRESULT CoInitialize(LPVOID pvReserved) noexcept {
+  return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
+}
+
+void CoUninitialize() noexcept {
+  if (t_init_count > 0) --t_init_count;
+}
+
+void CoFreeUnusedLibraries() noexcept {
+  // Servers are kept loaded for the life of the process (see g_servers_mutex).
+}
+
+HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID riid,
+                         LPVOID* ppv) noexcept {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  return comrt::detail::NoThrow([&] { return GetClassObject(rclsid, dwClsContext, riid, ppv); });
+}
+
+HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
+                         LPVOID* ppv) noexcept {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  return comrt::detail::NoThrow(
+      [&] { return CreateInstance(rclsid, pUnkOuter, dwClsContext, riid, ppv); });
+}
+
+HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) noexcept {
   if (!lpszProgID || !lpclsid) return E_INVALIDARG;
   *lpclsid = CLSID_NULL;
   try {
@@ -158,7 +180,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
   }
 }
 
-HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
+HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) noexcept {
   if (!pclsid) return E_INVALIDARG;
   if (!lpsz) {
     *pclsid = CLSID_NULL;
@@ -177,6 +199,32 @@ HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
 namespace comrt {
 
 std::string LastCreateError() { return t_last_error; }
+
+ServerCall CallServerExport(const std::string& path, const char* entry) {
+  ServerCall call;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    call.hr = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    call.why = "the file does not exist";
+    return call;
+  }
+  void* handle = Load(path, call.why);
+  if (!handle) {
+    call.hr = HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+    return call;
+  }
+  auto fn = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(::dlsym(handle, entry));
+  if (!fn) {
+    call.step = ServerStep::kFindEntry;
+    call.hr = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    return call;
+  }
+  call.step = ServerStep::kCall;
+  CoInitialize(nullptr);
+  call.hr = fn();
+  CoUninitialize();
+  return call;
+}
 
 std::string DescribeHResult(HRESULT hr) {
   const char* text = nullptr;

@@ -59,27 +59,27 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 extern "C" {
 
-BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui) {
+BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui) noexcept {
   if (ui > (std::numeric_limits<std::uint32_t>::max() - 8) / sizeof(OLECHAR)) return nullptr;
   BSTR b = AllocBytes(std::size_t{ui} * sizeof(OLECHAR));
   if (b && strIn) std::memcpy(b, strIn, std::size_t{ui} * sizeof(OLECHAR));
   return b;
 }
 
-BSTR SysAllocString(const OLECHAR* psz) {
+BSTR SysAllocString(const OLECHAR* psz) noexcept {
   if (!psz) return nullptr;
   std::size_t n = Length16(psz);
   if (n > std::numeric_limits<UINT>::max()) return nullptr;
   return SysAllocStringLen(psz, static_cast<UINT>(n));
 }
 
-BSTR SysAllocStringByteLen(const char* psz, UINT len) {
+BSTR SysAllocStringByteLen(const char* psz, UINT len) noexcept {
   BSTR b = AllocBytes(len);
   if (b && psz) std::memcpy(b, psz, len);
   return b;
 }
 
-INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {
+INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) noexcept {
   if (!pbstr) return FALSE;
   BSTR b = SysAllocStringLen(psz, len);
   if (!b) return FALSE;
@@ -88,7 +88,7 @@ INT SysReAllocStringLen(BSTR* pbstr, const OLECHAR* psz, UINT len) {
   return TRUE;
 }
 
-INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
+INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) noexcept {
   if (!pbstr) return FALSE;
   if (!psz) {
     SysFreeString(*pbstr);
@@ -98,14 +98,14 @@ INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
   return SysReAllocStringLen(pbstr, psz, static_cast<UINT>(Length16(psz)));
 }
 
-void SysFreeString(BSTR bstrString) {
+void SysFreeString(BSTR bstrString) noexcept {
   if (!bstrString) return;
   std::free(reinterpret_cast<unsigned char*>(bstrString) - kPrefix);
 }
 
-UINT SysStringByteLen(BSTR bstr) { return bstr ? ByteLen(bstr) : 0; }
+UINT SysStringByteLen(BSTR bstr) noexcept { return bstr ? ByteLen(bstr) : 0; }
 
-UINT SysStringLen(BSTR pbstr) { return pbstr ? ByteLen(pbstr) / sizeof(OLECHAR) : 0; }
+UINT SysStringLen(BSTR pbstr) noexcept { return pbstr ? ByteLen(pbstr) / sizeof(OLECHAR) : 0; }
 
 }  // extern "C"
 

@@ -1,5 +1,8 @@
 // VARIANT handling: clearing, copying and the coercions dispatch needs.
 #include <comrt.h>
+#include <comrt_ascii.h>
+
+#include "c_boundary.h"
 
 #include <cerrno>
 #include <cmath>
@@ -11,16 +14,7 @@ namespace {
 
 bool IsSpace16(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
-bool EqualsNoCase(std::u16string_view a, std::u16string_view ascii) {
-  if (a.size() != ascii.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = ascii[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+using comrt::ascii::EqualsNoCase;
 
 // A number as text: optional sign, digits with an optional fraction and exponent,
 // surrounding white space; "True"/"False" are not numbers.
@@ -112,17 +106,94 @@ HRESULT Deref(const VARIANT& src, VARIANT& plain) {
   return S_OK;
 }
 
+// VT_I2, VT_I4, VT_R8 or VT_BOOL from whatever ToDouble reads.
+HRESULT ToNumber(const VARIANT& src, VARTYPE vt, VARIANT& result) {
+  double d = 0;
+  HRESULT hr = ToDouble(src, d);
+  if (FAILED(hr)) return hr;
+  switch (vt) {
+    case VT_I2:
+      hr = ToInteger(d, -32768.0, 32767.0, d);
+      if (SUCCEEDED(hr)) result.iVal = static_cast<SHORT>(d);
+      return hr;
+    case VT_I4:
+      hr = ToInteger(d, -2147483648.0, 2147483647.0, d);
+      if (SUCCEEDED(hr)) result.lVal = static_cast<LONG>(d);
+      return hr;
+    case VT_R8:
+      result.dblVal = d;
+      return S_OK;
+    default:
+      result.boolVal = d != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+  }
+}
+
+// The text of a plain (not by-reference) value.
+HRESULT ToText(const VARIANT& src, USHORT flags, std::u16string& text) {
+  switch (src.vt) {
+    case VT_EMPTY: return S_OK;
+    case VT_I2: text = comrt::ToUtf16(std::to_string(src.iVal)); return S_OK;
+    case VT_I4: text = comrt::ToUtf16(std::to_string(src.lVal)); return S_OK;
+    case VT_INT: text = comrt::ToUtf16(std::to_string(src.intVal)); return S_OK;
+    case VT_UI1: text = comrt::ToUtf16(std::to_string(src.bVal)); return S_OK;
+    case VT_R8: text = FormatDouble(src.dblVal); return S_OK;
+    case VT_R4: text = FormatDouble(src.fltVal); return S_OK;
+    case VT_BOOL:
+      if (flags & VARIANT_ALPHABOOL) text = src.boolVal ? u"True" : u"False";
+      else text = src.boolVal ? u"-1" : u"0";
+      return S_OK;
+    default: return DISP_E_TYPEMISMATCH;
+  }
+}
+
+// `src` as a new value of type `vt` in `result`, which the caller then owns;
+// on failure `result` holds nothing to free.
+HRESULT Coerce(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& result) {
+  VariantInit(&result);
+  result.vt = vt;
+  switch (vt) {
+    case VT_EMPTY:
+      return src.vt == VT_NULL ? DISP_E_TYPEMISMATCH : S_OK;
+    case VT_I2:
+    case VT_I4:
+    case VT_R8:
+    case VT_BOOL:
+      return ToNumber(src, vt, result);
+    case VT_BSTR: {
+      std::u16string text;
+      const HRESULT hr = ToText(src, flags, text);
+      if (FAILED(hr)) return hr;
+      result.bstrVal = comrt::BstrFromUtf16(text);
+      return result.bstrVal ? S_OK : E_OUTOFMEMORY;
+    }
+    default:
+      return DISP_E_TYPEMISMATCH;
+  }
+}
+
+// Replaces the target's value by `result`, which it takes over.
+HRESULT Store(VARIANT& dest, VARIANT& result) {
+  const HRESULT hr = VariantClear(&dest);
+  if (FAILED(hr)) {
+    VariantClear(&result);
+    return hr;
+  }
+  dest = result;
+  return S_OK;
+}
+
 }  // namespace
 
 extern "C" {
 
-void VariantInit(VARIANTARG* pvarg) {
+void VariantInit(VARIANTARG* pvarg) noexcept {
   if (!pvarg) return;
   pvarg->vt = VT_EMPTY;
   pvarg->wReserved1 = pvarg->wReserved2 = pvarg->wReserved3 = 0;
 }
 
-HRESULT VariantClear(VARIANTARG* pvarg) {
+HRESULT VariantClear(VARIANTARG* pvarg) noexcept {
   if (!pvarg) return E_INVALIDARG;
   if (!(pvarg->vt & VT_BYREF)) {
     switch (pvarg->vt) {
@@ -141,7 +212,7 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
   return S_OK;
 }
 
-HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
+HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) noexcept {
   if (!pvargDest || !pvargSrc) return E_INVALIDARG;
   if (pvargDest == pvargSrc) return S_OK;
   if ((pvargSrc->vt & VT_ARRAY)) return DISP_E_BADVARTYPE;
@@ -162,75 +233,19 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
 }
 
 HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
-                          VARTYPE vt) {
+                          VARTYPE vt) noexcept {
   if (!pvargDest || !pvarSrc) return E_INVALIDARG;
-  VARIANT src;
-  HRESULT hr = Deref(*pvarSrc, src);
-  if (FAILED(hr)) return hr;
-  if (src.vt == vt) {
+  return comrt::detail::NoThrow([&]() -> HRESULT {
+    VARIANT src;
+    HRESULT hr = Deref(*pvarSrc, src);
+    if (FAILED(hr)) return hr;
     // VariantCopy reads the source before it clears the target, so in place is fine.
-    return VariantCopy(pvargDest, &src);
-  }
-
-  VARIANT result;
-  VariantInit(&result);
-  result.vt = vt;
-  double d = 0;
-  switch (vt) {
-    case VT_EMPTY:
-      if (src.vt != VT_NULL) result.vt = VT_EMPTY;
-      else return DISP_E_TYPEMISMATCH;
-      break;
-    case VT_I2:
-    case VT_I4:
-    case VT_R8:
-    case VT_BOOL: {
-      hr = ToDouble(src, d);
-      if (FAILED(hr)) return hr;
-      if (vt == VT_I2) {
-        hr = ToInteger(d, -32768.0, 32767.0, d);
-        result.iVal = static_cast<SHORT>(d);
-      } else if (vt == VT_I4) {
-        hr = ToInteger(d, -2147483648.0, 2147483647.0, d);
-        result.lVal = static_cast<LONG>(d);
-      } else if (vt == VT_R8) {
-        result.dblVal = d;
-      } else {
-        result.boolVal = d != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-      }
-      if (FAILED(hr)) return hr;
-      break;
-    }
-    case VT_BSTR: {
-      std::u16string text;
-      switch (src.vt) {
-        case VT_EMPTY: break;
-        case VT_I2: text = comrt::ToUtf16(std::to_string(src.iVal)); break;
-        case VT_I4: text = comrt::ToUtf16(std::to_string(src.lVal)); break;
-        case VT_INT: text = comrt::ToUtf16(std::to_string(src.intVal)); break;
-        case VT_UI1: text = comrt::ToUtf16(std::to_string(src.bVal)); break;
-        case VT_R8: text = FormatDouble(src.dblVal); break;
-        case VT_R4: text = FormatDouble(src.fltVal); break;
-        case VT_BOOL:
-          if (wFlags & VARIANT_ALPHABOOL) text = src.boolVal ? u"True" : u"False";
-          else text = src.boolVal ? u"-1" : u"0";
-          break;
-        default: return DISP_E_TYPEMISMATCH;
-      }
-      result.bstrVal = comrt::BstrFromUtf16(text);
-      if (!result.bstrVal) return E_OUTOFMEMORY;
-      break;
-    }
-    default:
-      return DISP_E_TYPEMISMATCH;
-  }
-  hr = VariantClear(pvargDest);
-  if (FAILED(hr)) {
-    VariantClear(&result);
-    return hr;
-  }
-  *pvargDest = result;
-  return S_OK;
+    if (src.vt == vt) return VariantCopy(pvargDest, &src);
+    VARIANT result;
+    hr = Coerce(src, wFlags, vt, result);
+    if (FAILED(hr)) return hr;
+    return Store(*pvargDest, result);
+  });
 }
 
 }  // extern "C"

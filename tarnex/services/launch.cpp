@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <comrt_ascii.h>
+
 #include <cstdlib>
 
 #include "tarnex/services/command_line.h"
@@ -64,20 +66,8 @@ bool LooksLikeAddress(std::string_view s) {
   return true;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Text handed to the platform's 8-bit calls ends at its first NUL.
-std::string CString(const std::string& s) { return s.substr(0, s.find('\0')); }
+std::string CString(const std::string& s) { return std::string(comrt::ascii::UpToNul(s)); }
 
 // Browsers known to take --new-window; others just get the address.
 bool TakesNewWindow(const std::string& program) {
@@ -151,7 +141,7 @@ std::int32_t ShellExecuteUtf8(std::int32_t /*hwnd*/, const std::string& operatio
   const std::string file = CString(file_in);
   const std::string parameters = CString(parameters_in);
   const std::string directory = CString(directory_in);
-  if (!operation.empty() && !EqualsNoCase(operation, "open")) return kNoAssociation;
+  if (!operation.empty() && !comrt::ascii::EqualsNoCase(operation, "open")) return kNoAssociation;
   if (!directory.empty() && !IsDirectory(directory)) return kPathNotFound;
   if (file.empty()) return kFileNotFound;
 

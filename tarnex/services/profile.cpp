@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include <comrt_ascii.h>
+
 #include "fileio/file_error.h"
 #include "fileio/replace.h"
 #include "tarnex/services/profile_encoding.h"
@@ -72,17 +74,9 @@ bool Replace(const std::string& path, const struct stat& /*locked*/, std::string
 }
 
 // Text handed to the platform's 8-bit calls ends at its first NUL.
-std::string_view CString(const std::string& s) {
-  return std::string_view(s).substr(0, s.find('\0'));
-}
+using comrt::ascii::UpToNul;
 
 bool IsBlank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
-
-std::string_view TrimSpaces(std::string_view s) {
-  const std::size_t first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
 
 std::string WithoutNul(std::string_view s) {
   std::string out;
@@ -222,15 +216,15 @@ std::string ResolveProfilePath(const std::string& file) {
 
 std::int32_t SaveProfileValue(const std::string& section, const std::string& key,
                               const std::string& value, const std::string& file) {
-  const std::string cleaned(TrimSpaces(WithoutNul(value)));
-  const std::string_view file_c = CString(file);
+  const std::string cleaned(comrt::ascii::TrimSpaces(WithoutNul(value)));
+  const std::string_view file_c = UpToNul(file);
   const std::string path =
       IsBlank(file) ? DefaultProfilePath() : ResolveProfilePath(std::string(file_c));
-  const std::string_view section_c = CString(section);
-  const std::string key_c(CString(key));
+  const std::string_view section_c = UpToNul(section);
+  const std::string key_c(UpToNul(key));
   bool ok;
   if (!key.empty() && !cleaned.empty()) {
-    ok = WriteProfileEntry(section_c, key_c, std::string(CString(cleaned)), path);
+    ok = WriteProfileEntry(section_c, key_c, std::string(UpToNul(cleaned)), path);
   } else if (key.empty()) {
     ok = WriteProfileEntry(section_c, std::nullopt, std::nullopt, path);
   } else {
@@ -242,11 +236,11 @@ std::int32_t SaveProfileValue(const std::string& section, const std::string& key
 std::string LoadProfileValue(const std::string& section, const std::string& key,
                              const std::string& default_value, const std::string& file) {
   const std::string path =
-      IsBlank(file) ? DefaultProfilePath() : ResolveProfilePath(std::string(CString(file)));
+      IsBlank(file) ? DefaultProfilePath() : ResolveProfilePath(std::string(UpToNul(file)));
   // The platform's buffer holds 2,047 characters and a final NUL.
   const std::string read =
-      ReadProfileEntry(CString(section), CString(key), CString(default_value), path, 2047);
-  return std::string(TrimSpaces(WithoutNul(read)));
+      ReadProfileEntry(UpToNul(section), UpToNul(key), UpToNul(default_value), path, 2047);
+  return std::string(comrt::ascii::TrimSpaces(WithoutNul(read)));
 }
 
 }  // namespace tarnex

@@ -1,3 +1,5 @@
+#include <comrt_ascii.h>
+
 #include <cstddef>
 #include <vector>
 
@@ -15,25 +17,11 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 // Arguments lose only their outer spaces, as the platform functions do.
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
+using comrt::ascii::TrimSpaces;
 
 // Names compare without regard to ASCII case; other bytes must be equal
 // (the file is 8-bit text in whatever encoding its writer used).
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+using comrt::ascii::EqualsNoCase;
 
 enum class Kind { kBlank, kComment, kSection, kKey };
 
@@ -93,7 +81,7 @@ std::vector<Line> SplitLines(std::string_view text) {
 bool FindSection(const std::vector<Line>& lines, std::string_view section, std::size_t& first,
                  std::size_t& last) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].kind != Kind::kSection || !SameName(lines[i].name, section)) continue;
+    if (lines[i].kind != Kind::kSection || !EqualsNoCase(lines[i].name, section)) continue;
     first = i + 1;
     last = first;
     while (last < lines.size() && lines[last].kind != Kind::kSection) ++last;
@@ -106,7 +94,7 @@ bool FindSection(const std::vector<Line>& lines, std::string_view section, std::
 std::size_t FindKey(const std::vector<Line>& lines, std::size_t first, std::size_t last,
                     std::string_view key) {
   for (std::size_t i = first; i < last; ++i) {
-    if (lines[i].kind == Kind::kKey && SameName(lines[i].name, key)) return i;
+    if (lines[i].kind == Kind::kKey && EqualsNoCase(lines[i].name, key)) return i;
   }
   return last;
 }

@@ -3,18 +3,18 @@
 // result then holds nothing (a null string, 0).
 #include "tarnex/src/ctarnex.h"
 
+#include <comrt_ascii.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <new>
 #include <system_error>
 
-#include "tarnex/src/path_strings.h"
-
-#ifdef TARNEX_HAVE_SERVICES
+#include "tarnex/services/desktop.h"
 #include "tarnex/services/folders.h"
 #include "tarnex/services/launch.h"
 #include "tarnex/services/profile.h"
-#include "tarnex/services/window_order.h"
-#endif
+#include "tarnex/src/path_strings.h"
 
 namespace tarnex {
 namespace {
@@ -57,9 +57,15 @@ HRESULT NumberResult(LONG* result, F&& body) noexcept {
   });
 }
 
-#ifdef TARNEX_HAVE_SERVICES
 std::string U8(BSTR s) { return comrt::ToUtf8(s); }
-#endif
+
+// Where there is no box to show, the line goes to the host's error stream.
+void ReportError(const std::string& text, const char* box_name) {
+  if (ShowErrorBox(text, box_name)) return;
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
 
 }  // namespace
 
@@ -91,8 +97,6 @@ HRESULT CTarnex::SwitchExt(BSTR strFile, BSTR strExt1, BSTR strExt2, BSTR* resul
   });
 }
 
-#ifdef TARNEX_HAVE_SERVICES
-
 HRESULT CTarnex::OpenHelp(BSTR strHelp) {
   return Guard([&] {
     OpenDocument(U8(strHelp));
@@ -116,7 +120,9 @@ HRESULT CTarnex::OpenWebNew(BSTR strWeb) {
 
 HRESULT CTarnex::MakeDir2(BSTR strDir) {
   return Guard([&] {
-    MakeDirLevels(U8(strDir));
+    // The file system and the box see the text up to its first NUL.
+    const std::string dir(comrt::ascii::UpToNul(U8(strDir)));
+    if (!MakeDirLevels(dir)) ReportError("Create directory error: " + dir, kMakeDirErrorBoxName);
     return S_OK;
   });
 }
@@ -154,31 +160,6 @@ HRESULT CTarnex::LoadValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile
   });
 }
 
-#else  // built without the services: the operations that need them are absent
-
-HRESULT CTarnex::OpenHelp(BSTR) { return E_NOTIMPL; }
-HRESULT CTarnex::OpenWeb(BSTR) { return E_NOTIMPL; }
-HRESULT CTarnex::OpenWebNew(BSTR) { return E_NOTIMPL; }
-HRESULT CTarnex::MakeDir2(BSTR) { return E_NOTIMPL; }
-HRESULT CTarnex::SetTopWnd(LONG, VARIANT_BOOL) { return E_NOTIMPL; }
-HRESULT CTarnex::GetDir(LONG, BSTR* result) {
-  if (result) *result = nullptr;
-  return E_NOTIMPL;
-}
-HRESULT CTarnex::ShellExe(LONG, BSTR, BSTR, BSTR, BSTR, LONG, LONG* result) {
-  if (result) *result = 0;
-  return E_NOTIMPL;
-}
-HRESULT CTarnex::SaveValue(BSTR, BSTR, BSTR, BSTR, LONG* result) {
-  if (result) *result = 0;
-  return E_NOTIMPL;
-}
-HRESULT CTarnex::LoadValue(BSTR, BSTR, BSTR, BSTR, BSTR* result) {
-  if (result) *result = nullptr;
-  return E_NOTIMPL;
-}
-
-#endif
 
 // ---------------------------------------------------------------------------
 

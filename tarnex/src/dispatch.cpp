@@ -1,5 +1,7 @@
 // IDispatch for _CTarnex: names to ids, and Invoke with argument coercion,
 // the optional strFile and the standard error codes.
+#include <comrt_ascii.h>
+
 #include <array>
 #include <new>
 
@@ -120,14 +122,9 @@ const Member kMembers[] = {
 };
 constexpr DISPID kMemberCount = static_cast<DISPID>(sizeof kMembers / sizeof kMembers[0]);
 
-char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
-
 // Names are ASCII, so an ASCII case fold is the whole of case-insensitivity here.
 bool SameName(const char16_t* a, const char16_t* b) {
-  for (; *a && *b; ++a, ++b) {
-    if (Upper(*a) != Upper(*b)) return false;
-  }
-  return *a == *b;
+  return comrt::ascii::EqualsNoCase(std::u16string_view(a), std::u16string_view(b));
 }
 
 bool IsMissing(const VARIANT& v) { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
@@ -142,6 +139,86 @@ struct Args {
     for (VARIANT& x : v) VariantClear(&x);
   }
 };
+
+// The member an Invoke names, once the call's shape is acceptable.
+HRESULT FindCall(DISPID id, WORD flags, const DISPPARAMS* params, const Member*& member) {
+  const DISPID index = id - kFirstDispId;
+  if (index < 0 || index >= kMemberCount) return DISP_E_MEMBERNOTFOUND;
+  // Callers that want a value often add PROPERTYGET; a method needs METHOD.
+  if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+  if (!params) return E_INVALIDARG;
+  const DISPPARAMS& dp = *params;
+  if (dp.cArgs > 0 && !dp.rgvarg) return E_INVALIDARG;
+  if (dp.cNamedArgs > dp.cArgs || (dp.cNamedArgs > 0 && !dp.rgdispidNamedArgs)) {
+    return E_INVALIDARG;
+  }
+  member = &kMembers[index];
+  if (dp.cArgs > member->count) return DISP_E_BADPARAMCOUNT;
+  return S_OK;
+}
+
+// slot[p] is the index in rgvarg of parameter p, or -1 when not passed.
+struct Slots {
+  int slot[6] = {-1, -1, -1, -1, -1, -1};
+};
+
+// Which argument fills which parameter. Positional arguments come last in
+// rgvarg, in reverse order; named ones carry their parameter's position.
+HRESULT PlaceArguments(const Member& m, const DISPPARAMS& dp, Slots& s, UINT* arg_err) {
+  const UINT positional = dp.cArgs - dp.cNamedArgs;
+  for (UINT p = 0; p < positional; ++p) s.slot[p] = static_cast<int>(dp.cArgs - 1 - p);
+  for (UINT i = 0; i < dp.cNamedArgs; ++i) {
+    const DISPID p = dp.rgdispidNamedArgs[i];
+    if (p < 0 || static_cast<UINT>(p) >= m.count || s.slot[p] != -1) {
+      if (arg_err) *arg_err = i;
+      return DISP_E_PARAMNOTFOUND;
+    }
+    s.slot[p] = static_cast<int>(i);
+  }
+  return S_OK;
+}
+
+// Each parameter's value in its declared type; a missing optional one is the
+// empty string.
+HRESULT CoerceArguments(const Member& m, const DISPPARAMS& dp, const Slots& s, Args& args,
+                        UINT* arg_err) {
+  for (UINT p = 0; p < m.count; ++p) {
+    const VARIANT* given = s.slot[p] >= 0 ? &dp.rgvarg[s.slot[p]] : nullptr;
+    if (!given || IsMissing(*given)) {
+      if (p < m.required) {
+        if (!given) return DISP_E_BADPARAMCOUNT;
+        if (arg_err) *arg_err = static_cast<UINT>(s.slot[p]);
+        return DISP_E_PARAMNOTOPTIONAL;
+      }
+      args.v[p].vt = VT_BSTR;
+      args.v[p].bstrVal = SysAllocStringLen(nullptr, 0);
+      if (!args.v[p].bstrVal) return E_OUTOFMEMORY;
+      continue;
+    }
+    const HRESULT hr = VariantChangeType(&args.v[p], given, 0, m.params[p].type);
+    if (FAILED(hr)) {
+      if (hr == E_OUTOFMEMORY) return hr;
+      if (arg_err) *arg_err = static_cast<UINT>(s.slot[p]);
+      return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
+    }
+  }
+  return S_OK;
+}
+
+// A failing operation reaches dispatch callers as an exception.
+HRESULT ReportFailure(HRESULT hr, EXCEPINFO* info) {
+  if (info) {
+    *info = EXCEPINFO{};
+    info->bstrSource = SysAllocString(u"TARNEX.CTarnex");
+    try {
+      info->bstrDescription = comrt::BstrFromUtf8(comrt::DescribeHResult(hr));
+    } catch (...) {
+      // No memory for the words: the code alone still tells the story.
+    }
+    info->scode = hr;
+  }
+  return DISP_E_EXCEPTION;
+}
 
 }  // namespace
 
@@ -191,73 +268,20 @@ HRESULT CTarnex::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
                         UINT* puArgErr) {
   if (!(riid == IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (pVarResult) VariantInit(pVarResult);
-  DISPID index = dispIdMember - kFirstDispId;
-  if (index < 0 || index >= kMemberCount) return DISP_E_MEMBERNOTFOUND;
-  // Callers that want a value often add PROPERTYGET; a method needs METHOD.
-  if (!(wFlags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-  if (!pDispParams) return E_INVALIDARG;
-  const Member& m = kMembers[index];
-  const DISPPARAMS& dp = *pDispParams;
-  if (dp.cArgs > 0 && !dp.rgvarg) return E_INVALIDARG;
-  if (dp.cNamedArgs > dp.cArgs || (dp.cNamedArgs > 0 && !dp.rgdispidNamedArgs)) {
-    return E_INVALIDARG;
-  }
-  if (dp.cArgs > m.count) return DISP_E_BADPARAMCOUNT;
-
-  // slot[p] is the index in rgvarg of parameter p, or -1 when not passed.
-  // Positional arguments come last in rgvarg, in reverse order.
-  int slot[6] = {-1, -1, -1, -1, -1, -1};
-  UINT positional = dp.cArgs - dp.cNamedArgs;
-  for (UINT p = 0; p < positional; ++p) slot[p] = static_cast<int>(dp.cArgs - 1 - p);
-  for (UINT i = 0; i < dp.cNamedArgs; ++i) {
-    DISPID p = dp.rgdispidNamedArgs[i];
-    if (p < 0 || static_cast<UINT>(p) >= m.count || slot[p] != -1) {
-      if (puArgErr) *puArgErr = i;
-      return DISP_E_PARAMNOTFOUND;
-    }
-    slot[p] = static_cast<int>(i);
-  }
-
+  const Member* m = nullptr;
+  HRESULT hr = FindCall(dispIdMember, wFlags, pDispParams, m);
+  if (FAILED(hr)) return hr;
+  Slots slots;
+  hr = PlaceArguments(*m, *pDispParams, slots, puArgErr);
+  if (FAILED(hr)) return hr;
   Args args;
-  for (UINT p = 0; p < m.count; ++p) {
-    const VARIANT* given = slot[p] >= 0 ? &dp.rgvarg[slot[p]] : nullptr;
-    if (!given || IsMissing(*given)) {
-      if (p < m.required) {
-        if (!given) return DISP_E_BADPARAMCOUNT;
-        if (puArgErr) *puArgErr = static_cast<UINT>(slot[p]);
-        return DISP_E_PARAMNOTOPTIONAL;
-      }
-      // The default of every optional parameter is the empty string.
-      args.v[p].vt = VT_BSTR;
-      args.v[p].bstrVal = SysAllocStringLen(nullptr, 0);
-      if (!args.v[p].bstrVal) return E_OUTOFMEMORY;
-      continue;
-    }
-    HRESULT hr = VariantChangeType(&args.v[p], given, 0, m.params[p].type);
-    if (FAILED(hr)) {
-      if (hr == E_OUTOFMEMORY) return hr;
-      if (puArgErr) *puArgErr = static_cast<UINT>(slot[p]);
-      return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
-    }
-  }
+  hr = CoerceArguments(*m, *pDispParams, slots, args, puArgErr);
+  if (FAILED(hr)) return hr;
 
   VARIANT result;
   VariantInit(&result);
-  HRESULT hr = m.call(*this, args.v, result);
-  if (FAILED(hr)) {
-    // A failing operation reaches dispatch callers as an exception.
-    if (pExcepInfo) {
-      *pExcepInfo = EXCEPINFO{};
-      pExcepInfo->bstrSource = SysAllocString(u"TARNEX.CTarnex");
-      try {
-        pExcepInfo->bstrDescription = comrt::BstrFromUtf8(comrt::DescribeHResult(hr));
-      } catch (...) {
-        // No memory for the words: the code alone still tells the story.
-      }
-      pExcepInfo->scode = hr;
-    }
-    return DISP_E_EXCEPTION;
-  }
+  hr = m->call(*this, args.v, result);
+  if (FAILED(hr)) return ReportFailure(hr, pExcepInfo);
   if (pVarResult) {
     *pVarResult = result;
   } else {

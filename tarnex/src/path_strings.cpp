@@ -1,18 +1,35 @@
 #include "tarnex/src/path_strings.h"
 
-#include <QString>
+#include <comrt_ascii.h>
+#include <unicode/ustring.h>
+
+#include <new>
+#include <stdexcept>
 
 namespace tarnex {
 namespace {
 
-std::u16string_view TrimSpaces(std::u16string_view s) {
-  while (!s.empty() && s.front() == u' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
-  return s;
-}
+using comrt::ascii::TrimSpaces;
 
-QString ToQString(std::u16string_view s) {
-  return QString(reinterpret_cast<const QChar*>(s.data()), static_cast<qsizetype>(s.size()));
+// Full Unicode upper-casing with the language-neutral rules ("ß" gives "SS");
+// unpaired surrogates stay as they are.
+std::u16string Upper(std::u16string_view s) {
+  if (s.empty()) return {};
+  std::u16string out(s.size(), u'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = u_strToUpper(out.data(), static_cast<int32_t>(out.size()), s.data(),
+                                   static_cast<int32_t>(s.size()), "", &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+      out.resize(static_cast<std::size_t>(n));  // the exact size it needs
+      continue;
+    }
+    if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+    if (U_FAILURE(status)) throw std::runtime_error(u_errorName(status));
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+  }
+  throw std::runtime_error("upper-casing did not settle");
 }
 
 }  // namespace
@@ -52,7 +69,7 @@ std::u16string SwitchExt(std::u16string_view file, std::u16string_view ext1,
   std::size_t n = std::min(e1.size(), f.size());
   std::u16string_view tail = f.substr(f.size() - n);
   // Full case mapping (so "ß" and "SS" meet), not a byte-wise ASCII compare.
-  bool match = ToQString(tail).toUpper() == ToQString(e1).toUpper();
+  const bool match = Upper(tail) == Upper(e1);
   std::u16string out(match ? f.substr(0, f.size() - n) : f);
   out += e2;
   return out;

@@ -99,9 +99,11 @@ std::string ServerFilePath() {
 
 }  // namespace tarnex
 
-// Nothing thrown may cross these: each catches everything.
+// Nothing thrown may cross these. The first two cannot throw (the factory is
+// made with nothrow new, the counts are atomics), and noexcept says so to the
+// compiler and the analysers; the other two catch everything.
 
-TARNEX_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+TARNEX_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (!(rclsid == CLSID_CTarnex)) return CLASS_E_CLASSNOTAVAILABLE;
@@ -112,11 +114,11 @@ TARNEX_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* pp
   return hr;
 }
 
-TARNEX_EXPORT HRESULT DllCanUnloadNow() {
+TARNEX_EXPORT HRESULT DllCanUnloadNow() noexcept {
   return tarnex::LiveObjects() == 0 && tarnex::ServerLocks() == 0 ? S_OK : S_FALSE;
 }
 
-TARNEX_EXPORT HRESULT DllRegisterServer() {
+TARNEX_EXPORT HRESULT DllRegisterServer() noexcept {
   try {
     std::string file = tarnex::ServerFilePath();
     if (file.empty()) return SELFREG_E_CLASS;
@@ -129,7 +131,7 @@ TARNEX_EXPORT HRESULT DllRegisterServer() {
   }
 }
 
-TARNEX_EXPORT HRESULT DllUnregisterServer() {
+TARNEX_EXPORT HRESULT DllUnregisterServer() noexcept {
   try {
     comrt::UpdateRegistry([](comrt::Registry& reg) { tarnex::RemoveRegistration(reg); });
     return S_OK;

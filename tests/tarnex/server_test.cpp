@@ -115,6 +115,18 @@ TEST_F(TarnexTest, NullResultPointerIsRefused) {
   EXPECT_EQ(t_->SaveValue(nullptr, nullptr, nullptr, nullptr, nullptr), E_POINTER);
 }
 
+// A client without a display (this test has no QApplication) gets the box's
+// line on its error stream, with the folder up to its first NUL.
+TEST_F(TarnexTest, MakeDirErrorWithoutDisplayGoesToStandardError) {
+  brevio::testing::TempDir dir;
+  dir.write("file", "x");
+  const std::string target = (dir / "file" / "sub").string();
+  const std::u16string arg = comrt::ToUtf16(target) + std::u16string(u"\0tail", 5);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(t_->MakeDir2(comrt::Bstr(std::u16string_view(arg)).get()), S_OK);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Create directory error: " + target + "\n");
+}
+
 // What registration writes; "@" is a key's default value, FILE the server's path.
 struct Entry {
   const char* key;

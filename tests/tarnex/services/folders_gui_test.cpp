@@ -9,9 +9,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "tarnex/services/folders.h"
+#include "tarnex/services/desktop.h"
 #include "tests/support/temp_dir.h"
-#include "tests/tarnex/services/case_name.h"
 #include "tests/tarnex/services/modal_driver.h"
 
 namespace {
@@ -135,78 +134,27 @@ TEST_F(FolderGuiTest, ChooserStartsAtTheRootWithNothingSelected) {
   }
 }
 
-struct MakeDirCase {
-  const char* what;
-  std::string dir;                  // "T" stands for the temp folder
-  std::vector<std::string> exist;   // folders made first ("=file" suffix makes a file)
-  std::vector<std::string> expect;  // folders that must exist afterwards
-  bool error;
-};
-
-class MakeDirGuiTest : public FolderGuiTest, public testing::WithParamInterface<MakeDirCase> {};
-
-TEST_P(MakeDirGuiTest, CreatesLevelsOrReportsTheFirstFailure) {
-  const MakeDirCase& c = GetParam();
-  TempDir tmp;
-  auto fill = [&](std::string s) {
-    if (s.rfind("T", 0) == 0) s.replace(0, 1, tmp.path().string());
-    return s;
-  };
-  for (const std::string& e : c.exist) {
-    if (e.size() > 5 && e.substr(e.size() - 5) == "=file") {
-      tmp.write(e.substr(0, e.size() - 5), "x");
-    } else {
-      fs::create_directories(tmp / e);
-    }
-  }
-  const std::string dir = fill(c.dir);
-  QString text, title;
+TEST_F(FolderGuiTest, ErrorBoxIsCriticalTitledErrorWithOk) {
+  QString text, title, name;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
   ModalDriver driver([&](QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->objectName(), tarnex::kMakeDirErrorBoxName);
+    name = box->objectName();
     text = box->text();
     title = box->windowTitle();
     icon = box->icon();
     buttons = box->standardButtons();
     box->button(QMessageBox::Ok)->click();
   });
-  tarnex::MakeDirLevels(dir);
-  EXPECT_EQ(driver.count(), c.error ? 1 : 0) << c.what;
-  if (c.error) {
-    EXPECT_EQ(text.toStdString(), "Create directory error: " + dir) << c.what;
-    EXPECT_EQ(title, "Error");
-    EXPECT_EQ(icon, QMessageBox::Critical);
-    EXPECT_EQ(buttons, QMessageBox::Ok);
-  }
-  for (const std::string& e : c.expect)
-    EXPECT_TRUE(fs::is_directory(tmp / e)) << c.what << ": " << e;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MakeDirGuiTest,
-    testing::Values(MakeDirCase{"all levels exist", "T/a/b", {"a/b"}, {"a/b"}, false},
-                    MakeDirCase{"missing levels made top down", "T/a/b/c", {"a"}, {"a/b/c"}, false},
-                    MakeDirCase{"doubled separators", "T//a//b", {}, {"a/b"}, false},
-                    MakeDirCase{"blank piece skipped", "T/a/ /b/  /", {}, {"a/b"}, false},
-                    MakeDirCase{"trailing separator", "T/a/", {}, {"a"}, false},
-                    MakeDirCase{"spaces inside a name kept", "T/ a b/c ", {}, {" a b/c "}, false},
-                    MakeDirCase{
-                        "a level exists as a file", "T/a/f/g", {"a", "a/f=file"}, {"a"}, true},
-                    MakeDirCase{"stops at the first failure", "T/f/x", {"f=file"}, {}, true},
-                    MakeDirCase{"empty path does nothing", "", {}, {}, false},
-                    MakeDirCase{"only separators do nothing", "/ //", {}, {}, false}),
-    tarnex::testing::CaseName());
-
-TEST_F(FolderGuiTest, RelativePathIsTakenFromTheCurrentFolder) {
-  TempDir tmp;
-  const fs::path old = fs::current_path();
-  fs::current_path(tmp.path());
-  tarnex::MakeDirLevels("r1/r2");
-  fs::current_path(old);
-  EXPECT_TRUE(fs::is_directory(tmp / "r1" / "r2"));
+  EXPECT_TRUE(tarnex::ShowErrorBox("Create directory error: /x/\u00e9", "msgSomething"));
+  EXPECT_EQ(driver.count(), 1);
+  EXPECT_EQ(text.toStdString(), "Create directory error: /x/\u00e9");
+  EXPECT_EQ(name, "msgSomething");
+  EXPECT_EQ(title, "Error");
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(buttons, QMessageBox::Ok);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "tarnex/services/window_order.h"
+#include "tarnex/services/desktop.h"
 #include "tests/tarnex/services/modal_driver.h"
 
 namespace {
