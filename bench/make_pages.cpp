@@ -1,6 +1,12 @@
-// Writes benchmark input: one big page file, or a folder of many small pages.
+// Writes benchmark input: one big page file, or a folder of many small pages;
+// and the floor any program that reads and writes a file pays: a plain copy
+// loop with the block size brevio-trim uses.
 //   brevio-bench-pages file PATH BYTES [lf]
 //   brevio-bench-pages pages FOLDER COUNT MIN_BYTES MAX_BYTES
+//   brevio-bench-pages copy SOURCE TARGET [BLOCK_BYTES]
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +14,8 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 #include "bench/page_text.h"
 
@@ -17,6 +25,34 @@ bool WriteAll(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   return static_cast<bool>(out);
+}
+
+// read/write with one reused buffer, nothing else.
+int CopyLoop(const char* source, const char* target, std::size_t block) {
+  const int in = ::open(source, O_RDONLY | O_CLOEXEC);
+  const int out = ::open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (in < 0 || out < 0) {
+    std::perror("brevio-bench-pages copy");
+    return 1;
+  }
+  std::vector<char> buffer(block);
+  for (;;) {
+    const ssize_t got = ::read(in, buffer.data(), block);
+    if (got == 0) break;
+    if (got < 0) {
+      std::perror("read");
+      return 1;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+      if (put < 0) {
+        std::perror("write");
+        return 1;
+      }
+      done += put;
+    }
+  }
+  return ::close(out) == 0 && ::close(in) == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -63,6 +99,11 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  std::cerr << "usage: brevio-bench-pages file PATH BYTES [lf] | pages FOLDER COUNT MIN MAX\n";
+  if (what == "copy" && (argc == 4 || argc == 5)) {
+    const std::size_t block = argc == 5 ? std::strtoull(argv[4], nullptr, 10) : 256 * 1024;
+    return CopyLoop(argv[2], argv[3], std::max<std::size_t>(block, 1));
+  }
+  std::cerr << "usage: brevio-bench-pages file PATH BYTES [lf] | pages FOLDER COUNT MIN MAX"
+               " | copy SOURCE TARGET [BLOCK]\n";
   return 2;
 }

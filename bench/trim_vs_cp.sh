@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Whole-file speed and memory of brevio-trim:
 #  1. trimming a 1 GiB page file from the page cache against cp of the same
-#     file, alternating in the same run; prints the best times and the ratio;
+#     file and against a plain read/write copy loop with brevio-trim's block
+#     size (the floor of any program that reads and writes the file), in
+#     turns within one run; prints each round, then medians, spread and the
+#     ratios of the medians (target: brevio-trim <= 1.3 times cp);
 #  2. peak resident memory (/usr/bin/time) trimming that file and a 1 GiB
 #     file whose lines end in LF alone (one single "line" for the reader).
 # Usage: bench/trim_vs_cp.sh [BUILD_DIR]   (default: $BREVIO_BUILD_DIR or build)
-# BREVIO_BENCH_BYTES and BREVIO_BENCH_RUNS change the size and the rounds.
+# BREVIO_BENCH_BYTES, BREVIO_BENCH_RUNS (default 5) and BREVIO_BENCH_DIR
+# (default /tmp) change the size, the rounds and where the files go.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-${BREVIO_BUILD_DIR:-$root/build}}
@@ -15,38 +19,55 @@ for tool in brevio-trim brevio-bench-pages; do
 done
 [ -x /usr/bin/time ] || { echo "trim_vs_cp: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
 bytes=${BREVIO_BENCH_BYTES:-1073741824}
-runs=${BREVIO_BENCH_RUNS:-3}
-work=$(mktemp -d /tmp/brevio-bench-XXXXXX)
+runs=${BREVIO_BENCH_RUNS:-5}
+work=$(mktemp -d "${BREVIO_BENCH_DIR:-/tmp}/brevio-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 
 echo "Making a $bytes-byte page file (CR LF lines) in $work"
 "$bin/brevio-bench-pages" file "$work/page.html" "$bytes"
 cat "$work/page.html" >/dev/null  # into the page cache
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-best_cp=""
-best_trim=""
+# Seconds one command takes, its target removed and the disk synced first so
+# that no write-back of the round before is charged to it.
+timed() {
+  local target=$1
+  shift
+  rm -f "$target"
+  sync
+  local start=$EPOCHREALTIME
+  "$@"
+  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'
+}
+stats() {  # median, then min-max, of the arguments
+  printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 }
+    END { printf "median %.3fs (%.3f-%.3f)", t[int((NR + 1) / 2)], t[1], t[NR] }'
+}
+median() { printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
+
+cp_times=()
+loop_times=()
+trim_times=()
 for round in $(seq "$runs"); do
-  rm -f "$work/cp.html" "$work/trim.html"
-  sync
-  start=$EPOCHREALTIME
-  cp "$work/page.html" "$work/cp.html"
-  cp_time=$(seconds "$start" "$EPOCHREALTIME")
+  cp_times+=("$(timed "$work/cp.html" cp "$work/page.html" "$work/cp.html")")
   rm -f "$work/cp.html"
-  sync
-  start=$EPOCHREALTIME
-  "$bin/brevio-trim" -q "$work/page.html" "$work/trim.html"
-  trim_time=$(seconds "$start" "$EPOCHREALTIME")
-  echo "round $round: cp ${cp_time}s  brevio-trim ${trim_time}s"
-  best_cp=$(min "$best_cp" "$cp_time")
-  best_trim=$(min "$best_trim" "$trim_time")
+  loop_times+=("$(timed "$work/loop.html" "$bin/brevio-bench-pages" copy "$work/page.html" "$work/loop.html")")
+  rm -f "$work/loop.html"
+  trim_times+=("$(timed "$work/trim.html" "$bin/brevio-trim" -q "$work/page.html" "$work/trim.html")")
+  echo "round $round: cp ${cp_times[-1]}s  copy loop ${loop_times[-1]}s  brevio-trim ${trim_times[-1]}s"
 done
 out_bytes=$(stat -c %s "$work/trim.html")
-echo "best: cp ${best_cp}s  brevio-trim ${best_trim}s  ratio $(awk -v t="$best_trim" -v c="$best_cp" 'BEGIN { printf "%.2f", t / c }') (target <= 1.3)"
-echo "trimmed to $out_bytes bytes; $(awk -v b="$bytes" -v t="$best_trim" 'BEGIN { printf "%.0f", b / t / 1e6 }') MB/s in"
+echo "cp          $(stats "${cp_times[@]}")"
+echo "copy loop   $(stats "${loop_times[@]}")"
+echo "brevio-trim $(stats "${trim_times[@]}")"
+cp_median=$(median "${cp_times[@]}")
+loop_median=$(median "${loop_times[@]}")
+trim_median=$(median "${trim_times[@]}")
+awk -v t="$trim_median" -v c="$cp_median" -v l="$loop_median" 'BEGIN {
+  printf "ratios of medians: brevio-trim/cp %.2f (target <= 1.3)  brevio-trim/copy loop %.2f  copy loop/cp %.2f\n",
+         t / c, t / l, l / c }'
+echo "trimmed to $out_bytes bytes; $(awk -v b="$bytes" -v t="$trim_median" 'BEGIN { printf "%.0f", b / t / 1e6 }') MB/s in"
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 peak() {  # peak RSS in KiB of trimming $1
   rm -f "$work/out.html"
@@ -54,10 +75,10 @@ peak() {  # peak RSS in KiB of trimming $1
   /usr/bin/time -f '%M' -o "$work/rss" "$bin/brevio-trim" -q "$1" "$work/out.html"
   cat "$work/rss"
 }
-echo "peak RSS, CR LF file: $(peak "$work/page.html") KiB"
+echo "peak RSS, CR LF file: $(peak "$work/page.html") KiB (target < 16384 KiB)"
 rm -f "$work/page.html" "$work/trim.html" "$work/out.html"
 
 echo "Making a $bytes-byte file with LF-only line ends"
 "$bin/brevio-bench-pages" file "$work/lf.html" "$bytes" lf
 cat "$work/lf.html" >/dev/null
-echo "peak RSS, LF-only file: $(peak "$work/lf.html") KiB (target < 20480 KiB)"
+echo "peak RSS, LF-only file: $(peak "$work/lf.html") KiB (target < 16384 KiB)"

@@ -196,6 +196,11 @@ inline void ApplyGap(const Gap& gap, FileState& s, Out& out) {
   }
 }
 
+// The whole-file state at the end of [begin, end), given the state at begin.
+// It follows from the bytes after the last ordinary byte or CR, so only those
+// are cleaned (into a counter); before comes matters only when there is none.
+CleanState StateAtCut(const char* begin, const char* end, const CleanState& before);
+
 // Wide whole-file loops over 64-byte windows (wide_scan.cpp), one per
 // instruction set, chosen at run time. Each cleans from p while at least
 // kWideMin bytes are left, writes through out (up to 128 bytes past what it

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <memory>
@@ -16,6 +15,7 @@
 #include <system_error>
 #include <thread>
 
+#include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/stream_cleaner.h"
 #include "fileio/file_error.h"
 #include "fileio/replace.h"
@@ -112,148 +112,192 @@ PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
   return {};
 }
 
-// Pump for big files on two workers. Each takes the next block under the
-// read lock, cut just after its last CR: a line starts afresh there, so the
-// block can be cleaned while the other worker cleans or writes its own. A
-// block without a CR continues the line of the block before it and takes
-// over that block's cleaner state, so a file of LF-only lines is cleaned in
-// turn (still overlapping with writing). Blocks are written in the order
-// they were read; memory stays a few blocks per worker.
-PumpError PumpParallel(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
-  struct Shared {
-    // Reading: the bytes after the last CR of the block read last.
-    std::mutex read_mutex;
-    std::unique_ptr<char[]> carry;
-    std::size_t carry_size = 0;
-    bool next_fresh = true;  // the next block starts a line
-    bool eof = false;
-    std::uint64_t next_seq = 0;
-    std::uint64_t source_bytes = 0;
+// Pump for big files on two workers. Blocks are read in turn, whole, and
+// each starts in the state the text before it leaves (StateAtCut, worked out
+// from the few bytes before the cut while reading), so two blocks can be
+// cleaned at once, and one cleaned while the other is written. Blocks are
+// written in the order they were read; memory stays two blocks per worker.
+class ParallelPump {
+ public:
+  ParallelPump(int in_fd, int out_fd, std::size_t block)
+      : in_fd_(in_fd), out_fd_(out_fd), block_(block) {}
 
-    // Handing a cleaner state to the next block, writing in order, failing.
-    std::mutex mutex;
-    std::condition_variable changed;
-    // Keyed by the block that takes the state over: a handoff may wait while
-    // the other worker already publishes the next one.
-    std::map<std::uint64_t, FileStreamCleaner> handoffs;
-    std::uint64_t write_turn = 0;
-    std::uint64_t target_bytes = 0;
-    bool failed = false;
-    PumpError error;
-
-    void Fail(PumpError e) {
-      {
-        const std::lock_guard lock(mutex);
-        if (!failed) error = e;
-        failed = true;
-      }
-      changed.notify_all();
+  PumpError Run(TrimReport& report) {
+    // Under a process limit the helper may not be had: this thread then takes
+    // every block in turn, which is the same work without the overlap.
+    std::optional<std::thread> helper;
+    try {
+      helper.emplace([this] { Work(); });
+    } catch (const std::system_error&) {
     }
-  } shared;
-  shared.carry = std::make_unique_for_overwrite<char[]>(block);
+    Work();
+    if (helper) helper->join();
+    report.source_bytes += source_bytes_;
+    report.target_bytes += target_bytes_;
+    return failed_ ? error_ : PumpError{};
+  }
 
-  auto work = [&shared, in_fd, out_fd, block] {
-    const std::size_t in_size = 2 * block;
-    const auto in = std::make_unique_for_overwrite<char[]>(in_size);
-    const auto out = std::make_unique_for_overwrite<char[]>(
-        FileStreamCleaner::MaxOutput(in_size) + FileStreamCleaner::kMaxFinishOutput);
-    for (;;) {
-      std::uint64_t seq = 0;
-      std::size_t cut = 0;
-      bool fresh = true;
-      bool last = false;
-      bool hand_on = false;
-      {
-        const std::lock_guard lock(shared.read_mutex);
-        {
-          const std::lock_guard state(shared.mutex);
-          if (shared.failed) return;
-        }
-        if (shared.eof) return;
-        seq = shared.next_seq++;
-        fresh = shared.next_fresh;
-        // The carry holds no CR, so the last CR (if any) is in the new bytes
-        // and what is carried on stays under one block.
-        std::memcpy(in.get(), shared.carry.get(), shared.carry_size);
-        std::size_t len = shared.carry_size;
-        while (len < shared.carry_size + block) {
-          const ssize_t got = ReadSome(in_fd, in.get() + len, shared.carry_size + block - len);
-          if (got < 0) {
-            shared.Fail({true, errno});
-            return;
-          }
-          if (got == 0) {
-            last = true;
-            break;
-          }
-          shared.source_bytes += static_cast<std::size_t>(got);
-          len += static_cast<std::size_t>(got);
-        }
-        shared.carry_size = 0;
-        if (last) {
-          shared.eof = true;
-          cut = len;
-        } else if (const void* cr = ::memrchr(in.get(), '\r', len); cr != nullptr) {
-          cut = static_cast<std::size_t>(static_cast<const char*>(cr) - in.get()) + 1;
-          shared.carry_size = len - cut;
-          std::memcpy(shared.carry.get(), in.get() + cut, shared.carry_size);
-          shared.next_fresh = true;
-        } else {
-          cut = len;
-          shared.next_fresh = false;
-          hand_on = true;
-        }
-      }
-
-      FileStreamCleaner cleaner;
-      if (!fresh) {
-        std::unique_lock lock(shared.mutex);
-        shared.changed.wait(lock,
-                            [&] { return shared.handoffs.count(seq) != 0 || shared.failed; });
-        if (shared.failed) return;
-        const auto taken = shared.handoffs.find(seq);
-        cleaner = taken->second;
-        shared.handoffs.erase(taken);
-      }
-      BufferSink sink(out.get());
-      cleaner.feed(std::string_view(in.get(), cut), sink);
-      if (last) cleaner.finish(sink);
-      {
-        std::unique_lock lock(shared.mutex);
-        if (hand_on) {
-          shared.handoffs.emplace(seq + 1, cleaner);
-          shared.changed.notify_all();
-        }
-        shared.changed.wait(lock, [&] { return shared.write_turn == seq || shared.failed; });
-        if (shared.failed) return;
-      }
-      // Only the holder of the turn writes, so no lock is needed for it.
-      if (const int error = WriteAll(out_fd, out.get(), sink.size()); error != 0) {
-        shared.Fail({false, error});
-        return;
-      }
-      {
-        const std::lock_guard lock(shared.mutex);
-        shared.target_bytes += sink.size();
-        ++shared.write_turn;
-      }
-      shared.changed.notify_all();
-      if (last) return;
-    }
+ private:
+  struct Block {
+    std::uint64_t seq = 0;
+    std::size_t size = 0;
+    bool last = false;
+    detail::CleanState start;
   };
 
-  // Under a process limit the helper may not be had: this thread then takes
-  // every block in turn, which is the same work without the overlap.
-  std::optional<std::thread> helper;
-  try {
-    helper.emplace(work);
-  } catch (const std::system_error&) {
+  void Work() {
+    const auto in = std::make_unique_for_overwrite<char[]>(block_);
+    const auto out = std::make_unique_for_overwrite<char[]>(FileStreamCleaner::MaxOutput(block_) +
+                                                            FileStreamCleaner::kMaxFinishOutput);
+    Block taken;
+    while (Take(in.get(), taken)) {
+      FileStreamCleaner cleaner(taken.start);
+      BufferSink sink(out.get());
+      cleaner.feed(std::string_view(in.get(), taken.size), sink);
+      if (taken.last) cleaner.finish(sink);
+      if (!WriteInTurn(taken.seq, out.get(), sink.size()) || taken.last) return;
+    }
   }
-  work();
-  if (helper) helper->join();
-  report.source_bytes += shared.source_bytes;
-  report.target_bytes += shared.target_bytes;
-  return shared.failed ? shared.error : PumpError{};
+
+  // Reads the next block whole (short only at the end of the file) and the
+  // state the next one starts in. False when there is nothing left to do.
+  bool Take(char* in, Block& taken) {
+    const std::lock_guard lock(read_mutex_);
+    if (eof_ || Failed()) return false;
+    std::size_t len = 0;
+    while (len < block_) {
+      const ssize_t got = ReadSome(in_fd_, in + len, block_ - len);
+      if (got < 0) {
+        Fail({true, errno});
+        return false;
+      }
+      if (got == 0) {
+        eof_ = true;
+        break;
+      }
+      len += static_cast<std::size_t>(got);
+    }
+    source_bytes_ += len;
+    taken = {next_seq_++, len, eof_, read_end_state_};
+    read_end_state_ = detail::StateAtCut(in, in + len, read_end_state_);
+    return true;
+  }
+
+  // Waits for the block's turn and writes it; false after any failure.
+  bool WriteInTurn(std::uint64_t seq, const char* data, std::size_t size) {
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return write_turn_ == seq || failed_; });
+      if (failed_) return false;
+    }
+    // Only the holder of the turn writes, so no lock is needed for it.
+    if (const int error = WriteAll(out_fd_, data, size); error != 0) {
+      Fail({false, error});
+      return false;
+    }
+    {
+      const std::lock_guard lock(mutex_);
+      target_bytes_ += size;
+      ++write_turn_;
+    }
+    changed_.notify_all();
+    return true;
+  }
+
+  bool Failed() {
+    const std::lock_guard lock(mutex_);
+    return failed_;
+  }
+
+  void Fail(PumpError e) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!failed_) error_ = e;
+      failed_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  const int in_fd_;
+  const int out_fd_;
+  const std::size_t block_;
+
+  // Reading, under read_mutex_.
+  std::mutex read_mutex_;
+  bool eof_ = false;
+  std::uint64_t next_seq_ = 0;
+  std::uint64_t source_bytes_ = 0;
+  detail::CleanState read_end_state_;
+
+  // Writing in order and failing, under mutex_.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint64_t write_turn_ = 0;
+  std::uint64_t target_bytes_ = 0;
+  bool failed_ = false;
+  PumpError error_;
+};
+
+PumpError PumpParallel(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
+  return ParallelPump(in_fd, out_fd, block).Run(report);
+}
+
+}  // namespace
+
+namespace {
+
+// The source's kind as the codes report it: kTrimDone for a regular file,
+// kTrimSourceNotFound for nothing there or anything else. A link where a
+// walk follows none is refused; other failures throw.
+std::int32_t ExamineSource(const std::string& source, bool follow_links, struct stat& st) {
+  const int examined = follow_links ? ::stat(source.c_str(), &st) : ::lstat(source.c_str(), &st);
+  if (examined == 0 && S_ISLNK(st.st_mode)) Fail(fileio::Step::kOpenSource, source, ELOOP);
+  if (examined != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return kTrimSourceNotFound;
+    Fail(fileio::Step::kExamine, source, errno);
+  }
+  return S_ISREG(st.st_mode) ? kTrimDone : kTrimSourceNotFound;
+}
+
+// Opens the source and checks again what was opened (it may have been
+// replaced since it was examined); an invalid Fd when it is no regular file.
+fileio::Fd OpenSource(const std::string& source, bool follow_links, struct stat& st) {
+  // O_NONBLOCK: should a FIFO take the file's place after the check, the
+  // open must not hang; it has no effect on regular files.
+  const int no_follow = follow_links ? 0 : O_NOFOLLOW;
+  fileio::Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | no_follow));
+  if (in.get() < 0) Fail(fileio::Step::kOpenSource, source, errno);
+  if (::fstat(in.get(), &st) != 0) Fail(fileio::Step::kExamine, source, errno);
+  if (!S_ISREG(st.st_mode)) return fileio::Fd();
+  return in;
+}
+
+// Where the output goes: a temporary file beside the target, or the target
+// itself when it is no regular file. in_place tells whether the target is
+// the source.
+fileio::Output OpenTarget(const std::string& source, const std::string& target, int in_fd,
+                          const struct stat& source_stat, const TrimOptions& options,
+                          bool& in_place) {
+  // The same file under another name (a link, "./", a hard link) is
+  // trimmed in place too: its descriptor lends the metadata.
+  struct stat target_stat {};
+  in_place =
+      source == target || (::stat(target.c_str(), &target_stat) == 0 &&
+                           target_stat.st_dev == source_stat.st_dev &&
+                           target_stat.st_ino == source_stat.st_ino);
+  if (!options.follow_links && source == target) {
+    struct stat now {};
+    if (::lstat(target.c_str(), &now) == 0 && S_ISLNK(now.st_mode)) {
+      Fail(fileio::Step::kRefuseTarget, target, ELOOP);
+    }
+  }
+  fileio::OutputOptions output_options;
+  output_options.in_place = in_place;
+  output_options.original_fd = in_place ? in_fd : -1;
+  output_options.write_through_dangling_links = options.write_through_dangling_links;
+  // A new copy is no more open than its source, less the umask, as with cp.
+  output_options.new_mode = source_stat.st_mode & 0777;
+  return fileio::Output(target, output_options);
 }
 
 }  // namespace
@@ -270,34 +314,14 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
     return report;
   }
   struct stat source_stat {};
-  const int examined = options.follow_links ? ::stat(source.c_str(), &source_stat)
-                                            : ::lstat(source.c_str(), &source_stat);
-  if (examined == 0 && S_ISLNK(source_stat.st_mode)) {
-    Fail(fileio::Step::kOpenSource, source, ELOOP);
-  }
-  if (examined != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) {
-      report.result = kTrimSourceNotFound;
-      return report;
-    }
-    Fail(fileio::Step::kExamine, source, errno);
-  }
-  if (!S_ISREG(source_stat.st_mode)) {
+  report.result = ExamineSource(source, options.follow_links, source_stat);
+  if (report.result != kTrimDone) return report;
+  const fileio::Fd in = OpenSource(source, options.follow_links, source_stat);
+  if (in.get() < 0) {
     report.result = kTrimSourceNotFound;
     return report;
   }
 
-  // O_NONBLOCK: should a FIFO take the file's place after the check, the
-  // open must not hang; it has no effect on regular files.
-  const int no_follow = options.follow_links ? 0 : O_NOFOLLOW;
-  fileio::Fd in(
-      ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | no_follow));
-  if (in.get() < 0) Fail(fileio::Step::kOpenSource, source, errno);
-  if (::fstat(in.get(), &source_stat) != 0) Fail(fileio::Step::kExamine, source, errno);
-  if (!S_ISREG(source_stat.st_mode)) {
-    report.result = kTrimSourceNotFound;
-    return report;
-  }
   // Small files get small reads: a batch touches little memory per file.
   const auto file_size = static_cast<std::uint64_t>(source_stat.st_size);
   const std::size_t block = static_cast<std::size_t>(
@@ -311,27 +335,8 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
     return report;
   }
 
-  // The same file under another name (a link, "./", a hard link) is
-  // trimmed in place too: its descriptor lends the metadata.
-  struct stat target_stat {};
-  const bool in_place =
-      source == target || (::stat(target.c_str(), &target_stat) == 0 &&
-                           target_stat.st_dev == source_stat.st_dev &&
-                           target_stat.st_ino == source_stat.st_ino);
-  if (!options.follow_links && source == target) {
-    struct stat now {};
-    if (::lstat(target.c_str(), &now) == 0 && S_ISLNK(now.st_mode)) {
-      Fail(fileio::Step::kRefuseTarget, target, ELOOP);
-    }
-  }
-  fileio::OutputOptions output_options;
-  output_options.in_place = in_place;
-  output_options.original_fd = in_place ? in.get() : -1;
-  output_options.write_through_dangling_links = options.write_through_dangling_links;
-  // A new copy is no more open than its source, less the umask, as with cp.
-  output_options.new_mode = source_stat.st_mode & 0777;
-  fileio::Output output(target, output_options);
-
+  bool in_place = false;
+  fileio::Output output = OpenTarget(source, target, in.get(), source_stat, options, in_place);
   const PumpError e = file_size >= kOverlapFrom ? PumpParallel(in.get(), output.fd(), block, report)
                                                 : Pump(in.get(), output.fd(), block, report);
   if (e.error != 0) {

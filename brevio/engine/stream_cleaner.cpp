@@ -150,6 +150,20 @@ void StreamCleaner<kMode>::finish(Sink& sink) {
   state_ = {};
 }
 
+detail::CleanState detail::StateAtCut(const char* begin, const char* end,
+                                      const CleanState& before) {
+  const char* from = end;
+  while (from != begin && from[-1] != '\r' && IsBlankByte(static_cast<unsigned char>(from[-1]))) {
+    --from;
+  }
+  // From an ordinary byte or a CR on, the state before does not matter.
+  FileStreamCleaner cleaner(from == begin ? before : CleanState{});
+  if (from != begin) --from;
+  CountingSink counter;
+  cleaner.feed(std::string_view(from, static_cast<std::size_t>(end - from)), counter);
+  return cleaner.state();
+}
+
 #define BREVIO_CLEANER_FOR(mode)                                                          \
   template class StreamCleaner<mode>;                                                     \
   template void StreamCleaner<mode>::feed<BufferSink>(std::string_view, BufferSink&);     \

@@ -117,6 +117,12 @@ class StreamCleaner {
   static constexpr std::size_t MaxOutput(std::size_t n) { return 2 * n + 4 + 128; }
   static constexpr std::size_t kMaxFinishOutput = 4;
 
+  StreamCleaner() = default;
+  // A cleaner that goes on from a state another one reached (or that
+  // StateAtCut worked out), so that neighbouring pieces can be cleaned at once.
+  explicit StreamCleaner(const detail::CleanState& state) : state_(state) {}
+  const detail::CleanState& state() const { return state_; }
+
   // Cleans the next piece of input. Splitting the input anywhere gives the
   // same output as feeding it whole.
   template <class Sink>

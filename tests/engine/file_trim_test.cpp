@@ -195,10 +195,11 @@ TEST(TrimFileAgainstModel, BigRandomFilesGiveTheModelsBytes) {
   }
 }
 
-// Big files are cut after a CR and cleaned by two workers; stretches with no
-// CR for longer than a block pass their cleaner state on. Mixed layouts hit
-// every hand-over: CR-rich parts, LF-only stretches, a CR LF split by a cut,
-// and a file that ends exactly on a block boundary.
+// Big files are cut into blocks anywhere and cleaned by two workers, each
+// block starting in the state the bytes before the cut leave. Mixed layouts
+// hit every kind of cut: CR-rich parts, LF-only stretches, a CR LF split by a
+// cut, blocks of nothing but blanks and LFs (whose state comes from the block
+// before), and a file that ends exactly on a block boundary.
 TEST(TrimFileAgainstModel, BigFilesCleanedByTwoWorkersGiveTheModelsBytes) {
   std::mt19937 random(31);
   static const char kWithCr[] = {'\t', '\n', '\r', ' ', ' ', 'a', 'b'};
@@ -210,6 +211,9 @@ TEST(TrimFileAgainstModel, BigFilesCleanedByTwoWorkersGiveTheModelsBytes) {
     const char* alphabet = (text.size() / 700000) % 2 == 0 ? kWithCr : kLfOnly;
     for (std::size_t n = stretch(random); n > 0; --n) text += alphabet[pick(random)];
     if (random() % 5 == 0) text += "\r\n";
+    if (random() % 97 == 0) {
+      for (std::size_t n = 3 * stretch(random); n > 0; --n) text += random() % 9 == 0 ? '\n' : ' ';
+    }
   }
   TempDir dir;
   for (const std::size_t size : {text.size(), std::size_t{9} << 20}) {
