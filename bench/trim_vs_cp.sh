@@ -29,15 +29,19 @@ cat "$work/page.html" >/dev/null  # into the page cache
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # Seconds one command takes, its target removed and the disk synced first so
-# that no write-back of the round before is charged to it.
+# that no write-back of the round before is charged to it. The processor
+# seconds it used (user + system, all threads) go to $work/cpu: on a machine
+# shared with other work they say more than the wall time.
 timed() {
   local target=$1
   shift
   rm -f "$target"
   sync
   local start=$EPOCHREALTIME
-  "$@"
-  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'
+  /usr/bin/time -f '%U %S' -o "$work/usage" "$@"
+  local stop=$EPOCHREALTIME
+  awk '{ printf "%.2f", $1 + $2 }' "$work/usage" >"$work/cpu"
+  awk -v a="$start" -v b="$stop" 'BEGIN { printf "%.3f", b - a }'
 }
 stats() {  # median, then min-max, of the arguments
   printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 }
@@ -48,24 +52,33 @@ median() { printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { print t[int(
 cp_times=()
 loop_times=()
 trim_times=()
+cp_cpu=()
+loop_cpu=()
+trim_cpu=()
 for round in $(seq "$runs"); do
   cp_times+=("$(timed "$work/cp.html" cp "$work/page.html" "$work/cp.html")")
+  cp_cpu+=("$(cat "$work/cpu")")
   rm -f "$work/cp.html"
   loop_times+=("$(timed "$work/loop.html" "$bin/brevio-bench-pages" copy "$work/page.html" "$work/loop.html")")
+  loop_cpu+=("$(cat "$work/cpu")")
   rm -f "$work/loop.html"
   trim_times+=("$(timed "$work/trim.html" "$bin/brevio-trim" -q "$work/page.html" "$work/trim.html")")
-  echo "round $round: cp ${cp_times[-1]}s  copy loop ${loop_times[-1]}s  brevio-trim ${trim_times[-1]}s"
+  trim_cpu+=("$(cat "$work/cpu")")
+  echo "round $round: cp ${cp_times[-1]}s  copy loop ${loop_times[-1]}s  brevio-trim ${trim_times[-1]}s" \
+       "(processor: ${cp_cpu[-1]}s ${loop_cpu[-1]}s ${trim_cpu[-1]}s)"
 done
 out_bytes=$(stat -c %s "$work/trim.html")
-echo "cp          $(stats "${cp_times[@]}")"
-echo "copy loop   $(stats "${loop_times[@]}")"
-echo "brevio-trim $(stats "${trim_times[@]}")"
+echo "cp          $(stats "${cp_times[@]}"), processor $(stats "${cp_cpu[@]}")"
+echo "copy loop   $(stats "${loop_times[@]}"), processor $(stats "${loop_cpu[@]}")"
+echo "brevio-trim $(stats "${trim_times[@]}"), processor $(stats "${trim_cpu[@]}")"
 cp_median=$(median "${cp_times[@]}")
 loop_median=$(median "${loop_times[@]}")
 trim_median=$(median "${trim_times[@]}")
 awk -v t="$trim_median" -v c="$cp_median" -v l="$loop_median" 'BEGIN {
   printf "ratios of medians: brevio-trim/cp %.2f (target <= 1.3)  brevio-trim/copy loop %.2f  copy loop/cp %.2f\n",
          t / c, t / l, l / c }'
+awk -v t="$(median "${trim_cpu[@]}")" -v c="$(median "${cp_cpu[@]}")" -v l="$(median "${loop_cpu[@]}")" 'BEGIN {
+  if (c > 0 && l > 0) printf "processor seconds: brevio-trim/cp %.2f  brevio-trim/copy loop %.2f\n", t / c, t / l }'
 echo "trimmed to $out_bytes bytes; $(awk -v b="$bytes" -v t="$trim_median" 'BEGIN { printf "%.0f", b / t / 1e6 }') MB/s in"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
