@@ -1,7 +1,9 @@
 #include "tarnex/services/profile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,10 +28,24 @@ std::size_t EntryCount(const fs::path& dir) {
 }
 
 // The default profile lies beside the test program; each test leaves none.
+// ctest runs every test as its own process, side by side, and this file is
+// one for all of them: they take turns under a lock on a file beside it.
 class DefaultProfileTest : public testing::Test {
  protected:
-  void SetUp() override { fs::remove(tarnex::DefaultProfilePath()); }
-  void TearDown() override { fs::remove(tarnex::DefaultProfilePath()); }
+  void SetUp() override {
+    lock_ =
+        open((tarnex::DefaultProfilePath() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock_, 0);
+    ASSERT_EQ(flock(lock_, LOCK_EX), 0);
+    fs::remove(tarnex::DefaultProfilePath());
+  }
+  void TearDown() override {
+    fs::remove(tarnex::DefaultProfilePath());
+    if (lock_ >= 0) close(lock_);  // releases the lock
+  }
+
+ private:
+  int lock_ = -1;
 };
 
 TEST_F(DefaultProfileTest, IsNamedAfterTheModuleBesideIt) {
