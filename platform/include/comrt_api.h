@@ -263,6 +263,13 @@ struct VARIANT {
 typedef VARIANT VARIANTARG;
 typedef VARIANT* LPVARIANT;
 
+// Clients and servers built against the system's headers share these layouts.
+static_assert(sizeof(VARIANT) == 24 && offsetof(VARIANT, lVal) == 8);
+static_assert(sizeof(GUID) == 16);
+static_assert(sizeof(LONG) == 4 && sizeof(ULONG) == 4 && sizeof(HRESULT) == 4);
+static_assert(sizeof(VARIANT_BOOL) == 2 && VARIANT_TRUE == -1);
+static_assert(sizeof(OLECHAR) == 2);
+
 #define V_VT(v) ((v)->vt)
 #define V_ISBYREF(v) (V_VT(v) & VT_BYREF)
 #define V_I2(v) ((v)->iVal)

@@ -54,10 +54,21 @@ TEST(FileLength, OnlyRegularFilesHaveOne) {
   for (const auto& c : cases) EXPECT_EQ(FileLength(c.path), c.len) << c.path.toStdString();
 }
 
-TEST(TrimResultText, EveryFailureCodeIsNamed) {
-  EXPECT_TRUE(TrimResultText(0, "/s").isEmpty());
-  for (int code : {1, 2, 3, 7}) EXPECT_FALSE(TrimResultText(code, "/s").isEmpty()) << code;
-  EXPECT_TRUE(TrimResultText(3, "/gone/page.htm").contains("/gone/page.htm"));
+TEST(TrimResultText, EachCodeSaysWhatWentWrong) {
+  const QString source = QStringLiteral("/gone/page.htm");
+  EXPECT_TRUE(TrimResultText(0, source).isEmpty());
+  const struct {
+    std::int32_t code;
+    const char* says;
+  } cases[] = {{1, "no source file"},
+               {2, "no target file"},
+               {3, "not found:\n/gone/page.htm"},
+               {7, "(result 7)"},
+               {-5, "(result -5)"}};
+  for (const auto& c : cases) {
+    const QString text = TrimResultText(c.code, source);
+    EXPECT_TRUE(text.contains(QString::fromLatin1(c.says))) << c.code << ": " << text.toStdString();
+  }
 }
 
 TEST(TarnexMissingText, SaysHowToRegister) {
