@@ -5,6 +5,8 @@
 # Prints the median and the spread of the repetitions; the CPU-time rate is
 # the per-core speed. Targets: >= 6 GB/s on pages with the best set, >= 8
 # GB/s on trimmed text.
+# With BREVIO_BENCH_PAGES_DIR set to a folder of real pages (.htm, .html,
+# .php; for example /usr/share/doc), those are measured too.
 # Usage: bench/clean_speed.sh [BUILD_DIR]   (BREVIO_BENCH_RUNS repetitions, default 9)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
