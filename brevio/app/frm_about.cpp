@@ -11,7 +11,6 @@
 
 #include "brevio/app/brevio_config.h"
 #include "brevio/app/design_look.h"
-#include "brevio/app/frm_main.h"
 #include "brevio/app/tarnex_client.h"
 #include "brevio/app/window_support.h"
 
@@ -65,10 +64,10 @@ QAccessibleInterface* LinkFactory(const QString&, QObject* object) {
 
 }  // namespace
 
-frmAbout::frmAbout(frmMain& main)
-    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      main_(main) {
+frmAbout::frmAbout(AboutHost& host)
+    : QDialog(host.AboutParent(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                      Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      host_(host) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(QStringLiteral("About Brevio"));
   setWindowIcon(ProgramIcon());
@@ -135,7 +134,7 @@ void frmAbout::Load() {
 }
 
 void frmAbout::Label5_Click() {
-  _CTarnex* t = main_.tarnex();
+  _CTarnex* t = host_.tarnex();
   if (t == nullptr) return;
   OpenWebNew(t, Label5->text());
 }

@@ -5,17 +5,29 @@
 
 class QLabel;
 class QPushButton;
+class QWidget;
+struct _CTarnex;
 
 namespace brevio::app {
 
-class frmMain;
+// What the about box needs of the window that opens it.
+class AboutHost {
+ public:
+  // The window the box stays above.
+  virtual QWidget* AboutParent() = 0;
+  // The utility object that opens the web site; null when it cannot be had.
+  virtual _CTarnex* tarnex() = 0;
+
+ protected:
+  ~AboutHost() = default;
+};
 
 // A label that reports clicks (Label5, the web address).
 class ClickableLabel;
 
 class frmAbout : public QDialog {
  public:
-  explicit frmAbout(frmMain& main);
+  explicit frmAbout(AboutHost& host);
 
   // Puts back the design-time texts; called before each showing.
   void Load();
@@ -24,7 +36,7 @@ class frmAbout : public QDialog {
   void OKButton_Click();
 
  private:
-  frmMain& main_;
+  AboutHost& host_;
   QPushButton* OKButton = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;

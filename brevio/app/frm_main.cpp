@@ -14,11 +14,11 @@
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -31,7 +31,11 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <system_error>
+#include <type_traits>
+#include <utility>
+#include <variant>
 
 #include "brevio/app/brevio_config.h"
 #include "brevio/app/design_look.h"
@@ -145,6 +149,8 @@ frmMain::frmMain(TarnexCreator creator, QWidget* parent)
 frmMain::~frmMain() {
   // A file the worker has started is finished; nothing that it posts back is
   // delivered once the window is gone.
+  m_cancel = true;
+  m_rowShown.Release();
   if (m_worker) {
     m_worker->quit();
     m_worker->wait();
@@ -152,42 +158,89 @@ frmMain::~frmMain() {
   if (m_running) QGuiApplication::restoreOverrideCursor();
 }
 
+namespace {
+
+// One control of the form, in twips as designed. `slot` says its kind and
+// where the window keeps it; a button's click goes to `click`.
+struct ControlSpec {
+  std::variant<QLineEdit * frmMain::*, QPushButton * frmMain::*, QLabel * frmMain::*> slot;
+  const char* name;
+  const char* caption;
+  QRect twips;
+  const char* accessible = nullptr;  // buttons say their caption
+};
+
+}  // namespace
+
 void frmMain::BuildControls() {
-  auto button = [this](const char* name, const QString& text, QRect twips) {
-    auto* b = new QPushButton(text, this);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(FromTwips(twips));
-    b->setAccessibleName(WithoutAccessKey(text));
-    b->installEventFilter(this);  // Enter presses it, as Space does
-    return b;
+  // Created in tab order; the single-file group lies below the visible edge.
+  static const ControlSpec kSingleFile[] = {
+      {&frmMain::txtOpen,
+       "txtOpen",
+       "C:\\Important\\share2\\index.html",
+       {960, 8040, 4695, 285},
+       "Source file"},
+      {&frmMain::cmdOpen, "cmdOpen", "Open...", {5760, 8040, 735, 285}},
+      {&frmMain::txtSave, "txtSave", "", {960, 8520, 4695, 285}, "Target file"},
+      {&frmMain::cmdSave, "cmdSave", "Save...", {5760, 8520, 735, 285}},
+      {&frmMain::lblLenOpen,
+       "lblLenOpen",
+       "File Len:",
+       {6840, 8040, 600, 195},
+       "Source file length"},
+      {&frmMain::lblLenSave,
+       "lblLenSave",
+       "File Len:",
+       {6840, 8520, 600, 195},
+       "Target file length"},
+      {&frmMain::cmdTrim, "cmdTrim", "Trim", {4080, 9120, 1695, 375}},
   };
-  auto edit = [this](const char* name, const QString& text, QRect twips) {
-    auto* e = new QLineEdit(text, this);
-    e->setObjectName(QString::fromLatin1(name));
-    e->setGeometry(FromTwips(twips));
-    return e;
+  static const ControlSpec kBatch[] = {
+      {&frmMain::txtOutput, "txtOutput", "", {240, 5160, 6375, 285}, "Output folder"},
+      {&frmMain::cmdOutput, "cmdOutput", "Set Output &Folder...", {6720, 5160, 1935, 285}},
+      {&frmMain::cmdAdd, "cmdAdd", "&Add...", {240, 6000, 1215, 330}},
+      {&frmMain::cmdRemove, "cmdRemove", "&Remove", {1680, 6000, 1215, 330}},
+      {&frmMain::cmdHelp, "cmdHelp", "&Help", {3120, 6000, 1215, 330}},
+      {&frmMain::cmdAbout, "cmdAbout", "A&bout...", {4560, 6000, 1215, 330}},
+      {&frmMain::cmdTrim2, "cmdTrim2", "&Trim", {6000, 6000, 1215, 330}},
+      {&frmMain::cmdExit, "cmdExit", "&Exit", {7440, 6000, 1215, 330}},
   };
-  auto label = [this](const char* name, const QString& text, QRect twips) {
-    auto* l = new QLabel(text, this);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(FromTwips(twips));
-    l->adjustSize();  // labels size themselves to their text
-    return l;
+  const auto create = [this](const ControlSpec& spec) {
+    const QString caption = QString::fromLatin1(spec.caption);
+    QWidget* made = std::visit(
+        [&](auto slot) -> QWidget* {
+          using Control = std::remove_pointer_t<std::remove_reference_t<decltype(this->*slot)>>;
+          auto* control = new Control(caption, this);
+          this->*slot = control;
+          return control;
+        },
+        spec.slot);
+    made->setObjectName(QString::fromLatin1(spec.name));
+    made->setGeometry(FromTwips(spec.twips));
+    made->setAccessibleName(spec.accessible != nullptr ? QString::fromLatin1(spec.accessible)
+                                                       : WithoutAccessKey(caption));
+    if (auto* label = qobject_cast<QLabel*>(made)) label->adjustSize();  // sized to the text
+    if (qobject_cast<QPushButton*>(made) != nullptr) made->installEventFilter(this);  // Enter
   };
+  for (const ControlSpec& spec : kSingleFile) create(spec);
+  BuildList();
+  for (const ControlSpec& spec : kBatch) create(spec);
 
-  // Tab order 0..15, as created; the single-file group lies below the visible edge.
-  txtOpen =
-      edit("txtOpen", QStringLiteral("C:\\Important\\share2\\index.html"), {960, 8040, 4695, 285});
-  cmdOpen = button("cmdOpen", QStringLiteral("Open..."), {5760, 8040, 735, 285});
-  txtSave = edit("txtSave", QString(), {960, 8520, 4695, 285});
-  cmdSave = button("cmdSave", QStringLiteral("Save..."), {5760, 8520, 735, 285});
-  lblLenOpen = label("lblLenOpen", QStringLiteral("File Len:"), {6840, 8040, 600, 195});
-  lblLenSave = label("lblLenSave", QStringLiteral("File Len:"), {6840, 8520, 600, 195});
-  cmdTrim = button("cmdTrim", QStringLiteral("Trim"), {4080, 9120, 1695, 375});
+  QPalette output = txtOutput->palette();
+  output.setColor(QPalette::Base, QColor(171, 219, 254));
+  txtOutput->setPalette(output);
+  Line1 = new LineControl(QStringLiteral("Line1"), {-720, 5760, 9840, 5760}, QColor(128, 128, 128),
+                          this);
+  Line2 = new LineControl(QStringLiteral("Line2"), {-600, 5775, 9960, 5775}, QColor(255, 255, 255),
+                          this);
+  ConnectControls();
+}
 
+void frmMain::BuildList() {
   ListView1 = new QTreeWidget(this);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   ListView1->setGeometry(FromTwips({240, 240, 8415, 4815}));
+  ListView1->setAccessibleName(QStringLiteral("Files to trim"));
   ListView1->setRootIsDecorated(false);
   ListView1->setUniformRowHeights(true);
   ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -208,45 +261,22 @@ void frmMain::BuildControls() {
     ListView1->headerItem()->setTextAlignment(c, ColumnAlignment(c));
   }
   FitNumberColumn();
+}
 
-  txtOutput = edit("txtOutput", QString(), {240, 5160, 6375, 285});
-  QPalette output = txtOutput->palette();
-  output.setColor(QPalette::Base, QColor(171, 219, 254));
-  txtOutput->setPalette(output);
-  cmdOutput = button("cmdOutput", QStringLiteral("Set Output &Folder..."), {6720, 5160, 1935, 285});
-  cmdAdd = button("cmdAdd", QStringLiteral("&Add..."), {240, 6000, 1215, 330});
-  cmdRemove = button("cmdRemove", QStringLiteral("&Remove"), {1680, 6000, 1215, 330});
-  cmdHelp = button("cmdHelp", QStringLiteral("&Help"), {3120, 6000, 1215, 330});
-  cmdAbout = button("cmdAbout", QStringLiteral("A&bout..."), {4560, 6000, 1215, 330});
-  cmdTrim2 = button("cmdTrim2", QStringLiteral("&Trim"), {6000, 6000, 1215, 330});
-  cmdExit = button("cmdExit", QStringLiteral("&Exit"), {7440, 6000, 1215, 330});
-
-  txtOpen->setAccessibleName(QStringLiteral("Source file"));
-  txtSave->setAccessibleName(QStringLiteral("Target file"));
-  txtOutput->setAccessibleName(QStringLiteral("Output folder"));
-  ListView1->setAccessibleName(QStringLiteral("Files to trim"));
-  lblLenOpen->setAccessibleName(QStringLiteral("Source file length"));
-  lblLenSave->setAccessibleName(QStringLiteral("Target file length"));
-
-  Line1 = new LineControl(QStringLiteral("Line1"), {-720, 5760, 9840, 5760}, QColor(128, 128, 128),
-                          this);
-  Line2 = new LineControl(QStringLiteral("Line2"), {-600, 5775, 9960, 5775}, QColor(255, 255, 255),
-                          this);
-
+void frmMain::ConnectControls() {
   QWidget* order[] = {txtOpen,   cmdOpen, txtSave,   cmdSave, cmdTrim,  ListView1, txtOutput,
                       cmdOutput, cmdAdd,  cmdRemove, cmdHelp, cmdAbout, cmdTrim2,  cmdExit};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-  connect(cmdOpen, &QPushButton::clicked, this, &frmMain::cmdOpen_Click);
-  connect(cmdSave, &QPushButton::clicked, this, &frmMain::cmdSave_Click);
-  connect(cmdTrim, &QPushButton::clicked, this, &frmMain::cmdTrim_Click);
-  connect(cmdAdd, &QPushButton::clicked, this, &frmMain::cmdAdd_Click);
-  connect(cmdRemove, &QPushButton::clicked, this, &frmMain::cmdRemove_Click);
-  connect(cmdOutput, &QPushButton::clicked, this, &frmMain::cmdOutput_Click);
-  connect(cmdTrim2, &QPushButton::clicked, this, &frmMain::cmdTrim2_Click);
-  connect(cmdHelp, &QPushButton::clicked, this, &frmMain::cmdHelp_Click);
-  connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
-  connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+  const std::pair<QPushButton*, void (frmMain::*)()> clicks[] = {
+      {cmdOpen, &frmMain::cmdOpen_Click},     {cmdSave, &frmMain::cmdSave_Click},
+      {cmdTrim, &frmMain::cmdTrim_Click},     {cmdAdd, &frmMain::cmdAdd_Click},
+      {cmdRemove, &frmMain::cmdRemove_Click}, {cmdOutput, &frmMain::cmdOutput_Click},
+      {cmdTrim2, &frmMain::cmdTrim2_Click},   {cmdHelp, &frmMain::cmdHelp_Click},
+      {cmdAbout, &frmMain::cmdAbout_Click},   {cmdExit, &frmMain::cmdExit_Click},
+  };
+  for (const auto& [button, handler] : clicks)
+    connect(button, &QPushButton::clicked, this, handler);
 }
 
 void frmMain::FitNumberColumn() {
@@ -257,9 +287,9 @@ void frmMain::FitNumberColumn() {
   option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
   option.text = QStringLiteral("99999");
   option.font = ListView1->font();
-  const int needed =
-      ListView1->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), ListView1)
-          .width();
+  const int needed = ListView1->style()
+                         ->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), ListView1)
+                         .width();
   const int total = ListView1->columnWidth(kColNumber) + ListView1->columnWidth(kColSource);
   const int number = std::max(61, needed);
   ListView1->setColumnWidth(kColNumber, number);
@@ -297,6 +327,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
   if (m_running) {
     // The current file finishes; its row comes back, then the window closes.
     m_closeRequested = true;
+    m_cancel = true;
     event->ignore();
     return;
   }
@@ -503,97 +534,145 @@ void frmMain::cmdOutput_Click() {
 
 // ---------------------------------------------------------------- batch run
 
+void RowGate::Reset() {
+  const std::lock_guard lock(mutex_);
+  open_ = 0;
+  released_ = false;
+}
+
+void RowGate::Wait() {
+  std::unique_lock lock(mutex_);
+  opened_.wait(lock, [this] { return open_ > 0 || released_; });
+  if (open_ > 0) --open_;
+}
+
+void RowGate::Open() {
+  {
+    const std::lock_guard lock(mutex_);
+    ++open_;
+  }
+  opened_.notify_one();
+}
+
+void RowGate::Release() {
+  {
+    const std::lock_guard lock(mutex_);
+    released_ = true;
+  }
+  opened_.notify_all();
+}
+
 void frmMain::cmdTrim2_Click() {
-  if (m_running) return;
+  if (m_running || !BatchCanStart()) return;
+  _CTarnex* t = tarnex();
+  if (t == nullptr) return;
   // The folder is read once: what the box says when the run starts is where
   // every file goes.
-  const QString folder = txtOutput->text();
-  if (TrimSpaces(folder).isEmpty()) {
+  CollectBatchJobs(t, txtOutput->text());
+  StartWorker();
+  m_running = true;
+  m_closeRequested = false;
+  m_failed = 0;
+  m_cancel = false;
+  m_rowShown.Reset();
+  txtOutput->setReadOnly(true);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  ListView1->scrollToItem(ListView1->topLevelItem(0));
+  QMetaObject::invokeMethod(
+      m_workerContext.get(), [this] { RunBatchOnWorker(); }, Qt::QueuedConnection);
+}
+
+bool frmMain::BatchCanStart() {
+  if (TrimSpaces(txtOutput->text()).isEmpty()) {
     ShowInformation(this,
                     QStringLiteral("Please select an output folder to save the trimmed files."));
-    return;
+    return false;
   }
   if (ListView1->topLevelItemCount() == 0) {
     ShowInformation(this, QStringLiteral("Please add some files to the listview to trim."));
-    return;
+    return false;
   }
-  _CTarnex* t = tarnex();
-  if (t == nullptr) return;
+  return true;
+}
 
+void frmMain::CollectBatchJobs(_CTarnex* t, const QString& folder) {
   // Rows are addressed by position: Add, Remove, Delete and drops wait for
   // the run, so the list keeps its rows until the last one is back.
   m_batch.clear();
   for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
     const QTreeWidgetItem* row = ListView1->topLevelItem(i);
-    m_batch.push_back({EncodePath(row->toolTip(kColSource)),
-                       EncodePath(JoinPathFile2(t, folder, row->text(kColSource)))});
+    BatchJob& job = m_batch.emplace_back();
+    job.source = EncodePath(row->toolTip(kColSource));
+    job.target = EncodePath(JoinPathFile2(t, folder, row->text(kColSource)));
   }
-  if (!m_worker) {
-    m_worker = std::make_unique<QThread>();
-    m_worker->setObjectName(QStringLiteral("batchWorker"));
-    m_workerContext = std::make_unique<QObject>();
-    m_workerContext->moveToThread(m_worker.get());
-    m_worker->start();
-  }
-  m_running = true;
-  m_closeRequested = false;
-  m_failed = 0;
-  txtOutput->setReadOnly(true);
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  StartBatchFile(0);
 }
 
-frmMain::BatchResult frmMain::TrimBatchFile(const BatchFile& file) {
-  BatchResult result;
-  try {
-    const TrimReport report = TrimFileWithReport(file.source, file.target);
-    result.problem = TrimResultText(report.result, QFile::decodeName(file.source.c_str()));
-    result.source_bytes = report.source_bytes;
-    result.target_bytes = report.target_bytes;
-  } catch (const std::exception& e) {
-    result.problem = PlainReason(e);
-  }
-  return result;
+void frmMain::StartWorker() {
+  if (m_worker) return;
+  m_worker = std::make_unique<QThread>();
+  m_worker->setObjectName(QStringLiteral("batchWorker"));
+  m_workerContext = std::make_unique<QObject>();
+  m_workerContext->moveToThread(m_worker.get());
+  m_worker->start();
 }
 
-void frmMain::StartBatchFile(int row) {
-  ListView1->scrollToItem(ListView1->topLevelItem(row));
-  const BatchFile file = m_batch[static_cast<std::size_t>(row)];
+void frmMain::RunBatchOnWorker() {
+  BatchOptions options;
+  options.max_at_once = 1;
+  // The list may hold a file twice on purpose; each row is trimmed as listed.
+  options.find_repeats = false;
+  options.cancel = &m_cancel;
+  RunBatch(m_batch, options, [this](const BatchOutcome& outcome) {
+    QMetaObject::invokeMethod(
+        this, [this, outcome] { BatchFileDone(outcome); }, Qt::QueuedConnection);
+    m_rowShown.Wait();
+  });
   QMetaObject::invokeMethod(
-      m_workerContext.get(),
-      [this, row, file] {
-        const BatchResult result = TrimBatchFile(file);
-        QMetaObject::invokeMethod(
-            this, [this, row, result] { BatchFileDone(row, result); }, Qt::QueuedConnection);
-      },
-      Qt::QueuedConnection);
+      this, [this] { FinishBatch(); }, Qt::QueuedConnection);
 }
 
-void frmMain::BatchFileDone(int row, const BatchResult& result) {
-  if (QTreeWidgetItem* item = ListView1->topLevelItem(row)) {
-    if (!result.problem.isEmpty()) {
+namespace {
+
+// The plain reason a row failed; empty when it was trimmed.
+QString BatchProblem(const BatchJob& job, const BatchOutcome& outcome) {
+  if (!outcome.error) {
+    return TrimResultText(outcome.report.result, QFile::decodeName(job.source.c_str()));
+  }
+  try {
+    std::rethrow_exception(outcome.error);
+  } catch (const std::exception& e) {
+    return PlainReason(e);
+  } catch (...) {
+    return PlainReason(std::runtime_error("unknown error"));
+  }
+}
+
+}  // namespace
+
+void frmMain::BatchFileDone(const BatchOutcome& outcome) {
+  const QString problem = BatchProblem(m_batch[outcome.index], outcome);
+  if (QTreeWidgetItem* item = ListView1->topLevelItem(static_cast<int>(outcome.index))) {
+    if (!problem.isEmpty()) {
       ++m_failed;
       // Never show the size of a stale file from an earlier run as a result.
       item->setText(kColTargetSize, QStringLiteral("failed"));
-      item->setToolTip(kColTargetSize, result.problem);
+      item->setToolTip(kColTargetSize, problem);
       item->setText(kColRatio, QStringLiteral(" "));
     } else {
-      item->setText(kColTargetSize, QString::number(result.target_bytes));
+      item->setText(kColTargetSize, QString::number(outcome.report.target_bytes));
       item->setToolTip(kColTargetSize, QString());
       // The sizes the trim saw: in place, the source's is the one before it.
       const QString point = QLocale().decimalPoint();
-      if (const auto ratio =
-              CompressionText(result.target_bytes, result.source_bytes, point.toStdString())) {
+      if (const auto ratio = CompressionText(outcome.report.target_bytes,
+                                             outcome.report.source_bytes, point.toStdString())) {
         item->setText(kColRatio, QString::fromStdString(*ratio));
       }
     }
+    if (QTreeWidgetItem* next = ListView1->topLevelItem(static_cast<int>(outcome.index) + 1)) {
+      ListView1->scrollToItem(next);
+    }
   }
-  const auto next = static_cast<std::size_t>(row) + 1;
-  if (m_closeRequested || next >= m_batch.size()) {
-    FinishBatch();
-  } else {
-    StartBatchFile(static_cast<int>(next));
-  }
+  m_rowShown.Open();
 }
 
 void frmMain::FinishBatch() {

@@ -9,12 +9,14 @@
 #include <QString>
 #include <QWidget>
 #include <atomic>
-#include <cstdint>
+#include <condition_variable>
 #include <memory>
-#include <string>
+#include <mutex>
 #include <vector>
 
 #include "brevio/app/common_dialog.h"
+#include "brevio/app/frm_about.h"
+#include "brevio/engine/batch.h"
 
 class QLabel;
 class QLineEdit;
@@ -25,8 +27,26 @@ class QThread;
 
 namespace brevio::app {
 
-class frmAbout;
 class LineControl;
+
+// Holds the batch worker after each file until the window has shown its row,
+// so that rows come back one by one and closing stops after the current file.
+class RowGate {
+ public:
+  void Reset();
+  // Worker: waits for Open (or Release).
+  void Wait();
+  // Window: the row is shown; the worker may go on.
+  void Open();
+  // The window goes away: no wait blocks again.
+  void Release();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  int open_ = 0;
+  bool released_ = false;
+};
 
 // Creates CTarnex objects; registers the library first when the class is unknown
 // and TARNEX.so sits in library_folder (an installed program's lib/brevio).
@@ -54,7 +74,7 @@ enum ListColumn {
   kColRatio = 4
 };
 
-class frmMain : public QWidget {
+class frmMain : public QWidget, public AboutHost {
  public:
   explicit frmMain(TarnexCreator creator = TarnexCreator(TarnexCreator::InstalledLibraryFolder()),
                    QWidget* parent = nullptr);
@@ -62,7 +82,8 @@ class frmMain : public QWidget {
 
   // The public read access of m_cTarnex: creates the object when still empty.
   // Null (after a message box saying why) when the library cannot be had.
-  _CTarnex* tarnex();
+  _CTarnex* tarnex() override;
+  QWidget* AboutParent() override { return this; }
 
   // Centres the window on its screen, shows it and puts the focus in txtOpen.
   void ShowCentred();
@@ -94,27 +115,21 @@ class frmMain : public QWidget {
  private:
   friend class FrmMainTestPeer;  // tests fill very long lists without a dialog
 
-  // One row of a batch run as the worker sees it.
-  struct BatchFile {
-    std::string source, target;
-  };
-  // What the worker hands back for one row: the sizes, or why it failed.
-  struct BatchResult {
-    std::uint64_t source_bytes = 0, target_bytes = 0;
-    QString problem;
-  };
-
   void Form_Load();
   void BuildControls();
+  void BuildList();
+  void ConnectControls();
   void AddFileToList(const QString& path);
   void AddFiles(const QStringList& paths);
   void AddDropped(const QStringList& paths);
   void RemoveRows(bool selected_when_none_ticked);
   void ToggleSelectedChecks();
   void FitNumberColumn();
-  static BatchResult TrimBatchFile(const BatchFile& file);
-  void StartBatchFile(int row);
-  void BatchFileDone(int row, const BatchResult& result);
+  bool BatchCanStart();
+  void CollectBatchJobs(_CTarnex* t, const QString& folder);
+  void StartWorker();
+  void RunBatchOnWorker();
+  void BatchFileDone(const BatchOutcome& outcome);
   void FinishBatch();
 
   TarnexCreator m_creator;
@@ -124,11 +139,13 @@ class frmMain : public QWidget {
   std::unique_ptr<frmAbout> m_about;
   bool m_running = false;
   bool m_closeRequested = false;
-  // The batch run: files go to the worker one at a time, each row comes back
-  // to this thread before the next file starts.
+  // The batch run: the runner trims on the worker one file at a time, and
+  // each row comes back to this thread before the next file starts.
   std::unique_ptr<QThread> m_worker;
-  std::unique_ptr<QObject> m_workerContext;  // lives in m_worker; jobs are queued to it
-  std::vector<BatchFile> m_batch;
+  std::unique_ptr<QObject> m_workerContext;  // lives in m_worker; the run is queued to it
+  std::vector<BatchJob> m_batch;
+  std::atomic<bool> m_cancel{false};
+  RowGate m_rowShown;
   int m_failed = 0;
 
   QLineEdit* txtOpen = nullptr;
