@@ -24,7 +24,7 @@
 #include <thread>
 
 #include "brevio/app/frm_main.h"
-#include "gui_driver.h"
+#include "tests/support/modal_driver.h"
 #include "tests/support/temp_dir.h"
 
 namespace brevio::app {
@@ -81,6 +81,10 @@ inline void ExpectBrevioInfo(const Box& box, const QString& text) {
 
 class AppTest : public ::testing::Test {
  protected:
+  // How long a batch run may take to end: a few small files, but on a loaded
+  // machine under the sanitizers the worker thread can wait seconds for a core.
+  static constexpr int kRunEndsMs = brevio::testing::kModalPatienceMs;
+
   void SetUp() override {
     // Closing the window must not stop the dialogs' loops of a later test.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "gui_driver.h"
+#include "tests/support/modal_driver.h"
 #include "tests/support/temp_dir.h"
 
 namespace brevio::app {

@@ -37,8 +37,8 @@ class Batch : public AppTest {
     Box box;
     WhenModal([&](QWidget* m) { ReadAndClose(m, box); });
     Click("cmdTrim2");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->running(); }));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return box.shown; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kRunEndsMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box.shown; }, kRunEndsMs));
     return box;
   }
   QStringList Column(int column) const {
@@ -202,7 +202,7 @@ TEST_F(Batch, RunTrimsEveryRowAndFillsSizesAndRatios) {
   Click("cmdTrim2");
   const QCursor* during = QGuiApplication::overrideCursor();
   EXPECT_EQ(during != nullptr ? during->shape() : Qt::ArrowCursor, Qt::WaitCursor);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return box.shown; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box.shown; }, kRunEndsMs));
   ExpectBrevioInfo(box, QStringLiteral("Trim Finished."));
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   for (int i = 0; i < 4; ++i) {
@@ -299,7 +299,7 @@ TEST_F(Batch, WhileARunLastsTheListAndTheFolderStayAsTheyAre) {
   auto* output = Find<QLineEdit>("txtOutput");
   EXPECT_TRUE(output->isReadOnly());
   QTest::keyClicks(output, "/elsewhere");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running() && boxes == 1; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running() && boxes == 1; }, kRunEndsMs));
   EXPECT_EQ(boxes, 1) << "one Trim Finished., nothing else opened";
   EXPECT_EQ(List()->topLevelItemCount(), 3);
   EXPECT_EQ(output->text(), Q(out));
@@ -318,7 +318,8 @@ TEST_F(Batch, AboutDuringARunDoesNotPauseIt) {
   WhenModal([&](QWidget* about) {
     WhenModal([&](QWidget* m) { ReadAndClose(m, box); }, about);
     Click("cmdTrim2");  // the run starts behind the box and must go on
-    ended_under_about = QTest::qWaitFor([&] { return !window->running() && box.shown; });
+    ended_under_about =
+        QTest::qWaitFor([&] { return !window->running() && box.shown; }, kRunEndsMs);
     about->close();
   });
   Click("cmdAbout");
@@ -335,7 +336,7 @@ TEST_F(Batch, ClosingDuringARunFinishesTheCurrentFileThenEnds) {
   Click("cmdTrim2");
   window->close();  // no Trim Finished. box: the program ends instead
   EXPECT_TRUE(window->isVisible()) << "the first file is still on its way";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kRunEndsMs));
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(Row(0)[3], QStringLiteral("640"));

@@ -10,19 +10,22 @@
 #include <functional>
 
 #include "tarnex/services/desktop.h"
+#include "tests/support/modal_driver.h"
 #include "tests/support/temp_dir.h"
-#include "tests/tarnex/services/modal_driver.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using brevio::testing::TempDir;
-using tarnex::testing::ModalDriver;
-using tarnex::testing::NoWindowOpen;
+using brevio::testing::WhenModal;
 
 class FolderGuiTest : public testing::Test {
  protected:
-  void TearDown() override { EXPECT_TRUE(NoWindowOpen()); }
+  void SetUp() override { brevio::testing::StartModalWatchdog(); }
+  void TearDown() override {
+    brevio::testing::CancelPendingModals();
+    EXPECT_EQ(brevio::testing::VisibleTopLevels(), 0);
+  }
 };
 
 // Types `path` into the chooser and confirms it; records what it saw.
@@ -33,7 +36,9 @@ struct ChooserSeen {
 };
 
 std::string Choose(const QString& path, std::int32_t hwnd, ChooserSeen* seen, bool cancel = false) {
-  ModalDriver driver([&](QWidget* modal) {
+  int shown = 0;
+  WhenModal([&](QWidget* modal) {
+    ++shown;
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->objectName(), tarnex::kChooseFolderDialogName);
@@ -49,7 +54,7 @@ std::string Choose(const QString& path, std::int32_t hwnd, ChooserSeen* seen, bo
     QMetaObject::invokeMethod(dialog, "accept");
   });
   std::string result = tarnex::ChooseFolder(hwnd);
-  EXPECT_EQ(driver.count(), 1);
+  EXPECT_EQ(shown, 1);
   return result;
 }
 
@@ -100,7 +105,7 @@ TEST_F(FolderGuiTest, ChooserStartsAtTheRootWithNothingSelected) {
        [&] {
          QFileDialog visited(nullptr, QString(), sources);
          visited.setOption(QFileDialog::DontUseNativeDialog);
-         ModalDriver driver([](QWidget* m) { QMetaObject::invokeMethod(m, "reject"); });
+         WhenModal([](QWidget* m) { QMetaObject::invokeMethod(m, "reject"); });
          visited.exec();
        }},
       {"after the chooser picked the sources",
@@ -115,7 +120,7 @@ TEST_F(FolderGuiTest, ChooserStartsAtTheRootWithNothingSelected) {
     QString typed;
     qsizetype selected = -1;
     bool can_confirm = false;
-    ModalDriver driver([&](QWidget* modal) {
+    WhenModal([&](QWidget* modal) {
       auto* dialog = qobject_cast<QFileDialog*>(modal);
       ASSERT_NE(dialog, nullptr);
       shown = dialog->directory().absolutePath();
@@ -138,7 +143,9 @@ TEST_F(FolderGuiTest, ErrorBoxIsCriticalTitledErrorWithOk) {
   QString text, title, name;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
-  ModalDriver driver([&](QWidget* modal) {
+  int shown = 0;
+  WhenModal([&](QWidget* modal) {
+    ++shown;
     auto* box = qobject_cast<QMessageBox*>(modal);
     ASSERT_NE(box, nullptr);
     name = box->objectName();
@@ -149,7 +156,7 @@ TEST_F(FolderGuiTest, ErrorBoxIsCriticalTitledErrorWithOk) {
     box->button(QMessageBox::Ok)->click();
   });
   EXPECT_TRUE(tarnex::ShowErrorBox("Create directory error: /x/\u00e9", "msgSomething"));
-  EXPECT_EQ(driver.count(), 1);
+  EXPECT_EQ(shown, 1);
   EXPECT_EQ(text.toStdString(), "Create directory error: /x/\u00e9");
   EXPECT_EQ(name, "msgSomething");
   EXPECT_EQ(title, "Error");

@@ -3,7 +3,7 @@
 #include <QWidget>
 
 #include "tarnex/services/desktop.h"
-#include "tests/tarnex/services/modal_driver.h"
+#include "tests/support/modal_driver.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ void PrintTo(const TopCase& c, std::ostream* os) {
 
 class SetTopWindowTest : public testing::TestWithParam<TopCase> {
  protected:
-  void TearDown() override { EXPECT_TRUE(tarnex::testing::NoWindowOpen()); }
+  void TearDown() override { EXPECT_EQ(brevio::testing::VisibleTopLevels(), 0); }
 };
 
 TEST_P(SetTopWindowTest, OnlyMinusOnePinsAndNothingElseMoves) {

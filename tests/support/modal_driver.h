@@ -23,10 +23,15 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 
 namespace brevio::testing {
 
+// How long a dialog may take to come up, or stay up unattended. Generous: on a
+// loaded machine under the sanitizers a short run behind a dialog can take
+// seconds. The bound only keeps a missed dialog from hanging a test.
+inline constexpr int kModalPatienceMs = 60000;
+
 // Runs `action` on the next modal widget that is not `previous`, once it is
 // shown. Polls from the event loop, so call it before the code that opens the
-// dialog. Gives up after a few seconds (the test then fails on its own checks;
-// the dialog is closed so the test cannot hang).
+// dialog. Gives up after kModalPatienceMs (the test then fails on its own
+// checks; the dialog is closed so the test cannot hang).
 // Owns the waiting timers, so a test can drop those still waiting when it ends.
 inline QObject& PendingModals() {
   static QObject owner;
@@ -39,9 +44,10 @@ inline void CancelPendingModals() {
 }
 
 inline void WhenModal(std::function<void(QWidget*)> action, QWidget* previous = nullptr) {
-  auto remaining = std::make_shared<int>(500);
+  constexpr int kPollMs = 10;
+  auto remaining = std::make_shared<int>(kModalPatienceMs / kPollMs);
   auto timer = new QTimer(&PendingModals());
-  timer->setInterval(10);
+  timer->setInterval(kPollMs);
   QObject::connect(timer, &QTimer::timeout, [timer, remaining, previous, action] {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal != nullptr && modal != previous && modal->isVisible()) {
@@ -62,9 +68,9 @@ inline void WhenModal(std::function<void(QWidget*)> action, QWidget* previous = 
   timer->start();
 }
 
-// A net under every GUI test: a modal widget nobody has acted on for several
-// seconds is reported and closed, so a missed dialog fails a test instead of
-// hanging it.
+// A net under every GUI test: a modal widget nobody has acted on for
+// kModalPatienceMs is reported and closed, so a missed dialog fails a test
+// instead of hanging it.
 inline void StartModalWatchdog() {
   static QTimer* watchdog = nullptr;
   if (watchdog != nullptr) return;
@@ -76,7 +82,7 @@ inline void StartModalWatchdog() {
       *stale = {modal, 0};
       return;
     }
-    if (++stale->second < 8) return;
+    if (++stale->second < kModalPatienceMs / 1000) return;
     QString text = modal->windowTitle();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) text += QStringLiteral(": ") + box->text();
     ADD_FAILURE() << "a " << modal->metaObject()->className()
