@@ -1,6 +1,6 @@
 // The per-user registry store: parsing, printing and atomic updates.
 #include <comrt_registry.h>
-#include <comrt_ascii.h>
+#include <comrt_text.h>
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,5 +1,6 @@
 // Automation strings and UTF-8 <-> UTF-16 conversion.
 #include <comrt.h>
+#include <comrt_text.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -37,23 +38,7 @@ std::size_t Length16(const OLECHAR* s) {
   return n;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+using comrt::utf8::Append;
 
 }  // namespace
 
@@ -122,7 +107,7 @@ std::string ToUtf8(const OLECHAR* s, std::size_t len) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;  // a lone surrogate has no UTF-8 form
     }
-    AppendUtf8(out, c);
+    Append(out, c);
   }
   return out;
 }

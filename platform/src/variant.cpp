@@ -1,6 +1,6 @@
 // VARIANT handling: clearing, copying and the coercions dispatch needs.
 #include <comrt.h>
-#include <comrt_ascii.h>
+#include <comrt_text.h>
 
 #include "c_boundary.h"
 

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <comrt_ascii.h>
+#include <comrt_text.h>
 
 #include <cstdlib>
 

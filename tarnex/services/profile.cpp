@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include <comrt_ascii.h>
+#include <comrt_text.h>
 
 #include "fileio/file_error.h"
 #include "fileio/replace.h"

@@ -1,5 +1,7 @@
 #include "tarnex/services/profile_encoding.h"
 
+#include <comrt_text.h>
+
 #include <array>
 #include <cstddef>
 
@@ -31,23 +33,7 @@ int To1252(char32_t cp) {
   return -1;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {  // surrogates too: a UTF-16 file's lone ones are kept
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+using comrt::utf8::Append;
 
 // Decodes the code point at s[pos]; returns its length in bytes, or 0 when
 // the bytes there are not well-formed UTF-8. With `surrogates`, the
@@ -138,7 +124,7 @@ DecodedProfile DecodeProfile(std::string_view bytes) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
       ++i;
     }
-    AppendUtf8(out.text, cp);
+    Append(out.text, cp);
   }
   return out;
 }
@@ -179,7 +165,7 @@ std::string ValueToUtf8(std::string_view value) {
   if (IsUtf8(value)) return std::string(value);
   std::string out;
   out.reserve(value.size() * 2);
-  for (const char c : value) AppendUtf8(out, From1252(static_cast<unsigned char>(c)));
+  for (const char c : value) Append(out, From1252(static_cast<unsigned char>(c)));
   return out;
 }
 

@@ -1,4 +1,4 @@
-#include <comrt_ascii.h>
+#include <comrt_text.h>
 
 #include <cstddef>
 #include <vector>

@@ -3,7 +3,7 @@
 // result then holds nothing (a null string, 0).
 #include "tarnex/src/ctarnex.h"
 
-#include <comrt_ascii.h>
+#include <comrt_text.h>
 
 #include <cerrno>
 #include <cstdio>

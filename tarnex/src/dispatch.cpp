@@ -1,6 +1,6 @@
 // IDispatch for _CTarnex: names to ids, and Invoke with argument coercion,
 // the optional strFile and the standard error codes.
-#include <comrt_ascii.h>
+#include <comrt_text.h>
 
 #include <array>
 #include <new>

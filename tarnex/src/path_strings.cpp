@@ -1,6 +1,6 @@
 #include "tarnex/src/path_strings.h"
 
-#include <comrt_ascii.h>
+#include <comrt_text.h>
 #include <unicode/ustring.h>
 
 #include <new>

@@ -1,10 +1,11 @@
 // Text rules the platform applies byte by byte (or code unit by code unit):
 // names that match without regard to ASCII case, arguments that lose their
-// outer spaces. Header only, for 8-bit and UTF-16 text alike; nothing here
-// needs the runtime library.
+// outer spaces; and the UTF-8 form of one code point. Header only, for 8-bit
+// and UTF-16 text alike; nothing here needs the runtime library.
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -60,3 +61,27 @@ constexpr std::u16string_view TrimSpaces(std::u16string_view s) { return detail:
 constexpr std::string_view UpToNul(std::string_view s) { return s.substr(0, s.find('\0')); }
 
 }  // namespace comrt::ascii
+
+namespace comrt::utf8 {
+
+// Appends the UTF-8 bytes of `c` (U+0000..U+10FFFF); a surrogate gets its
+// three-byte form, which lets a lone one from UTF-16 text survive.
+inline void Append(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace comrt::utf8
