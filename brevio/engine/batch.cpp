@@ -24,6 +24,16 @@ std::optional<FileId> FileIdOf(const std::string& path) {
 
 namespace {
 
+// Whether two names of one file reach it through the same folder entry (a
+// symbolic link, "./", a repeated path) rather than as two hard links.
+bool SameEntry(const std::string& a, const std::string& b) {
+  std::error_code ec_a;
+  std::error_code ec_b;
+  const auto real_a = std::filesystem::weakly_canonical(a, ec_a);
+  const auto real_b = std::filesystem::weakly_canonical(b, ec_b);
+  return !ec_a && !ec_b && real_a == real_b;
+}
+
 // Settles every repeat before the first trim starts. Identities are looked
 // up only where they decide something: for in-place jobs and for a second
 // job with a target already taken.
@@ -43,6 +53,11 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
     if (job.source == job.target) {
       if (!id(i)) continue;  // fails on its own
       const auto [slot, fresh] = first_in_place.try_emplace(*id(i), i);
+      if (!fresh && !SameEntry(job.source, jobs[slot->second].source)) {
+        // Another hard link: the first trim's rename parts the names, so
+        // this one still holds the old text and is trimmed on its own.
+        continue;
+      }
       if (!fresh) {
         outcome.repeat = BatchRepeat::kSameFile;
         outcome.first = slot->second;

@@ -53,6 +53,12 @@ TEST(RunBatch, DeliversEveryOutcomeOnceInListOrder) {
        true,
        false,
        {"18>12", "same file as 0", "18>12"}},
+      {"two hard links in place are two names",
+       {{"a.htm", "a.htm"}, {"h.htm", "h.htm"}},
+       2,
+       true,
+       false,
+       {"18>12", "18>12"}},
       {"one file into one target twice",
        {{"a.htm", "out/a.htm"}, {"./a.htm", "out/./a.htm"}},
        2,
@@ -95,7 +101,11 @@ TEST(RunBatch, DeliversEveryOutcomeOnceInListOrder) {
       std::string text;
       for (int copies = is_big ? 10000 : 1; copies > 0; --copies) text += kPage;
       if (name == "b/a.htm") text = "b\r\n";
-      if (name != "gone.htm" && !fs::exists(dir / name)) dir.write(name, text);
+      if (name == "h.htm") {
+        fs::create_hard_link(dir / "a.htm", dir / name);
+      } else if (name != "gone.htm" && !fs::exists(dir / name)) {
+        dir.write(name, text);
+      }
       BatchJob& job = jobs.emplace_back();
       job.source = (dir / name).string();
       job.target = (dir / target).string();
