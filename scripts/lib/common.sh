@@ -5,7 +5,7 @@ BREVIO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # What a fresh Debian 12 machine lacks for building, testing and running Brevio.
 BREVIO_PACKAGES=(
-  build-essential cmake ninja-build pkg-config libacl1-dev libattr1-dev
+  build-essential cmake ninja-build pkg-config libacl1-dev libattr1-dev libicu-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xdg-utils clang clang-tidy cppcheck
