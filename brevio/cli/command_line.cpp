@@ -136,6 +136,7 @@ std::variant<Options, std::string> ReadOptions(std::span<const std::string> args
   std::vector<std::string> copies(1, "brevio-trim");
   copies.insert(copies.end(), args.begin(), args.end());
   std::vector<char*> argv;
+  argv.reserve(copies.size() + 1);
   for (std::string& copy : copies) argv.push_back(copy.data());
   argv.push_back(nullptr);
   const int argc = static_cast<int>(copies.size());
