@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "bench/page_text.h"
-#include "brevio/engine/line_cleaner.h"
 #include "brevio/engine/cleaner_detail.h"
+#include "brevio/engine/line_cleaner.h"
 #include "brevio/engine/stream_cleaner.h"
 
 namespace {
@@ -129,7 +129,10 @@ void BM_StreamCleanRealPages(benchmark::State& state) {
   state.counters["out/in"] =
       static_cast<double>(written) / static_cast<double>(state.iterations() * text.size());
 }
-BENCHMARK(BM_StreamCleanRealPages)->ArgName("simd")->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StreamCleanRealPages)
+    ->ArgName("simd")
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond);
 
 // The string form on one LF-only "line" of the whole text.
 void BM_CleanLineWhole(benchmark::State& state) {

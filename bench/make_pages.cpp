@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +16,6 @@
 #include <random>
 #include <string>
 #include <vector>
-#include <algorithm>
 
 #include "bench/page_text.h"
 

@@ -39,7 +39,7 @@ class CommonDialog {
 
   bool CancelError = false;
   std::uint32_t Flags = 0;
-  QString Filter;    // "description|pattern;pattern|description|pattern..."
+  QString Filter;  // "description|pattern;pattern|description|pattern..."
   // Kept between uses; the dialog opens where it names. After an accepted
   // dialog: one file's full path, or (several files) their folder, then each
   // name, NUL between the pieces. Files from several folders give an empty

@@ -29,9 +29,9 @@ std::optional<Failure> FromFilesystemError(const std::filesystem::filesystem_err
     const char* phrase;
     Step step;
   } steps[] = {
-      {": cannot create:", Step::kCreateTemp},  {": cannot examine:", Step::kExamine},
-      {": cannot open:", Step::kOpenSource},    {": cannot read:", Step::kReadSource},
-      {": cannot write:", Step::kWriteTarget},  {": cannot set permissions:", Step::kKeepMetadata},
+      {": cannot create:", Step::kCreateTemp}, {": cannot examine:", Step::kExamine},
+      {": cannot open:", Step::kOpenSource},   {": cannot read:", Step::kReadSource},
+      {": cannot write:", Step::kWriteTarget}, {": cannot set permissions:", Step::kKeepMetadata},
       {": cannot replace:", Step::kReplace},
   };
   const std::string what = e.what();
@@ -78,8 +78,8 @@ QString Words(const Failure& f) {
     return QStringLiteral("Trimming %1 failed: %2.").arg(path, SystemText(f.error));
   }
   // The file itself for steps on the target file, else the folder it goes into.
-  const bool on_file = f.step == Step::kOpenTarget || f.step == Step::kWriteTarget ||
-                       f.step == Step::kKeepMetadata;
+  const bool on_file =
+      f.step == Step::kOpenTarget || f.step == Step::kWriteTarget || f.step == Step::kKeepMetadata;
   const QString folder = FolderOf(f);
   switch (f.error) {
     case ENOENT:
@@ -103,8 +103,7 @@ QString Words(const Failure& f) {
     case ELOOP:
       return QStringLiteral("%1 is a symbolic link that leads round in a circle.").arg(path);
     case EFBIG:
-      return QStringLiteral("%1 would grow larger than this system allows a file to be.")
-          .arg(path);
+      return QStringLiteral("%1 would grow larger than this system allows a file to be.").arg(path);
     default:
       break;
   }

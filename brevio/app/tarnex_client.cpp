@@ -35,8 +35,6 @@ QString GetDir(_CTarnex* t, LONG window) {
   return Text(out);
 }
 
-void OpenWebNew(_CTarnex* t, const QString& address) {
-  t->OpenWebNew(In(address).get());
-}
+void OpenWebNew(_CTarnex* t, const QString& address) { t->OpenWebNew(In(address).get()); }
 
 }  // namespace brevio::app

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <memory>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -281,10 +281,9 @@ fileio::Output OpenTarget(const std::string& source, const std::string& target, 
   // The same file under another name (a link, "./", a hard link) is
   // trimmed in place too: its descriptor lends the metadata.
   struct stat target_stat {};
-  in_place =
-      source == target || (::stat(target.c_str(), &target_stat) == 0 &&
-                           target_stat.st_dev == source_stat.st_dev &&
-                           target_stat.st_ino == source_stat.st_ino);
+  in_place = source == target ||
+             (::stat(target.c_str(), &target_stat) == 0 &&
+              target_stat.st_dev == source_stat.st_dev && target_stat.st_ino == source_stat.st_ino);
   if (!options.follow_links && source == target) {
     struct stat now {};
     if (::lstat(target.c_str(), &now) == 0 && S_ISLNK(now.st_mode)) {

@@ -133,7 +133,6 @@ class StreamCleaner {
   template <class Sink>
   void finish(Sink& sink);
 
-
  private:
   detail::CleanState state_;
 };

@@ -29,7 +29,8 @@ struct Masks {
 
 namespace sse2 {
 inline std::uint64_t Bits16(__m128i a, char c, int shift) {
-  return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_set1_epi8(c))))}
+  return std::uint64_t{
+             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, _mm_set1_epi8(c))))}
          << shift;
 }
 inline Masks Classify(const char* p) {
@@ -53,7 +54,8 @@ inline void Store64(char* out, const char* p) {
 }  // namespace sse2
 
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt"))), apply_to = function)
+#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt"))), \
+                             apply_to = function)
 #else
 #pragma GCC push_options
 #pragma GCC target("avx2,bmi,bmi2,lzcnt,popcnt")
@@ -85,7 +87,8 @@ inline void Store64(char* out, const char* p) {
 #endif
 
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt"))), apply_to = function)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt"))), \
+                             apply_to = function)
 #else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt")
@@ -108,7 +111,7 @@ inline void Store64(char* out, const char* p) { _mm512_storeu_si512(out, _mm512_
 #endif
 
 #if defined(__clang__)
-#pragma clang attribute push(                                                              \
+#pragma clang attribute push(                                                                 \
     __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt"))), \
     apply_to = function)
 #else

@@ -5,6 +5,7 @@
 // Members that start programs, create folders or write files are left out:
 // a fuzzer must not act on the machine it runs on.
 #include <dlfcn.h>
+#include <tarnex.h>
 
 #include <array>
 #include <cstddef>
@@ -13,8 +14,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <tarnex.h>
 
 namespace {
 
@@ -30,8 +29,10 @@ IDispatch* Server() {
     auto get = reinterpret_cast<GetClassObjectFn>(dlsym(module, "DllGetClassObject"));
     IClassFactory* factory = nullptr;
     IDispatch* object = nullptr;
-    if (get == nullptr || FAILED(get(CLSID_CTarnex, IID_IClassFactory, reinterpret_cast<void**>(&factory))) ||
-        FAILED(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)))) {
+    if (get == nullptr ||
+        FAILED(get(CLSID_CTarnex, IID_IClassFactory, reinterpret_cast<void**>(&factory))) ||
+        FAILED(
+            factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)))) {
       std::fprintf(stderr, "cannot create the object\n");
       std::abort();
     }
@@ -59,16 +60,16 @@ struct Reader {
   std::uint16_t word() { return static_cast<std::uint16_t>(byte() | (byte() << 8)); }
 };
 
-constexpr std::array<VARTYPE, 12> kTypes = {VT_EMPTY, VT_NULL,  VT_I2,       VT_I4,
-                                            VT_R8,    VT_BSTR,  VT_BOOL,     VT_ERROR,
-                                            VT_DISPATCH, VT_UNKNOWN, VT_BYREF | VT_I4, 0x7F};
+constexpr std::array<VARTYPE, 12> kTypes = {
+    VT_EMPTY,   VT_NULL,          VT_I2, VT_I4, VT_R8, VT_BSTR, VT_BOOL, VT_ERROR, VT_DISPATCH,
+    VT_UNKNOWN, VT_BYREF | VT_I4, 0x7F};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::vector<DISPID> unsafe = {IdOf(u"OpenHelp"), IdOf(u"OpenWeb"),
+  static const std::vector<DISPID> unsafe = {IdOf(u"OpenHelp"),   IdOf(u"OpenWeb"),
                                              IdOf(u"OpenWebNew"), IdOf(u"MakeDir2"),
-                                             IdOf(u"ShellExe"), IdOf(u"SaveValue")};
+                                             IdOf(u"ShellExe"),   IdOf(u"SaveValue")};
   static const DISPID first = IdOf(u"JoinPathFile2");
   Reader in{data, size};
 
@@ -89,12 +90,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const VARTYPE vt = kTypes[in.byte() % kTypes.size()];
     args[i].vt = vt;
     switch (vt) {
-      case VT_I2: args[i].iVal = static_cast<SHORT>(in.word()); break;
-      case VT_I4: args[i].lVal = static_cast<LONG>(in.word() << 16 | in.word()); break;
-      case VT_R8: args[i].dblVal = static_cast<double>(static_cast<std::int16_t>(in.word())) / 7; break;
-      case VT_BOOL: args[i].boolVal = in.byte() & 1 ? VARIANT_TRUE : static_cast<VARIANT_BOOL>(in.byte()); break;
-      case VT_ERROR: args[i].scode = in.byte() & 1 ? DISP_E_PARAMNOTFOUND : static_cast<LONG>(in.word()); break;
-      case VT_BYREF | VT_I4: byref[i] = in.word(); args[i].plVal = &byref[i]; break;
+      case VT_I2:
+        args[i].iVal = static_cast<SHORT>(in.word());
+        break;
+      case VT_I4:
+        args[i].lVal = static_cast<LONG>(in.word() << 16 | in.word());
+        break;
+      case VT_R8:
+        args[i].dblVal = static_cast<double>(static_cast<std::int16_t>(in.word())) / 7;
+        break;
+      case VT_BOOL:
+        args[i].boolVal = in.byte() & 1 ? VARIANT_TRUE : static_cast<VARIANT_BOOL>(in.byte());
+        break;
+      case VT_ERROR:
+        args[i].scode = in.byte() & 1 ? DISP_E_PARAMNOTFOUND : static_cast<LONG>(in.word());
+        break;
+      case VT_BYREF | VT_I4:
+        byref[i] = in.word();
+        args[i].plVal = &byref[i];
+        break;
       case VT_BSTR: {
         std::u16string text(in.byte() % 24, u' ');
         for (auto& c : text) c = static_cast<char16_t>(in.byte() & 1 ? in.word() : in.byte());
@@ -103,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         owned.push_back(args[i].bstrVal);
         break;
       }
-      default: break;  // null interface pointers, empty, null, an unknown type
+      default:
+        break;  // null interface pointers, empty, null, an unknown type
     }
   }
 

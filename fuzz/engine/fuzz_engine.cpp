@@ -1,6 +1,7 @@
 // The streaming cleaner against the literal model of the rules: the input is
 // cut into pieces at positions taken from the data itself, so every split a
 // reader could make is tried sooner or later. Any difference aborts.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,7 +9,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include <algorithm>
 
 #include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/line_cleaner.h"

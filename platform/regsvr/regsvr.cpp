@@ -62,8 +62,8 @@ int RunRegsvr(const std::vector<std::string>& args, std::ostream& out, std::ostr
       break;
   }
   if (FAILED(call.hr)) {
-    err << "regsvr: " << entry << " in " << path.string()
-        << " failed: " << DescribeHResult(call.hr) << "\n";
+    err << "regsvr: " << entry << " in " << path.string() << " failed: " << DescribeHResult(call.hr)
+        << "\n";
     return kRegsvrCallFailed;
   }
   if (!silent) out << "regsvr: " << entry << " in " << path.string() << " succeeded.\n";

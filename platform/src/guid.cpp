@@ -29,8 +29,8 @@ bool ParseGuid(std::u16string_view s, GUID& out) {
     if (hi < 0 || lo < 0) return false;
     b[i] = static_cast<std::uint8_t>(hi * 16 + lo);
   }
-  out.Data1 = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-              (std::uint32_t{b[2]} << 8) | b[3];
+  out.Data1 =
+      (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
   out.Data2 = static_cast<std::uint16_t>((b[4] << 8) | b[5]);
   out.Data3 = static_cast<std::uint16_t>((b[6] << 8) | b[7]);
   for (int i = 0; i < 8; ++i) out.Data4[i] = b[8 + i];

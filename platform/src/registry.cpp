@@ -1,7 +1,6 @@
 // The per-user registry store: parsing, printing and atomic updates.
 #include <comrt_registry.h>
 #include <comrt_text.h>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -30,12 +29,23 @@ std::string Quote(std::string_view s) {
   std::string out = "\"";
   for (char c : s) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\0': out += "\\0"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
+      default:
+        out += c;
     }
   }
   return out + '"';
@@ -189,7 +199,8 @@ bool Registry::DeleteTree(std::string_view key) {
   if (self == keys_.end()) return false;
   keys_.erase(self);
   std::string prefix = path + '\\';
-  for (auto it = keys_.lower_bound(prefix); it != keys_.end() && StartsWithNoCase(it->first, prefix);) {
+  for (auto it = keys_.lower_bound(prefix);
+       it != keys_.end() && StartsWithNoCase(it->first, prefix);) {
     it = keys_.erase(it);
   }
   // Prune parents that held nothing but the removed tree.

@@ -1,9 +1,6 @@
 // Apartments, class lookup in the registry, loading in-process servers.
 #include <comrt.h>
 #include <comrt_registry.h>
-
-#include "c_boundary.h"
-
 #include <dlfcn.h>
 #include <sys/stat.h>
 
@@ -11,6 +8,8 @@
 #include <map>
 #include <mutex>
 #include <string>
+
+#include "c_boundary.h"
 
 namespace {
 
@@ -56,9 +55,9 @@ HRESULT LoadServer(const std::string& path, const std::string& clsid_text, Serve
   }
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
-    return Fail(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
-                "the server file " + path + " registered for class " + clsid_text +
-                    " does not exist");
+    return Fail(
+        HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
+        "the server file " + path + " registered for class " + clsid_text + " does not exist");
   }
   std::string why;
   void* handle = Load(path, why);
@@ -116,8 +115,8 @@ HRESULT GetClassObject(REFCLSID rclsid, DWORD dwClsContext, REFIID riid, LPVOID*
 HRESULT CreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
                        LPVOID* ppv) {
   IClassFactory* factory = nullptr;
-  HRESULT hr = GetClassObject(rclsid, dwClsContext, IID_IClassFactory,
-                              reinterpret_cast<void**>(&factory));
+  HRESULT hr =
+      GetClassObject(rclsid, dwClsContext, IID_IClassFactory, reinterpret_cast<void**>(&factory));
   if (FAILED(hr)) return hr;
   hr = factory->CreateInstance(pUnkOuter, riid, ppv);
   factory->Release();
@@ -229,45 +228,114 @@ ServerCall CallServerExport(const std::string& path, const char* entry) {
 std::string DescribeHResult(HRESULT hr) {
   const char* text = nullptr;
   switch (hr) {
-    case S_OK: text = "success"; break;
-    case S_FALSE: text = "success (false)"; break;
-    case E_NOTIMPL: text = "the operation is not implemented"; break;
-    case E_NOINTERFACE: text = "the object does not support the interface"; break;
-    case E_POINTER: text = "a required pointer is null"; break;
-    case E_ABORT: text = "the operation was aborted"; break;
-    case E_FAIL: text = "unspecified failure"; break;
-    case E_UNEXPECTED: text = "unexpected failure"; break;
-    case E_ACCESSDENIED: text = "access denied"; break;
-    case E_OUTOFMEMORY: text = "out of memory"; break;
-    case E_INVALIDARG: text = "an argument is invalid"; break;
-    case CLASS_E_NOAGGREGATION: text = "the class cannot be aggregated"; break;
-    case CLASS_E_CLASSNOTAVAILABLE: text = "the server does not offer the class"; break;
-    case REGDB_E_READREGDB: text = "the registry cannot be read"; break;
-    case REGDB_E_WRITEREGDB: text = "the registry cannot be written"; break;
-    case REGDB_E_CLASSNOTREG: text = "the class is not registered"; break;
-    case CO_E_NOTINITIALIZED: text = "CoInitialize has not been called"; break;
-    case CO_E_CLASSSTRING: text = "invalid class string"; break;
-    case CO_E_DLLNOTFOUND: text = "the server file was not found"; break;
-    case CO_E_ERRORINDLL: text = "the server file lacks a required entry point"; break;
-    case SELFREG_E_TYPELIB: text = "the type library could not be registered"; break;
-    case SELFREG_E_CLASS: text = "the class could not be registered"; break;
-    case DISP_E_MEMBERNOTFOUND: text = "member not found"; break;
-    case DISP_E_PARAMNOTFOUND: text = "parameter not found"; break;
-    case DISP_E_TYPEMISMATCH: text = "type mismatch"; break;
-    case DISP_E_UNKNOWNNAME: text = "unknown name"; break;
-    case DISP_E_NONAMEDARGS: text = "named arguments are not supported"; break;
-    case DISP_E_BADVARTYPE: text = "bad variant type"; break;
-    case DISP_E_EXCEPTION: text = "exception occurred"; break;
-    case DISP_E_OVERFLOW: text = "overflow"; break;
-    case DISP_E_BADPARAMCOUNT: text = "wrong number of arguments"; break;
-    case DISP_E_PARAMNOTOPTIONAL: text = "a required argument is missing"; break;
-    default: break;
+    case S_OK:
+      text = "success";
+      break;
+    case S_FALSE:
+      text = "success (false)";
+      break;
+    case E_NOTIMPL:
+      text = "the operation is not implemented";
+      break;
+    case E_NOINTERFACE:
+      text = "the object does not support the interface";
+      break;
+    case E_POINTER:
+      text = "a required pointer is null";
+      break;
+    case E_ABORT:
+      text = "the operation was aborted";
+      break;
+    case E_FAIL:
+      text = "unspecified failure";
+      break;
+    case E_UNEXPECTED:
+      text = "unexpected failure";
+      break;
+    case E_ACCESSDENIED:
+      text = "access denied";
+      break;
+    case E_OUTOFMEMORY:
+      text = "out of memory";
+      break;
+    case E_INVALIDARG:
+      text = "an argument is invalid";
+      break;
+    case CLASS_E_NOAGGREGATION:
+      text = "the class cannot be aggregated";
+      break;
+    case CLASS_E_CLASSNOTAVAILABLE:
+      text = "the server does not offer the class";
+      break;
+    case REGDB_E_READREGDB:
+      text = "the registry cannot be read";
+      break;
+    case REGDB_E_WRITEREGDB:
+      text = "the registry cannot be written";
+      break;
+    case REGDB_E_CLASSNOTREG:
+      text = "the class is not registered";
+      break;
+    case CO_E_NOTINITIALIZED:
+      text = "CoInitialize has not been called";
+      break;
+    case CO_E_CLASSSTRING:
+      text = "invalid class string";
+      break;
+    case CO_E_DLLNOTFOUND:
+      text = "the server file was not found";
+      break;
+    case CO_E_ERRORINDLL:
+      text = "the server file lacks a required entry point";
+      break;
+    case SELFREG_E_TYPELIB:
+      text = "the type library could not be registered";
+      break;
+    case SELFREG_E_CLASS:
+      text = "the class could not be registered";
+      break;
+    case DISP_E_MEMBERNOTFOUND:
+      text = "member not found";
+      break;
+    case DISP_E_PARAMNOTFOUND:
+      text = "parameter not found";
+      break;
+    case DISP_E_TYPEMISMATCH:
+      text = "type mismatch";
+      break;
+    case DISP_E_UNKNOWNNAME:
+      text = "unknown name";
+      break;
+    case DISP_E_NONAMEDARGS:
+      text = "named arguments are not supported";
+      break;
+    case DISP_E_BADVARTYPE:
+      text = "bad variant type";
+      break;
+    case DISP_E_EXCEPTION:
+      text = "exception occurred";
+      break;
+    case DISP_E_OVERFLOW:
+      text = "overflow";
+      break;
+    case DISP_E_BADPARAMCOUNT:
+      text = "wrong number of arguments";
+      break;
+    case DISP_E_PARAMNOTOPTIONAL:
+      text = "a required argument is missing";
+      break;
+    default:
+      break;
   }
   if (!text) {
-    if (hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)) text = "the server file was not found";
-    else if (hr == HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)) text = "the server file cannot be loaded";
-    else if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)) text = "an entry point is missing";
-    else text = SUCCEEDED(hr) ? "success" : "failure";
+    if (hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND))
+      text = "the server file was not found";
+    else if (hr == HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT))
+      text = "the server file cannot be loaded";
+    else if (hr == HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND))
+      text = "an entry point is missing";
+    else
+      text = SUCCEEDED(hr) ? "success" : "failure";
   }
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));

@@ -141,7 +141,8 @@ std::u16string ToUtf16(std::string_view in) {
       continue;
     }
     std::size_t k = 1;
-    for (; k <= extra && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k) c = (c << 6) | (p[i + k] & 0x3F);
+    for (; k <= extra && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k)
+      c = (c << 6) | (p[i + k] & 0x3F);
     if (k <= extra || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
       // Truncated, overlong or out of range: one replacement for the lead byte.
       out += u'\uFFFD';

@@ -2,13 +2,13 @@
 #include <comrt.h>
 #include <comrt_text.h>
 
-#include "c_boundary.h"
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "c_boundary.h"
 
 namespace {
 
@@ -43,23 +43,46 @@ HRESULT ParseNumber(BSTR s, double& out) {
 // The source's value as a double, for the numeric and boolean targets.
 HRESULT ToDouble(const VARIANT& src, double& out) {
   switch (src.vt) {
-    case VT_EMPTY: out = 0; return S_OK;
-    case VT_I2: out = src.iVal; return S_OK;
-    case VT_I4: out = src.lVal; return S_OK;
-    case VT_INT: out = src.intVal; return S_OK;
-    case VT_UI1: out = src.bVal; return S_OK;
-    case VT_R4: out = src.fltVal; return S_OK;
-    case VT_R8: out = src.dblVal; return S_OK;
-    case VT_BOOL: out = src.boolVal; return S_OK;
+    case VT_EMPTY:
+      out = 0;
+      return S_OK;
+    case VT_I2:
+      out = src.iVal;
+      return S_OK;
+    case VT_I4:
+      out = src.lVal;
+      return S_OK;
+    case VT_INT:
+      out = src.intVal;
+      return S_OK;
+    case VT_UI1:
+      out = src.bVal;
+      return S_OK;
+    case VT_R4:
+      out = src.fltVal;
+      return S_OK;
+    case VT_R8:
+      out = src.dblVal;
+      return S_OK;
+    case VT_BOOL:
+      out = src.boolVal;
+      return S_OK;
     case VT_BSTR: {
       std::u16string_view v = comrt::View(src.bstrVal);
       while (!v.empty() && IsSpace16(v.front())) v.remove_prefix(1);
       while (!v.empty() && IsSpace16(v.back())) v.remove_suffix(1);
-      if (EqualsNoCase(v, u"TRUE")) { out = -1; return S_OK; }
-      if (EqualsNoCase(v, u"FALSE")) { out = 0; return S_OK; }
+      if (EqualsNoCase(v, u"TRUE")) {
+        out = -1;
+        return S_OK;
+      }
+      if (EqualsNoCase(v, u"FALSE")) {
+        out = 0;
+        return S_OK;
+      }
       return ParseNumber(src.bstrVal, out);
     }
-    default: return DISP_E_TYPEMISMATCH;
+    default:
+      return DISP_E_TYPEMISMATCH;
   }
 }
 
@@ -89,19 +112,36 @@ HRESULT Deref(const VARIANT& src, VARIANT& plain) {
   VARTYPE base = static_cast<VARTYPE>(src.vt & ~VT_BYREF);
   plain.vt = base;
   switch (base) {
-    case VT_I2: plain.iVal = *src.piVal; break;
-    case VT_I4: plain.lVal = *src.plVal; break;
-    case VT_R8: plain.dblVal = *src.pdblVal; break;
-    case VT_BOOL: plain.boolVal = *src.pboolVal; break;
-    case VT_ERROR: plain.scode = *src.pscode; break;
-    case VT_BSTR: plain.bstrVal = *src.pbstrVal; break;
-    case VT_UNKNOWN: plain.punkVal = *src.ppunkVal; break;
-    case VT_DISPATCH: plain.pdispVal = *src.ppdispVal; break;
+    case VT_I2:
+      plain.iVal = *src.piVal;
+      break;
+    case VT_I4:
+      plain.lVal = *src.plVal;
+      break;
+    case VT_R8:
+      plain.dblVal = *src.pdblVal;
+      break;
+    case VT_BOOL:
+      plain.boolVal = *src.pboolVal;
+      break;
+    case VT_ERROR:
+      plain.scode = *src.pscode;
+      break;
+    case VT_BSTR:
+      plain.bstrVal = *src.pbstrVal;
+      break;
+    case VT_UNKNOWN:
+      plain.punkVal = *src.ppunkVal;
+      break;
+    case VT_DISPATCH:
+      plain.pdispVal = *src.ppdispVal;
+      break;
     case VT_VARIANT:
       if (src.pvarVal->vt & VT_BYREF) return DISP_E_TYPEMISMATCH;
       plain = *src.pvarVal;
       break;
-    default: return DISP_E_BADVARTYPE;
+    default:
+      return DISP_E_BADVARTYPE;
   }
   return S_OK;
 }
@@ -132,18 +172,34 @@ HRESULT ToNumber(const VARIANT& src, VARTYPE vt, VARIANT& result) {
 // The text of a plain (not by-reference) value.
 HRESULT ToText(const VARIANT& src, USHORT flags, std::u16string& text) {
   switch (src.vt) {
-    case VT_EMPTY: return S_OK;
-    case VT_I2: text = comrt::ToUtf16(std::to_string(src.iVal)); return S_OK;
-    case VT_I4: text = comrt::ToUtf16(std::to_string(src.lVal)); return S_OK;
-    case VT_INT: text = comrt::ToUtf16(std::to_string(src.intVal)); return S_OK;
-    case VT_UI1: text = comrt::ToUtf16(std::to_string(src.bVal)); return S_OK;
-    case VT_R8: text = FormatDouble(src.dblVal); return S_OK;
-    case VT_R4: text = FormatDouble(src.fltVal); return S_OK;
-    case VT_BOOL:
-      if (flags & VARIANT_ALPHABOOL) text = src.boolVal ? u"True" : u"False";
-      else text = src.boolVal ? u"-1" : u"0";
+    case VT_EMPTY:
       return S_OK;
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_I2:
+      text = comrt::ToUtf16(std::to_string(src.iVal));
+      return S_OK;
+    case VT_I4:
+      text = comrt::ToUtf16(std::to_string(src.lVal));
+      return S_OK;
+    case VT_INT:
+      text = comrt::ToUtf16(std::to_string(src.intVal));
+      return S_OK;
+    case VT_UI1:
+      text = comrt::ToUtf16(std::to_string(src.bVal));
+      return S_OK;
+    case VT_R8:
+      text = FormatDouble(src.dblVal);
+      return S_OK;
+    case VT_R4:
+      text = FormatDouble(src.fltVal);
+      return S_OK;
+    case VT_BOOL:
+      if (flags & VARIANT_ALPHABOOL)
+        text = src.boolVal ? u"True" : u"False";
+      else
+        text = src.boolVal ? u"-1" : u"0";
+      return S_OK;
+    default:
+      return DISP_E_TYPEMISMATCH;
   }
 }
 
@@ -197,7 +253,9 @@ HRESULT VariantClear(VARIANTARG* pvarg) noexcept {
   if (!pvarg) return E_INVALIDARG;
   if (!(pvarg->vt & VT_BYREF)) {
     switch (pvarg->vt) {
-      case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
+      case VT_BSTR:
+        SysFreeString(pvarg->bstrVal);
+        break;
       case VT_UNKNOWN:
       case VT_DISPATCH:
         if (pvarg->punkVal) pvarg->punkVal->Release();

@@ -39,8 +39,8 @@ struct _CTarnex : public IDispatch {
                                              BSTR lpParameters, BSTR lpDirectory, LONG nShowCmd,
                                              LONG* result) = 0;
   // strFile is optional for dispatch callers (default: empty string).
-  virtual HRESULT STDMETHODCALLTYPE SaveValue(BSTR strSec, BSTR strKey, BSTR strValue,
-                                              BSTR strFile, LONG* result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE LoadValue(BSTR strSec, BSTR strKey, BSTR strValue,
-                                              BSTR strFile, BSTR* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SaveValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile,
+                                              LONG* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE LoadValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile,
+                                              BSTR* result) = 0;
 };

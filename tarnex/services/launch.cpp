@@ -1,13 +1,12 @@
 #include "tarnex/services/launch.h"
 
+#include <comrt_text.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <comrt_text.h>
-
 #include <cstdlib>
 
 #include "tarnex/services/command_line.h"

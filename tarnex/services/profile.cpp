@@ -1,5 +1,6 @@
 #include "tarnex/services/profile.h"
 
+#include <comrt_text.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -10,8 +11,6 @@
 
 #include <cerrno>
 #include <system_error>
-
-#include <comrt_text.h>
 
 #include "fileio/file_error.h"
 #include "fileio/replace.h"

@@ -74,9 +74,8 @@ HRESULT CTarnex::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CTarnex::JoinPathFile2(BSTR strPath, BSTR strFile, BSTR* result) {
-  return StringResult(result, [&] {
-    return tarnex::JoinPathFile2(comrt::View(strPath), comrt::View(strFile));
-  });
+  return StringResult(
+      result, [&] { return tarnex::JoinPathFile2(comrt::View(strPath), comrt::View(strFile)); });
 }
 
 HRESULT CTarnex::RipPath(BSTR strFile, BSTR* result) {
@@ -141,25 +140,21 @@ HRESULT CTarnex::GetDir(LONG hWnd, BSTR* result) {
 HRESULT CTarnex::ShellExe(LONG hWnd, BSTR lpOperation, BSTR lpFile, BSTR lpParameters,
                           BSTR lpDirectory, LONG nShowCmd, LONG* result) {
   return NumberResult(result, [&] {
-    return ShellExecuteUtf8(hWnd, U8(lpOperation), U8(lpFile), U8(lpParameters),
-                            U8(lpDirectory), nShowCmd);
+    return ShellExecuteUtf8(hWnd, U8(lpOperation), U8(lpFile), U8(lpParameters), U8(lpDirectory),
+                            nShowCmd);
   });
 }
 
-HRESULT CTarnex::SaveValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile,
-                           LONG* result) {
-  return NumberResult(result, [&] {
-    return SaveProfileValue(U8(strSec), U8(strKey), U8(strValue), U8(strFile));
-  });
+HRESULT CTarnex::SaveValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile, LONG* result) {
+  return NumberResult(
+      result, [&] { return SaveProfileValue(U8(strSec), U8(strKey), U8(strValue), U8(strFile)); });
 }
 
-HRESULT CTarnex::LoadValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile,
-                           BSTR* result) {
+HRESULT CTarnex::LoadValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile, BSTR* result) {
   return StringResult(result, [&] {
     return comrt::ToUtf16(LoadProfileValue(U8(strSec), U8(strKey), U8(strValue), U8(strFile)));
   });
 }
-
 
 // ---------------------------------------------------------------------------
 

@@ -16,8 +16,8 @@ class CTarnex final : public ComObject<CTarnex, _CTarnex> {
   // IDispatch (dispatch.cpp)
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                          LCID lcid, DISPID* rgDispId) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                          DISPID* rgDispId) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                    DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                    EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
@@ -35,9 +35,8 @@ class CTarnex final : public ComObject<CTarnex, _CTarnex> {
   HRESULT STDMETHODCALLTYPE RipExt(BSTR strFile, BSTR* result) override;
   HRESULT STDMETHODCALLTYPE SwitchExt(BSTR strFile, BSTR strExt1, BSTR strExt2,
                                       BSTR* result) override;
-  HRESULT STDMETHODCALLTYPE ShellExe(LONG hWnd, BSTR lpOperation, BSTR lpFile,
-                                     BSTR lpParameters, BSTR lpDirectory, LONG nShowCmd,
-                                     LONG* result) override;
+  HRESULT STDMETHODCALLTYPE ShellExe(LONG hWnd, BSTR lpOperation, BSTR lpFile, BSTR lpParameters,
+                                     BSTR lpDirectory, LONG nShowCmd, LONG* result) override;
   HRESULT STDMETHODCALLTYPE SaveValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile,
                                       LONG* result) override;
   HRESULT STDMETHODCALLTYPE LoadValue(BSTR strSec, BSTR strKey, BSTR strValue, BSTR strFile,

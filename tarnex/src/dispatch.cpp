@@ -49,42 +49,75 @@ HRESULT PutLong(HRESULT hr, const LONG& value, VARIANT& out) {
 }
 
 const Member kMembers[] = {
-    {u"JoinPathFile2", {{{u"strPath", VT_BSTR}, {u"strFile", VT_BSTR}}}, 2, 2,
+    {u"JoinPathFile2",
+     {{{u"strPath", VT_BSTR}, {u"strFile", VT_BSTR}}},
+     2,
+     2,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        BSTR r = nullptr;
        return PutString(t.JoinPathFile2(a[0].bstrVal, a[1].bstrVal, &r), r, out);
      }},
-    {u"OpenHelp", {{{u"strHelp", VT_BSTR}}}, 1, 1,
+    {u"OpenHelp",
+     {{{u"strHelp", VT_BSTR}}},
+     1,
+     1,
      [](CTarnex& t, VARIANT* a, VARIANT&) { return t.OpenHelp(a[0].bstrVal); }},
-    {u"OpenWeb", {{{u"strWeb", VT_BSTR}}}, 1, 1,
+    {u"OpenWeb",
+     {{{u"strWeb", VT_BSTR}}},
+     1,
+     1,
      [](CTarnex& t, VARIANT* a, VARIANT&) { return t.OpenWeb(a[0].bstrVal); }},
-    {u"OpenWebNew", {{{u"strWeb", VT_BSTR}}}, 1, 1,
+    {u"OpenWebNew",
+     {{{u"strWeb", VT_BSTR}}},
+     1,
+     1,
      [](CTarnex& t, VARIANT* a, VARIANT&) { return t.OpenWebNew(a[0].bstrVal); }},
-    {u"MakeDir2", {{{u"strDir", VT_BSTR}}}, 1, 1,
+    {u"MakeDir2",
+     {{{u"strDir", VT_BSTR}}},
+     1,
+     1,
      [](CTarnex& t, VARIANT* a, VARIANT&) { return t.MakeDir2(a[0].bstrVal); }},
-    {u"SetTopWnd", {{{u"hWnd", VT_I4}, {u"topmost", VT_BOOL}}}, 2, 2,
+    {u"SetTopWnd",
+     {{{u"hWnd", VT_I4}, {u"topmost", VT_BOOL}}},
+     2,
+     2,
      [](CTarnex& t, VARIANT* a, VARIANT&) { return t.SetTopWnd(a[0].lVal, a[1].boolVal); }},
-    {u"GetDir", {{{u"hWnd", VT_I4}}}, 1, 1,
+    {u"GetDir",
+     {{{u"hWnd", VT_I4}}},
+     1,
+     1,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        BSTR r = nullptr;
        return PutString(t.GetDir(a[0].lVal, &r), r, out);
      }},
-    {u"RipPath", {{{u"strFile", VT_BSTR}}}, 1, 1,
+    {u"RipPath",
+     {{{u"strFile", VT_BSTR}}},
+     1,
+     1,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        BSTR r = nullptr;
        return PutString(t.RipPath(a[0].bstrVal, &r), r, out);
      }},
-    {u"RipFile", {{{u"strFile", VT_BSTR}}}, 1, 1,
+    {u"RipFile",
+     {{{u"strFile", VT_BSTR}}},
+     1,
+     1,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        BSTR r = nullptr;
        return PutString(t.RipFile(a[0].bstrVal, &r), r, out);
      }},
-    {u"RipExt", {{{u"strFile", VT_BSTR}}}, 1, 1,
+    {u"RipExt",
+     {{{u"strFile", VT_BSTR}}},
+     1,
+     1,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        BSTR r = nullptr;
        return PutString(t.RipExt(a[0].bstrVal, &r), r, out);
      }},
-    {u"SwitchExt", {{{u"strFile", VT_BSTR}, {u"strExt1", VT_BSTR}, {u"strExt2", VT_BSTR}}}, 3, 3,
+    {u"SwitchExt",
+     {{{u"strFile", VT_BSTR}, {u"strExt1", VT_BSTR}, {u"strExt2", VT_BSTR}}},
+     3,
+     3,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        BSTR r = nullptr;
        return PutString(t.SwitchExt(a[0].bstrVal, a[1].bstrVal, a[2].bstrVal, &r), r, out);
@@ -96,16 +129,18 @@ const Member kMembers[] = {
        {u"lpParameters", VT_BSTR},
        {u"lpDirectory", VT_BSTR},
        {u"nShowCmd", VT_I4}}},
-     6, 6,
+     6,
+     6,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        LONG r = 0;
-       return PutLong(t.ShellExe(a[0].lVal, a[1].bstrVal, a[2].bstrVal, a[3].bstrVal,
-                                 a[4].bstrVal, a[5].lVal, &r),
+       return PutLong(t.ShellExe(a[0].lVal, a[1].bstrVal, a[2].bstrVal, a[3].bstrVal, a[4].bstrVal,
+                                 a[5].lVal, &r),
                       r, out);
      }},
     {u"SaveValue",
      {{{u"strSec", VT_BSTR}, {u"strKey", VT_BSTR}, {u"strValue", VT_BSTR}, {u"strFile", VT_BSTR}}},
-     4, 3,
+     4,
+     3,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        LONG r = 0;
        return PutLong(t.SaveValue(a[0].bstrVal, a[1].bstrVal, a[2].bstrVal, a[3].bstrVal, &r), r,
@@ -113,11 +148,12 @@ const Member kMembers[] = {
      }},
     {u"LoadValue",
      {{{u"strSec", VT_BSTR}, {u"strKey", VT_BSTR}, {u"strValue", VT_BSTR}, {u"strFile", VT_BSTR}}},
-     4, 3,
+     4,
+     3,
      [](CTarnex& t, VARIANT* a, VARIANT& out) {
        BSTR r = nullptr;
-       return PutString(t.LoadValue(a[0].bstrVal, a[1].bstrVal, a[2].bstrVal, a[3].bstrVal, &r),
-                        r, out);
+       return PutString(t.LoadValue(a[0].bstrVal, a[1].bstrVal, a[2].bstrVal, a[3].bstrVal, &r), r,
+                        out);
      }},
 };
 constexpr DISPID kMemberCount = static_cast<DISPID>(sizeof kMembers / sizeof kMembers[0]);

@@ -2,20 +2,20 @@
 
 #include <acl/libacl.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/acl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <sys/xattr.h>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -391,15 +391,14 @@ TEST_P(TrimFileFailure, ThrowsWithPathAndErrnoAndReleasesEverything) {
   EXPECT_EQ(ReadFile(dir / "folder/keep"), "k");
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, TrimFileFailure,
-                         ::testing::Values(FailureCase{"missing_folder", "no/such/out.htm",
-                                                       fileio::Step::kCreateTemp, "no/such", ENOENT},
-                                           FailureCase{"parent_is_a_file", "file/out.htm",
-                                                       fileio::Step::kCreateTemp, "file", ENOTDIR},
-                                           FailureCase{"target_is_a_folder", "folder",
-                                                       fileio::Step::kRefuseTarget, "folder",
-                                                       EISDIR}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Failures, TrimFileFailure,
+    ::testing::Values(
+        FailureCase{"missing_folder", "no/such/out.htm", fileio::Step::kCreateTemp, "no/such",
+                    ENOENT},
+        FailureCase{"parent_is_a_file", "file/out.htm", fileio::Step::kCreateTemp, "file", ENOTDIR},
+        FailureCase{"target_is_a_folder", "folder", fileio::Step::kRefuseTarget, "folder", EISDIR}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A write limit: the child process gets EFBIG part-way through. The old
 // target must survive whole and the temporary file must be gone.
@@ -608,15 +607,13 @@ INSTANTIATE_TEST_SUITE_P(
                    const std::string path = dir / "sock";
                    path.copy(address.sun_path, sizeof address.sun_path - 1);
                    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-                   EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address),
-                                    sizeof address),
-                             0);
+                   EXPECT_EQ(
+                       ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
                    ::close(fd);
                    return Made{path, {}};
                  },
                  fileio::Step::kOpenTarget, ENXIO, S_IFSOCK},
-        KindCase{"folder",
-                 false,
+        KindCase{"folder", false,
                  [](const fs::path& dir) {
                    fs::create_directory(dir / "folder");
                    return Made{dir / "folder", {}};
@@ -645,8 +642,7 @@ TEST(TargetKinds, ADanglingLinkIsRefusedInPlainWords) {
     TrimFile(source, dir / "out.htm");
     ADD_FAILURE() << "no error";
   } catch (const fileio::FileError& e) {
-    EXPECT_NE(std::string(e.what()).find("dangling symbolic link"), std::string::npos)
-        << e.what();
+    EXPECT_NE(std::string(e.what()).find("dangling symbolic link"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(fs::exists(dir / "gone.htm"));
 }
@@ -671,9 +667,8 @@ std::optional<OrdinaryUser> FindOrdinaryUser() {
     return std::nullopt;
   }
   if (::getpwnam("brevio-test") == nullptr) {
-    const char* argv[] = {"/usr/sbin/useradd", "-M", "-U",          "-G",
-                          "users",             "-s", "/usr/sbin/nologin", "brevio-test",
-                          nullptr};
+    const char* argv[] = {"/usr/sbin/useradd", "-M",          "-U",   "-G", "users", "-s",
+                          "/usr/sbin/nologin", "brevio-test", nullptr};
     pid_t pid = -1;
     if (::posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) == 0) {
       int status = 0;
@@ -766,19 +761,18 @@ TEST_P(OrdinaryUserPermissions, DecideLikeCopyAndSedInPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Users, OrdinaryUserPermissions,
-    ::testing::Values(
-        PermissionCase{"read_only_target_copy", 0777, 0444, false,
-                       Refused(fileio::Step::kOpenTarget), "out.htm"},
-        PermissionCase{"read_only_target_in_place", 0777, 0444, true, kDone, ""},
-        PermissionCase{"writable_file_read_only_folder", 0555, 0644, false,
-                       Refused(fileio::Step::kCreateTemp), ""}),
+    ::testing::Values(PermissionCase{"read_only_target_copy", 0777, 0444, false,
+                                     Refused(fileio::Step::kOpenTarget), "out.htm"},
+                      PermissionCase{"read_only_target_in_place", 0777, 0444, true, kDone, ""},
+                      PermissionCase{"writable_file_read_only_folder", 0555, 0644, false,
+                                     Refused(fileio::Step::kCreateTemp), ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- What a replaced file keeps ----
 
 struct KeeperCase {
   const char* name;
-  bool ordinary;       // written by the ordinary user (else root)
+  bool ordinary;  // written by the ordinary user (else root)
   bool in_place;
   bool foreign_owner;  // the file belongs to another user (root's rows: uid 4242)
   mode_t mode;

@@ -76,9 +76,8 @@ TEST_P(WideLoop, ShapedTextGivesTheModelsBytesWholeAndInPieces) {
     std::uniform_int_distribution<std::size_t> cut(0, text.size());
     std::vector<std::size_t> cuts = {cut(random), cut(random), cut(random)};
     std::sort(cuts.begin(), cuts.end());
-    ASSERT_EQ(CleanInPieces(text, cuts), expected)
-        << ::testing::PrintToString(text) << " cut at " << cuts[0] << ',' << cuts[1] << ','
-        << cuts[2];
+    ASSERT_EQ(CleanInPieces(text, cuts), expected) << ::testing::PrintToString(text) << " cut at "
+                                                   << cuts[0] << ',' << cuts[1] << ',' << cuts[2];
   }
 }
 

@@ -2,6 +2,7 @@
 // never a mix and never nothing, and their leftovers are never mistaken for
 // the user's files.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,8 +15,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "brevio/engine/line_cleaner.h"
 #include "tarnex/services/profile.h"
@@ -180,7 +179,8 @@ TEST(KillSafety, ProfileWriterLeavesAWholeFile) {
   TempDir dir;
   // Many keys, so that each rewrite takes a while and kills land mid-write.
   std::string base = "; settings kept by another program\r\n[Run]\r\n";
-  for (int i = 0; i < 20000; ++i) base += "key" + std::to_string(i) + "=value " + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 20000; ++i)
+    base += "key" + std::to_string(i) + "=value " + std::to_string(i) + "\r\n";
   base += "[Other]\r\nkept=yes\r\n";
   const auto file = dir.write("app.ini", base);
 

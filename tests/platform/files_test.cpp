@@ -1,14 +1,13 @@
 // The file replacing unit on its own: the words of its errors, which every
 // front end prints, and the settings writers' entry point.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "fileio/file_error.h"
 #include "fileio/replace.h"
@@ -31,8 +30,8 @@ class FileErrorWords : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(FileErrorWords, StepPathAndReason) {
   const MessageCase& c = GetParam();
-  const FileError e = c.reason ? FileError(c.step, c.path, c.error, c.reason)
-                               : FileError(c.step, c.path, c.error);
+  const FileError e =
+      c.reason ? FileError(c.step, c.path, c.error, c.reason) : FileError(c.step, c.path, c.error);
   EXPECT_STREQ(e.what(), c.what);
   EXPECT_EQ(e.code(), std::error_code(c.error, std::system_category()));
   EXPECT_EQ(e.path(), c.path);
@@ -42,18 +41,17 @@ TEST_P(FileErrorWords, StepPathAndReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, FileErrorWords,
-    ::testing::Values(
-        MessageCase{Step::kCreateTemp, "rodir", EACCES, nullptr,
-                    "cannot create a temporary file in rodir: Permission denied"},
-        MessageCase{Step::kOpenTarget, "out.htm", EACCES, nullptr,
-                    "cannot open out.htm for writing: Permission denied"},
-        MessageCase{Step::kRefuseTarget, "folder", EISDIR, nullptr,
-                    "will not write to folder: Is a directory"},
-        MessageCase{Step::kRefuseTarget, "link.htm", ENOENT, "dangling symbolic link",
-                    "will not write to link.htm: dangling symbolic link"},
-        MessageCase{Step::kKeepMetadata, "a b.htm", EPERM, nullptr,
-                    "cannot keep the owner, permissions or attributes of a b.htm: "
-                    "Operation not permitted"}));
+    ::testing::Values(MessageCase{Step::kCreateTemp, "rodir", EACCES, nullptr,
+                                  "cannot create a temporary file in rodir: Permission denied"},
+                      MessageCase{Step::kOpenTarget, "out.htm", EACCES, nullptr,
+                                  "cannot open out.htm for writing: Permission denied"},
+                      MessageCase{Step::kRefuseTarget, "folder", EISDIR, nullptr,
+                                  "will not write to folder: Is a directory"},
+                      MessageCase{Step::kRefuseTarget, "link.htm", ENOENT, "dangling symbolic link",
+                                  "will not write to link.htm: dangling symbolic link"},
+                      MessageCase{Step::kKeepMetadata, "a b.htm", EPERM, nullptr,
+                                  "cannot keep the owner, permissions or attributes of a b.htm: "
+                                  "Operation not permitted"}));
 
 // Settings files: a new one gets the bits asked for less the umask, a FIFO
 // in their place fails at once instead of waiting for a reader, and a

@@ -4,7 +4,8 @@
 
 namespace {
 
-constexpr GUID kSample = {0x6B052344, 0x3CBC, 0x46B7, {0xB6, 0xE3, 0xE3, 0x78, 0x92, 0x5A, 0x60, 0xC2}};
+constexpr GUID kSample = {
+    0x6B052344, 0x3CBC, 0x46B7, {0xB6, 0xE3, 0xE3, 0x78, 0x92, 0x5A, 0x60, 0xC2}};
 
 TEST(Guid, FormatsUpperCaseWithBraces) {
   OLECHAR buf[39];
@@ -36,12 +37,13 @@ TEST_P(ClsidFromString, AcceptsOnlyTheBracedForm) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ClsidFromString,
-    ::testing::Values(Parse{"upper", u"{6B052344-3CBC-46B7-B6E3-E378925A60C2}", S_OK},
-                      Parse{"lower", u"{6b052344-3cbc-46b7-b6e3-e378925a60c2}", S_OK},
-                      Parse{"no_braces", u"{6B052344-3CBC-46B7-B6E3-E378925A60C2", CO_E_CLASSSTRING},
-                      Parse{"bad_digit", u"{6B05234G-3CBC-46B7-B6E3-E378925A60C2}", CO_E_CLASSSTRING},
-                      Parse{"dash_moved", u"{6B052344-3CBC46-B7-B6E3-E378925A60C2}", CO_E_CLASSSTRING},
-                      Parse{"too_long", u"{6B052344-3CBC-46B7-B6E3-E378925A60C2}}", CO_E_CLASSSTRING}),
+    ::testing::Values(
+        Parse{"upper", u"{6B052344-3CBC-46B7-B6E3-E378925A60C2}", S_OK},
+        Parse{"lower", u"{6b052344-3cbc-46b7-b6e3-e378925a60c2}", S_OK},
+        Parse{"no_braces", u"{6B052344-3CBC-46B7-B6E3-E378925A60C2", CO_E_CLASSSTRING},
+        Parse{"bad_digit", u"{6B05234G-3CBC-46B7-B6E3-E378925A60C2}", CO_E_CLASSSTRING},
+        Parse{"dash_moved", u"{6B052344-3CBC46-B7-B6E3-E378925A60C2}", CO_E_CLASSSTRING},
+        Parse{"too_long", u"{6B052344-3CBC-46B7-B6E3-E378925A60C2}}", CO_E_CLASSSTRING}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Guid, EqualityLooksAtEveryByte) {

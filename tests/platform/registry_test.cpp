@@ -90,7 +90,9 @@ TEST(RegistryStore, MissingFileIsEmptyAndUpdatesPersist) {
   EXPECT_EQ(reg.GetValue("K", "w"), "2");
   // No temporary files are left beside the store.
   int entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(scratch.file().parent_path())) ++entries;
+  for ([[maybe_unused]] const auto& e :
+       std::filesystem::directory_iterator(scratch.file().parent_path()))
+    ++entries;
   EXPECT_EQ(entries, 2);  // registry.reg and its lock file
 }
 

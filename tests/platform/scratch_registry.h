@@ -18,8 +18,10 @@ class ScratchRegistry {
     ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
   }
   ~ScratchRegistry() {
-    if (old_) ::setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
+    if (old_)
+      ::setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
+    else
+      ::unsetenv("XDG_CONFIG_HOME");
   }
   ScratchRegistry(const ScratchRegistry&) = delete;
   ScratchRegistry& operator=(const ScratchRegistry&) = delete;

@@ -112,8 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Malformed{"overlong", "\xC0\xAF", u"\uFFFD\uFFFD"},
                       Malformed{"overlong3", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
                       Malformed{"encoded_surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-                      Malformed{"beyond_unicode", "\xF4\x90\x80\x80",
-                                u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+                      Malformed{"beyond_unicode", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
                       Malformed{"latin1_byte", "caf\xE9", u"caf\uFFFD"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -121,7 +120,9 @@ TEST(Utf16ToUtf8, LoneSurrogatesBecomeReplacementCharacters) {
   const char16_t lone_high[] = {u'a', 0xD83D, u'b'};
   const char16_t lone_low[] = {0xDE00};
   const char16_t high_at_end[] = {u'x', 0xD83D};
-  EXPECT_EQ(comrt::ToUtf8(lone_high, 3), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(comrt::ToUtf8(lone_high, 3),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(comrt::ToUtf8(lone_low, 1), "\xEF\xBF\xBD");
   EXPECT_EQ(comrt::ToUtf8(high_at_end, 2), "x\xEF\xBF\xBD");
   EXPECT_EQ(comrt::ToUtf8(BSTR{nullptr}), "");
@@ -134,7 +135,9 @@ TEST(BstrOwner, OwnsCopiesAndHandsOver) {
   EXPECT_EQ(copy.view(), a.view());
   EXPECT_EQ(copy.utf8(), "h\xC3\xA9llo");
   comrt::Bstr moved = std::move(copy);
-  EXPECT_EQ(copy.get(), nullptr);  // NOLINT(bugprone-use-after-move): the moved-from state is part of the contract
+  EXPECT_EQ(
+      copy.get(),
+      nullptr);  // NOLINT(bugprone-use-after-move): the moved-from state is part of the contract
   BSTR raw = moved.release();
   EXPECT_EQ(moved.get(), nullptr);
   BSTR* slot = moved.out();

@@ -6,21 +6,60 @@
 
 namespace {
 
-VARIANT I2(SHORT v) { VARIANT x; VariantInit(&x); x.vt = VT_I2; x.iVal = v; return x; }
-VARIANT I4(LONG v) { VARIANT x; VariantInit(&x); x.vt = VT_I4; x.lVal = v; return x; }
-VARIANT R8(double v) { VARIANT x; VariantInit(&x); x.vt = VT_R8; x.dblVal = v; return x; }
-VARIANT Bool(bool v) { VARIANT x; VariantInit(&x); x.vt = VT_BOOL; x.boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; return x; }
-VARIANT Empty() { VARIANT x; VariantInit(&x); return x; }
-VARIANT Null() { VARIANT x; VariantInit(&x); x.vt = VT_NULL; return x; }
-VARIANT Str(const char16_t* s) { VARIANT x; VariantInit(&x); x.vt = VT_BSTR; x.bstrVal = SysAllocString(s); return x; }
+VARIANT I2(SHORT v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_I2;
+  x.iVal = v;
+  return x;
+}
+VARIANT I4(LONG v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_I4;
+  x.lVal = v;
+  return x;
+}
+VARIANT R8(double v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_R8;
+  x.dblVal = v;
+  return x;
+}
+VARIANT Bool(bool v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_BOOL;
+  x.boolVal = v ? VARIANT_TRUE : VARIANT_FALSE;
+  return x;
+}
+VARIANT Empty() {
+  VARIANT x;
+  VariantInit(&x);
+  return x;
+}
+VARIANT Null() {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_NULL;
+  return x;
+}
+VARIANT Str(const char16_t* s) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_BSTR;
+  x.bstrVal = SysAllocString(s);
+  return x;
+}
 
 struct Coercion {
   const char* name;
   VARIANT (*make)();
   VARTYPE to;
   HRESULT hr;
-  LONG number;             // for VT_I2 / VT_I4 / VT_BOOL targets
-  const char16_t* text;    // for VT_BSTR targets
+  LONG number;           // for VT_I2 / VT_I4 / VT_BOOL targets
+  const char16_t* text;  // for VT_BSTR targets
 };
 
 class ChangeType : public ::testing::TestWithParam<Coercion> {};
@@ -34,11 +73,20 @@ TEST_P(ChangeType, GivesValueOrCode) {
   if (SUCCEEDED(hr)) {
     ASSERT_EQ(dst.vt, c.to);
     switch (c.to) {
-      case VT_I2: EXPECT_EQ(dst.iVal, c.number); break;
-      case VT_I4: EXPECT_EQ(dst.lVal, c.number); break;
-      case VT_BOOL: EXPECT_EQ(dst.boolVal, c.number); break;
-      case VT_BSTR: EXPECT_EQ(comrt::View(dst.bstrVal), c.text); break;
-      default: break;
+      case VT_I2:
+        EXPECT_EQ(dst.iVal, c.number);
+        break;
+      case VT_I4:
+        EXPECT_EQ(dst.lVal, c.number);
+        break;
+      case VT_BOOL:
+        EXPECT_EQ(dst.boolVal, c.number);
+        break;
+      case VT_BSTR:
+        EXPECT_EQ(comrt::View(dst.bstrVal), c.text);
+        break;
+      default:
+        break;
     }
   } else {
     EXPECT_EQ(dst.vt, VT_I4);  // a failed change leaves the target alone
@@ -58,24 +106,32 @@ INSTANTIATE_TEST_SUITE_P(
         Coercion{"r8_rounds_half_even", [] { return R8(2.5); }, VT_I4, S_OK, 2, nullptr},
         Coercion{"r8_rounds_half_even_up", [] { return R8(3.5); }, VT_I4, S_OK, 4, nullptr},
         Coercion{"text_to_i4", [] { return Str(u" 42 "); }, VT_I4, S_OK, 42, nullptr},
-        Coercion{"negative_text_to_i2", [] { return Str(u"-32768"); }, VT_I2, S_OK, -32768, nullptr},
-        Coercion{"text_to_i2_overflow", [] { return Str(u"32768"); }, VT_I2, DISP_E_OVERFLOW, 0, nullptr},
+        Coercion{"negative_text_to_i2", [] { return Str(u"-32768"); }, VT_I2, S_OK, -32768,
+                 nullptr},
+        Coercion{"text_to_i2_overflow", [] { return Str(u"32768"); }, VT_I2, DISP_E_OVERFLOW, 0,
+                 nullptr},
         Coercion{"word_to_i4", [] { return Str(u"abc"); }, VT_I4, DISP_E_TYPEMISMATCH, 0, nullptr},
         Coercion{"blank_to_i4", [] { return Str(u""); }, VT_I4, DISP_E_TYPEMISMATCH, 0, nullptr},
-        Coercion{"null_bstr_to_i4", [] { return Str(nullptr); }, VT_I4, DISP_E_TYPEMISMATCH, 0, nullptr},
+        Coercion{"null_bstr_to_i4", [] { return Str(nullptr); }, VT_I4, DISP_E_TYPEMISMATCH, 0,
+                 nullptr},
         Coercion{"empty_to_i4", Empty, VT_I4, S_OK, 0, nullptr},
         Coercion{"null_to_i4", Null, VT_I4, DISP_E_TYPEMISMATCH, 0, nullptr},
         Coercion{"i4_to_bool", [] { return I4(5); }, VT_BOOL, S_OK, VARIANT_TRUE, nullptr},
         Coercion{"zero_to_bool", [] { return I2(0); }, VT_BOOL, S_OK, VARIANT_FALSE, nullptr},
-        Coercion{"true_text_to_bool", [] { return Str(u"tRUE"); }, VT_BOOL, S_OK, VARIANT_TRUE, nullptr},
-        Coercion{"false_text_to_bool", [] { return Str(u"False"); }, VT_BOOL, S_OK, VARIANT_FALSE, nullptr},
-        Coercion{"word_to_bool", [] { return Str(u"yes"); }, VT_BOOL, DISP_E_TYPEMISMATCH, 0, nullptr},
-        Coercion{"i4_to_bstr", [] { return I4(-2147483647 - 1); }, VT_BSTR, S_OK, 0, u"-2147483648"},
+        Coercion{"true_text_to_bool", [] { return Str(u"tRUE"); }, VT_BOOL, S_OK, VARIANT_TRUE,
+                 nullptr},
+        Coercion{"false_text_to_bool", [] { return Str(u"False"); }, VT_BOOL, S_OK, VARIANT_FALSE,
+                 nullptr},
+        Coercion{"word_to_bool", [] { return Str(u"yes"); }, VT_BOOL, DISP_E_TYPEMISMATCH, 0,
+                 nullptr},
+        Coercion{"i4_to_bstr", [] { return I4(-2147483647 - 1); }, VT_BSTR, S_OK, 0,
+                 u"-2147483648"},
         Coercion{"i2_to_bstr", [] { return I2(12); }, VT_BSTR, S_OK, 0, u"12"},
         Coercion{"bool_to_bstr", [] { return Bool(true); }, VT_BSTR, S_OK, 0, u"-1"},
         Coercion{"empty_to_bstr", Empty, VT_BSTR, S_OK, 0, u""},
         Coercion{"null_to_bstr", Null, VT_BSTR, DISP_E_TYPEMISMATCH, 0, nullptr},
-        Coercion{"bstr_to_bstr", [] { return Str(u"x\U0001F600"); }, VT_BSTR, S_OK, 0, u"x\U0001F600"}),
+        Coercion{"bstr_to_bstr", [] { return Str(u"x\U0001F600"); }, VT_BSTR, S_OK, 0,
+                 u"x\U0001F600"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ChangeType, AlphaBoolGivesWords) {

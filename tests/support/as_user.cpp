@@ -28,8 +28,8 @@ std::optional<OrdinaryUser> Lookup() {
 
 void CreateUser() {
   // Started directly, never through a shell.
-  std::vector<std::string> args = {"/usr/sbin/useradd", "--no-create-home", "--user-group",
-                                   "--shell", "/usr/sbin/nologin", kUserName};
+  std::vector<std::string> args = {"/usr/sbin/useradd", "--no-create-home",  "--user-group",
+                                   "--shell",           "/usr/sbin/nologin", kUserName};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -79,7 +79,8 @@ void ShareWithTestUser(const std::string& folder) {
     throw std::runtime_error("cannot hand " + folder + " to brevio-test");
   }
   const fs::path temp = fs::temp_directory_path();
-  for (fs::path up = fs::path(folder); up.has_relative_path() && up != temp; up = up.parent_path()) {
+  for (fs::path up = fs::path(folder); up.has_relative_path() && up != temp;
+       up = up.parent_path()) {
     struct stat st {};
     if (::stat(up.c_str(), &st) == 0 && (st.st_mode & S_IXOTH) == 0) {
       ::chmod(up.c_str(), (st.st_mode & 07777) | S_IXOTH);

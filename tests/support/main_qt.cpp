@@ -1,6 +1,7 @@
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 // GUI tests run headless unless the caller picked a platform (e.g. xcb under Xvfb).
 int main(int argc, char** argv) {

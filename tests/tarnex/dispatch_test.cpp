@@ -5,9 +5,9 @@ namespace {
 
 using brevio::testing::TarnexTest;
 
-const char16_t* const kOrder[] = {u"JoinPathFile2", u"OpenHelp", u"OpenWeb", u"OpenWebNew",
-                                  u"MakeDir2",      u"SetTopWnd", u"GetDir", u"RipPath",
-                                  u"RipFile",       u"RipExt",   u"SwitchExt", u"ShellExe",
+const char16_t* const kOrder[] = {u"JoinPathFile2", u"OpenHelp",  u"OpenWeb",   u"OpenWebNew",
+                                  u"MakeDir2",      u"SetTopWnd", u"GetDir",    u"RipPath",
+                                  u"RipFile",       u"RipExt",    u"SwitchExt", u"ShellExe",
                                   u"SaveValue",     u"LoadValue"};
 
 // Owns the argument variants; Arg() calls take them in the caller's order and
@@ -18,12 +18,24 @@ class Call {
     for (VARIANT& v : args_) VariantClear(&v);
     VariantClear(&result);
   }
-  Call& Str(const char16_t* s) { return Add(VT_BSTR, [&](VARIANT& v) { v.bstrVal = SysAllocString(s); }); }
-  Call& I4(LONG n) { return Add(VT_I4, [&](VARIANT& v) { v.lVal = n; }); }
-  Call& I2(SHORT n) { return Add(VT_I2, [&](VARIANT& v) { v.iVal = n; }); }
-  Call& Bool(bool b) { return Add(VT_BOOL, [&](VARIANT& v) { v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE; }); }
-  Call& Null() { return Add(VT_NULL, [](VARIANT&) {}); }
-  Call& Missing() { return Add(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; }); }
+  Call& Str(const char16_t* s) {
+    return Add(VT_BSTR, [&](VARIANT& v) { v.bstrVal = SysAllocString(s); });
+  }
+  Call& I4(LONG n) {
+    return Add(VT_I4, [&](VARIANT& v) { v.lVal = n; });
+  }
+  Call& I2(SHORT n) {
+    return Add(VT_I2, [&](VARIANT& v) { v.iVal = n; });
+  }
+  Call& Bool(bool b) {
+    return Add(VT_BOOL, [&](VARIANT& v) { v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE; });
+  }
+  Call& Null() {
+    return Add(VT_NULL, [](VARIANT&) {});
+  }
+  Call& Missing() {
+    return Add(VT_ERROR, [](VARIANT& v) { v.scode = DISP_E_PARAMNOTFOUND; });
+  }
   Call& Named(DISPID id) {
     named_.push_back(id);
     return *this;
@@ -39,13 +51,15 @@ class Call {
   HRESULT InvokeId(IDispatch* d, DISPID id, WORD flags = DISPATCH_METHOD) {
     // Named arguments were added last and lead rgvarg; positional ones follow reversed.
     std::vector<VARIANT> rg(args_.rbegin(), args_.rend());
-    DISPPARAMS dp{rg.data(), named_.empty() ? nullptr : named_.data(),
-                  static_cast<UINT>(rg.size()), static_cast<UINT>(named_.size())};
+    DISPPARAMS dp{rg.data(), named_.empty() ? nullptr : named_.data(), static_cast<UINT>(rg.size()),
+                  static_cast<UINT>(named_.size())};
     std::reverse(named_.begin(), named_.end());
     dp.rgdispidNamedArgs = named_.empty() ? nullptr : named_.data();
     return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp, &result, &excep, &arg_err);
   }
-  std::u16string Text() const { return result.vt == VT_BSTR ? std::u16string(comrt::View(result.bstrVal)) : u"<not a string>"; }
+  std::u16string Text() const {
+    return result.vt == VT_BSTR ? std::u16string(comrt::View(result.bstrVal)) : u"<not a string>";
+  }
 
   VARIANT result{};
   EXCEPINFO excep{};
@@ -74,7 +88,8 @@ TEST_F(TarnexTest, NamesGiveConsecutiveIdsInTableOrderAnyCase) {
     for (std::u16string& s : spellings) {
       LPOLESTR name = s.data();
       DISPID id = DISPID_UNKNOWN;
-      ASSERT_EQ(t_->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK) << comrt::ToUtf8(s.data(), s.size());
+      ASSERT_EQ(t_->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK)
+          << comrt::ToUtf8(s.data(), s.size());
       if (i == 0 && first == DISPID_UNKNOWN) first = id;
       EXPECT_EQ(id, first + static_cast<DISPID>(i));
     }
@@ -100,7 +115,9 @@ TEST_F(TarnexTest, UnknownNamesAndParameterNames) {
     std::vector<LPOLESTR> names;
     for (const char16_t* n : c.names) names.push_back(const_cast<LPOLESTR>(n));
     std::vector<DISPID> ids(names.size(), 12345);
-    EXPECT_EQ(t_->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0, ids.data()), c.hr);
+    EXPECT_EQ(
+        t_->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0, ids.data()),
+        c.hr);
     for (std::size_t i = 1; i < ids.size(); ++i) EXPECT_EQ(ids[i], c.ids[i]) << i;
     if (FAILED(c.hr) && c.ids[0] == DISPID_UNKNOWN) {
       EXPECT_EQ(ids[0], DISPID_UNKNOWN);
@@ -194,9 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"missing_marker_for_required", u"SwitchExt",
                 [](Call& c) { c.Str(u"a").Missing().Str(u"c"); }, DISPATCH_METHOD,
                 DISP_E_PARAMNOTOPTIONAL, 1},
-        Failure{"null_middle_argument", u"SwitchExt",
-                [](Call& c) { c.Str(u"a").Null().Str(u"c"); }, DISPATCH_METHOD,
-                DISP_E_TYPEMISMATCH, 1},
+        Failure{"null_middle_argument", u"SwitchExt", [](Call& c) { c.Str(u"a").Null().Str(u"c"); },
+                DISPATCH_METHOD, DISP_E_TYPEMISMATCH, 1},
         Failure{"word_for_handle", u"SetTopWnd", [](Call& c) { c.Str(u"abc").Bool(true); },
                 DISPATCH_METHOD, DISP_E_TYPEMISMATCH, 1},
         Failure{"word_for_boolean", u"SetTopWnd", [](Call& c) { c.I4(0).Str(u"maybe"); },
@@ -205,23 +221,24 @@ INSTANTIATE_TEST_SUITE_P(
                 DISPATCH_METHOD, DISP_E_OVERFLOW, 0},
         Failure{"property_put", u"RipFile", [](Call& c) { c.Str(u"a"); }, DISPATCH_PROPERTYPUT,
                 DISP_E_MEMBERNOTFOUND, 99},
-        Failure{"property_get_only", u"RipFile", [](Call& c) { c.Str(u"a"); },
-                DISPATCH_PROPERTYGET, DISP_E_MEMBERNOTFOUND, 99},
+        Failure{"property_get_only", u"RipFile", [](Call& c) { c.Str(u"a"); }, DISPATCH_PROPERTYGET,
+                DISP_E_MEMBERNOTFOUND, 99},
         Failure{"unknown_named_parameter", u"RipFile", [](Call& c) { c.Str(u"a").Named(5); },
                 DISPATCH_METHOD, DISP_E_PARAMNOTFOUND, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TarnexTest, UnknownMemberIdsAndInterfaces) {
-  const DISPID ids[] = {DISPID_VALUE, DISPID_UNKNOWN, DISPID_PROPERTYPUT, 0x60030000 - 1,
-                        0x60030000 + 14, 0x7FFFFFFF};
+  const DISPID ids[] = {DISPID_VALUE,   DISPID_UNKNOWN,  DISPID_PROPERTYPUT,
+                        0x60030000 - 1, 0x60030000 + 14, 0x7FFFFFFF};
   for (DISPID id : ids) {
     Call c;
     c.Str(u"x");
     EXPECT_EQ(c.InvokeId(t_.get(), id), DISP_E_MEMBERNOTFOUND) << id;
   }
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXPECT_EQ(t_->Invoke(0x60030000, IID__CTarnex, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
-            DISP_E_UNKNOWNINTERFACE);
+  EXPECT_EQ(
+      t_->Invoke(0x60030000, IID__CTarnex, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+      DISP_E_UNKNOWNINTERFACE);
   UINT count = 7;
   EXPECT_EQ(t_->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 0u);

@@ -1,7 +1,8 @@
 // Path strings, through the object as a client calls them and directly.
+#include "tarnex/src/path_strings.h"
+
 #include <random>
 
-#include "tarnex/src/path_strings.h"
 #include "tests/tarnex/tarnex_fixture.h"
 
 namespace {
@@ -25,11 +26,21 @@ class PathStrings : public TarnexTest, public ::testing::WithParamInterface<Path
     comrt::Bstr out;
     HRESULT hr = E_FAIL;
     switch (c.op) {
-      case Op::Join: hr = t_->JoinPathFile2(a[0].get(), a[1].get(), out.out()); break;
-      case Op::RipPath: hr = t_->RipPath(a[0].get(), out.out()); break;
-      case Op::RipFile: hr = t_->RipFile(a[0].get(), out.out()); break;
-      case Op::RipExt: hr = t_->RipExt(a[0].get(), out.out()); break;
-      case Op::Switch: hr = t_->SwitchExt(a[0].get(), a[1].get(), a[2].get(), out.out()); break;
+      case Op::Join:
+        hr = t_->JoinPathFile2(a[0].get(), a[1].get(), out.out());
+        break;
+      case Op::RipPath:
+        hr = t_->RipPath(a[0].get(), out.out());
+        break;
+      case Op::RipFile:
+        hr = t_->RipFile(a[0].get(), out.out());
+        break;
+      case Op::RipExt:
+        hr = t_->RipExt(a[0].get(), out.out());
+        break;
+      case Op::Switch:
+        hr = t_->SwitchExt(a[0].get(), a[1].get(), a[2].get(), out.out());
+        break;
     }
     EXPECT_EQ(hr, S_OK);
     EXPECT_NE(out.get(), nullptr);  // a result string even when it is empty
@@ -37,15 +48,14 @@ class PathStrings : public TarnexTest, public ::testing::WithParamInterface<Path
   }
 };
 
-TEST_P(PathStrings, GiveTheDocumentedResult) {
-  EXPECT_EQ(Call(GetParam()), GetParam().expected);
-}
+TEST_P(PathStrings, GiveTheDocumentedResult) { EXPECT_EQ(Call(GetParam()), GetParam().expected); }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PathStrings,
     ::testing::Values(
         PathCase{"join", Op::Join, {u"/out", u"a.htm"}, u"/out/a.htm"},
-        PathCase{"join_trimmed_folder_with_slash", Op::Join, {u"  /out/  ", u"a.htm"}, u"/out/a.htm"},
+        PathCase{
+            "join_trimmed_folder_with_slash", Op::Join, {u"  /out/  ", u"a.htm"}, u"/out/a.htm"},
         PathCase{"join_blank_folder_keeps_file", Op::Join, {u"   ", u" a.htm"}, u" a.htm"},
         PathCase{"join_file_side_not_inspected", Op::Join, {u"/out", u"/a.htm"}, u"/out//a.htm"},
         PathCase{"join_tab_is_not_trimmed", Op::Join, {u"/out\t", u"a"}, u"/out\t/a"},
@@ -57,7 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"rippath_folder", Op::RipPath, {u"/web/"}, u"/web/"},
         PathCase{"ripfile_folder", Op::RipFile, {u"/web/"}, u""},
         PathCase{"rippath_backslash_is_ordinary", Op::RipPath, {u"C:\\web\\index.htm"}, u""},
-        PathCase{"ripfile_backslash_is_ordinary", Op::RipFile, {u"C:\\web\\index.htm"}, u"C:\\web\\index.htm"},
+        PathCase{"ripfile_backslash_is_ordinary",
+                 Op::RipFile,
+                 {u"C:\\web\\index.htm"},
+                 u"C:\\web\\index.htm"},
         PathCase{"ripfile_not_trimmed", Op::RipFile, {u" /a/ b "}, u" b "},
         PathCase{"ripext", Op::RipExt, {u"/web/index.htm"}, u".htm"},
         PathCase{"ripext_last_dot", Op::RipExt, {u"/web/archive.tar.gz"}, u".gz"},
@@ -65,18 +78,32 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"ripext_none", Op::RipExt, {u"README"}, u""},
         PathCase{"ripext_empty", Op::RipExt, {u""}, u""},
         PathCase{"switch_ignores_case", Op::Switch, {u"page.HTM", u".htm", u".bak"}, u"page.bak"},
-        PathCase{"switch_appends_on_mismatch", Op::Switch, {u"page.txt", u".htm", u".bak"}, u"page.txt.bak"},
-        PathCase{"switch_trims_all_three", Op::Switch, {u" page.htm ", u" .htm", u" .bak "}, u"page.bak"},
-        PathCase{"switch_empty_ext_matches", Op::Switch, {u"page.htm", u"", u".bak"}, u"page.htm.bak"},
+        PathCase{"switch_appends_on_mismatch",
+                 Op::Switch,
+                 {u"page.txt", u".htm", u".bak"},
+                 u"page.txt.bak"},
+        PathCase{"switch_trims_all_three",
+                 Op::Switch,
+                 {u" page.htm ", u" .htm", u" .bak "},
+                 u"page.bak"},
+        PathCase{
+            "switch_empty_ext_matches", Op::Switch, {u"page.htm", u"", u".bak"}, u"page.htm.bak"},
         PathCase{"switch_whole_name", Op::Switch, {u".htm", u".HTM", u".asp"}, u".asp"},
         PathCase{"switch_name_shorter", Op::Switch, {u"htm", u".htm", u".bak"}, u"htm.bak"},
         PathCase{"switch_no_dot_assumed", Op::Switch, {u"pagehtm", u"htm", u".x"}, u"page.x"},
-        PathCase{"switch_unicode_upper", Op::Switch, {u"x.\u00c4SP", u".\u00e4sp", u".php"}, u"x.php"},
-        PathCase{"switch_cyrillic", Op::Switch, {u"\u0444\u0430\u0439\u043b.\u0442\u0445\u0442", u".\u0422\u0425\u0422", u".bak"},
+        PathCase{
+            "switch_unicode_upper", Op::Switch, {u"x.\u00c4SP", u".\u00e4sp", u".php"}, u"x.php"},
+        PathCase{"switch_cyrillic",
+                 Op::Switch,
+                 {u"\u0444\u0430\u0439\u043b.\u0442\u0445\u0442", u".\u0422\u0425\u0422", u".bak"},
                  u"\u0444\u0430\u0439\u043b.bak"},
-        PathCase{"switch_supplementary_plane", Op::Switch, {u"a.\U00010428", u".\U00010400", u".z"}, u"a.z"},
+        PathCase{"switch_supplementary_plane",
+                 Op::Switch,
+                 {u"a.\U00010428", u".\U00010400", u".z"},
+                 u"a.z"},
         PathCase{"switch_different_letter", Op::Switch, {u"a.\u00e4", u".a", u".z"}, u"a.\u00e4.z"},
-        PathCase{"ripfile_surrogates", Op::RipFile, {u"/d\u00efr/\U0001F600.htm"}, u"\U0001F600.htm"}),
+        PathCase{
+            "ripfile_surrogates", Op::RipFile, {u"/d\u00efr/\U0001F600.htm"}, u"\U0001F600.htm"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TarnexTest, NullStringsAreEmptyStrings) {

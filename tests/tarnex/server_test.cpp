@@ -1,8 +1,9 @@
 // TARNEX.so as a component server: identity, factory, lifetime, registration,
 // exports and regsvr.
-#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <set>
 
 #include "tests/tarnex/tarnex_fixture.h"
 
@@ -138,9 +139,11 @@ constexpr const char* kFolder = "FOLDER";
 const Entry kRegistration[] = {
     {"CLSID\\{6B052344-3CBC-46B7-B6E3-E378925A60C2}", "", "TARNEX.CTarnex"},
     {"CLSID\\{6B052344-3CBC-46B7-B6E3-E378925A60C2}\\InprocServer32", "", kFile},
-    {"CLSID\\{6B052344-3CBC-46B7-B6E3-E378925A60C2}\\InprocServer32", "ThreadingModel", "Apartment"},
+    {"CLSID\\{6B052344-3CBC-46B7-B6E3-E378925A60C2}\\InprocServer32", "ThreadingModel",
+     "Apartment"},
     {"CLSID\\{6B052344-3CBC-46B7-B6E3-E378925A60C2}\\ProgID", "", "TARNEX.CTarnex"},
-    {"CLSID\\{6B052344-3CBC-46B7-B6E3-E378925A60C2}\\TypeLib", "", "{7BEC6F27-E895-4A64-8719-25427323E25A}"},
+    {"CLSID\\{6B052344-3CBC-46B7-B6E3-E378925A60C2}\\TypeLib", "",
+     "{7BEC6F27-E895-4A64-8719-25427323E25A}"},
     {"CLSID\\{6B052344-3CBC-46B7-B6E3-E378925A60C2}\\Version", "", "7.0"},
     {"TARNEX.CTarnex", "", "CTarnex"},
     {"TARNEX.CTarnex\\CLSID", "", "{6B052344-3CBC-46B7-B6E3-E378925A60C2}"},
@@ -149,8 +152,10 @@ const Entry kRegistration[] = {
     {"TypeLib\\{7BEC6F27-E895-4A64-8719-25427323E25A}\\7.0\\FLAGS", "", "0"},
     {"TypeLib\\{7BEC6F27-E895-4A64-8719-25427323E25A}\\7.0\\HELPDIR", "", kFolder},
     {"Interface\\{E053F8F2-1511-4E9A-B8E1-A04BA0328FEA}", "", "_CTarnex"},
-    {"Interface\\{E053F8F2-1511-4E9A-B8E1-A04BA0328FEA}\\ProxyStubClsid32", "", "{00020424-0000-0000-C000-000000000046}"},
-    {"Interface\\{E053F8F2-1511-4E9A-B8E1-A04BA0328FEA}\\TypeLib", "", "{7BEC6F27-E895-4A64-8719-25427323E25A}"},
+    {"Interface\\{E053F8F2-1511-4E9A-B8E1-A04BA0328FEA}\\ProxyStubClsid32", "",
+     "{00020424-0000-0000-C000-000000000046}"},
+    {"Interface\\{E053F8F2-1511-4E9A-B8E1-A04BA0328FEA}\\TypeLib", "",
+     "{7BEC6F27-E895-4A64-8719-25427323E25A}"},
     {"Interface\\{E053F8F2-1511-4E9A-B8E1-A04BA0328FEA}\\TypeLib", "Version", "7.0"},
 };
 
@@ -249,13 +254,19 @@ INSTANTIATE_TEST_SUITE_P(
         RegsvrCase{"no_file", {}, comrt::kRegsvrUsage, "no file given"},
         RegsvrCase{"unknown_option", {"-x", TARNEX_FILE}, comrt::kRegsvrUsage, "unknown option -x"},
         RegsvrCase{"two_files", {TARNEX_FILE, TARNEX_FILE}, comrt::kRegsvrUsage, "one file only"},
-        RegsvrCase{"missing", {"/nonexistent/TARNEX.so"}, comrt::kRegsvrLoadFailed,
+        RegsvrCase{"missing",
+                   {"/nonexistent/TARNEX.so"},
+                   comrt::kRegsvrLoadFailed,
                    "the file does not exist"},
         RegsvrCase{"not_a_library", {"TEXTFILE"}, comrt::kRegsvrLoadFailed, "cannot load"},
-        RegsvrCase{"not_a_server", {COMRT_LIBRARY_FILE}, comrt::kRegsvrNoEntryPoint,
+        RegsvrCase{"not_a_server",
+                   {COMRT_LIBRARY_FILE},
+                   comrt::kRegsvrNoEntryPoint,
                    "has no entry point DllRegisterServer"},
-        RegsvrCase{"not_a_server_unregister", {"-u", COMRT_LIBRARY_FILE},
-                   comrt::kRegsvrNoEntryPoint, "has no entry point DllUnregisterServer"}),
+        RegsvrCase{"not_a_server_unregister",
+                   {"-u", COMRT_LIBRARY_FILE},
+                   comrt::kRegsvrNoEntryPoint,
+                   "has no entry point DllUnregisterServer"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Exports, ExactlyTheFourEntryPoints) {

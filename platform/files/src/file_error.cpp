@@ -1,20 +1,29 @@
 #include "fileio/file_error.h"
 
-
 namespace fileio {
 
 std::string_view StepPhrase(Step step) {
   switch (step) {
-    case Step::kExamine: return "cannot examine";
-    case Step::kOpenSource: return "cannot open";
-    case Step::kReadSource: return "cannot read";
-    case Step::kOpenTarget: return "cannot open";  // the path is followed by " for writing"
-    case Step::kCreateTemp: return "cannot create a temporary file in";
-    case Step::kWriteTarget: return "cannot write";
-    case Step::kKeepMetadata: return "cannot keep the owner, permissions or attributes of";
-    case Step::kReplace: return "cannot replace";
-    case Step::kMakeFolder: return "cannot create the folder";
-    case Step::kRefuseTarget: return "will not write to";
+    case Step::kExamine:
+      return "cannot examine";
+    case Step::kOpenSource:
+      return "cannot open";
+    case Step::kReadSource:
+      return "cannot read";
+    case Step::kOpenTarget:
+      return "cannot open";  // the path is followed by " for writing"
+    case Step::kCreateTemp:
+      return "cannot create a temporary file in";
+    case Step::kWriteTarget:
+      return "cannot write";
+    case Step::kKeepMetadata:
+      return "cannot keep the owner, permissions or attributes of";
+    case Step::kReplace:
+      return "cannot replace";
+    case Step::kMakeFolder:
+      return "cannot create the folder";
+    case Step::kRefuseTarget:
+      return "will not write to";
   }
   return "cannot use";
 }

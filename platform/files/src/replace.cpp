@@ -239,8 +239,7 @@ void TempFile::KeepMetadataOf(int original_fd, const std::string& target) {
   errors.context.quote = QuoteAsIs;
   errors.context.quote_free = FreeNothing;
   ::perm_copy_fd(target.c_str(), original_fd, path_.c_str(), fd, &errors.context);
-  ::attr_copy_fd(target.c_str(), original_fd, path_.c_str(), fd, CopyAttribute,
-                 &errors.context);
+  ::attr_copy_fd(target.c_str(), original_fd, path_.c_str(), fd, CopyAttribute, &errors.context);
   if (errors.error != 0) Fail(Step::kKeepMetadata, target, errors.error);
   // Last, for the setuid, setgid and sticky bits that neither chown nor the
   // ACL keeps; with an ACL the group bits are its mask, which this rewrites
@@ -282,8 +281,7 @@ Output::Output(const std::string& target, const OutputOptions& options)
 
   // A FIFO, device or socket, or a descriptor's own file, is written into as
   // cp does: replacing it would put a plain file where the reader waits.
-  if (found.exists &&
-      (!S_ISREG(found.st.st_mode) || (found.through_proc && !options.in_place))) {
+  if (found.exists && (!S_ISREG(found.st.st_mode) || (found.through_proc && !options.in_place))) {
     const int flags = O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY;
     direct_.reset(::open(target.c_str(), options.non_blocking ? flags | O_NONBLOCK : flags));
     if (direct_.get() < 0) Fail(Step::kOpenTarget, target, errno);
@@ -296,11 +294,9 @@ Output::Output(const std::string& target, const OutputOptions& options)
     }
     if (original_fd_ < 0) {
       // Only for its metadata; reading or writing, whichever is allowed.
-      original_.reset(
-          ::open(final_path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+      original_.reset(::open(final_path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
       if (original_.get() < 0 && errno == EACCES) {
-        original_.reset(
-            ::open(final_path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        original_.reset(::open(final_path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
       }
       if (original_.get() < 0) Fail(Step::kOpenTarget, target, errno);
       original_fd_ = original_.get();

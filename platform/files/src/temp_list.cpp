@@ -1,14 +1,15 @@
+#include "temp_list.h"
+
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 #include "fileio/replace.h"
-#include "temp_list.h"
 
 namespace fileio {
 namespace detail {

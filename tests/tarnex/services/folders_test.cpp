@@ -1,9 +1,10 @@
 // Making every level of a folder, without any window.
+#include "tarnex/services/folders.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "tarnex/services/folders.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tarnex/services/case_name.h"
 
@@ -42,18 +43,18 @@ TEST_P(MakeDirTest, CreatesLevelsOrStopsAtTheFirstFailure) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MakeDirTest,
-    testing::Values(MakeDirCase{"all levels exist", "T/a/b", {"a/b"}, {"a/b"}, true},
-                    MakeDirCase{"missing levels made top down", "T/a/b/c", {"a"}, {"a/b/c"}, true},
-                    MakeDirCase{"doubled separators", "T//a//b", {}, {"a/b"}, true},
-                    MakeDirCase{"blank piece skipped", "T/a/ /b/  /", {}, {"a/b"}, true},
-                    MakeDirCase{"trailing separator", "T/a/", {}, {"a"}, true},
-                    MakeDirCase{"spaces inside a name kept", "T/ a b/c ", {}, {" a b/c "}, true},
-                    MakeDirCase{"text after a NUL ignored", std::string("T/n\0/x", 6), {}, {"n"}, true},
-                    MakeDirCase{
-                        "a level exists as a file", "T/a/f/g", {"a", "a/f=file"}, {"a"}, false},
-                    MakeDirCase{"stops at the first failure", "T/f/x", {"f=file"}, {}, false},
-                    MakeDirCase{"empty path does nothing", "", {}, {}, true},
-                    MakeDirCase{"only separators do nothing", "/ //", {}, {}, true}),
+    testing::Values(
+        MakeDirCase{"all levels exist", "T/a/b", {"a/b"}, {"a/b"}, true},
+        MakeDirCase{"missing levels made top down", "T/a/b/c", {"a"}, {"a/b/c"}, true},
+        MakeDirCase{"doubled separators", "T//a//b", {}, {"a/b"}, true},
+        MakeDirCase{"blank piece skipped", "T/a/ /b/  /", {}, {"a/b"}, true},
+        MakeDirCase{"trailing separator", "T/a/", {}, {"a"}, true},
+        MakeDirCase{"spaces inside a name kept", "T/ a b/c ", {}, {" a b/c "}, true},
+        MakeDirCase{"text after a NUL ignored", std::string("T/n\0/x", 6), {}, {"n"}, true},
+        MakeDirCase{"a level exists as a file", "T/a/f/g", {"a", "a/f=file"}, {"a"}, false},
+        MakeDirCase{"stops at the first failure", "T/f/x", {"f=file"}, {}, false},
+        MakeDirCase{"empty path does nothing", "", {}, {}, true},
+        MakeDirCase{"only separators do nothing", "/ //", {}, {}, true}),
     tarnex::testing::CaseName());
 
 TEST(MakeDirLevels, RelativePathIsTakenFromTheCurrentFolder) {
