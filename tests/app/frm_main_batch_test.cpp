@@ -2,6 +2,7 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMimeData>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -334,6 +335,8 @@ TEST_F(Batch, ClosingDuringARunFinishesTheCurrentFileThenEnds) {
     FrmMainTestPeer::AddFileToList(*window, Q(files.write(n, Page1000())));
   SetOutput(out);
   Click("cmdTrim2");
+  // The next file waits for this row to be shown, however long that takes.
+  QThread::msleep(200);
   window->close();  // no Trim Finished. box: the program ends instead
   EXPECT_TRUE(window->isVisible()) << "the first file is still on its way";
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kRunEndsMs));
