@@ -577,6 +577,13 @@ void frmMain::cmdTrim2_Click() {
   m_rowShown.Reset();
   txtOutput->setReadOnly(true);
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  // Results of an earlier run would read as this run's until their row is done.
+  for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = ListView1->topLevelItem(i);
+    row->setText(kColTargetSize, QStringLiteral(" "));
+    row->setToolTip(kColTargetSize, QString());
+    row->setText(kColRatio, QStringLiteral(" "));
+  }
   ListView1->scrollToItem(ListView1->topLevelItem(0));
   QMetaObject::invokeMethod(
       m_workerContext.get(), [this] { RunBatchOnWorker(); }, Qt::QueuedConnection);
@@ -659,6 +666,9 @@ void frmMain::BatchFileDone(const BatchOutcome& outcome) {
       item->setToolTip(kColTargetSize, problem);
       item->setText(kColRatio, QStringLiteral(" "));
     } else {
+      // Both sizes as this trim saw them, so that the ratio agrees with the
+      // row even when the file changed since it was added.
+      item->setText(kColSourceSize, QString::number(outcome.report.source_bytes));
       item->setText(kColTargetSize, QString::number(outcome.report.target_bytes));
       item->setToolTip(kColTargetSize, QString());
       // The sizes the trim saw: in place, the source's is the one before it.

@@ -112,8 +112,8 @@ TEST_F(Single, EnterPressesTheFocusedButton) {
     Qt::Key key;
     const char* opens;  // class of the modal window the button opens
   } cases[] = {
-      {"cmdOpen", Qt::Key_Return, "QFileDialog"},  {"cmdSave", Qt::Key_Enter, "QFileDialog"},
-      {"cmdTrim", Qt::Key_Return, "QMessageBox"},  {"cmdAdd", Qt::Key_Return, "QFileDialog"},
+      {"cmdOpen", Qt::Key_Return, "QFileDialog"},   {"cmdSave", Qt::Key_Enter, "QFileDialog"},
+      {"cmdTrim", Qt::Key_Return, "QMessageBox"},   {"cmdAdd", Qt::Key_Return, "QFileDialog"},
       {"cmdOutput", Qt::Key_Return, "QFileDialog"}, {"cmdTrim2", Qt::Key_Enter, "QMessageBox"},
       {"cmdAbout", Qt::Key_Return, "QDialog"},
   };
