@@ -405,7 +405,22 @@ Result RunProgram(const Launch& launch, const TempDir& dir) {
   const std::string out_path = launch.to_full ? "/dev/full" : (dir / "stdout").string();
   const std::optional<testing::OrdinaryUser> user =
       launch.as_user ? testing::TestUser() : std::nullopt;
-  if (user) testing::ShareWithTestUser(dir.path().string());
+  std::string program = BREVIO_TRIM_PROGRAM;
+  if (user) {
+    testing::ShareWithTestUser(dir.path().string());
+    // The build folder may lie where the user cannot reach (under /root):
+    // the program and the libraries beside it run from the shared folder.
+    const fs::path from = fs::path(BREVIO_TRIM_PROGRAM).parent_path();
+    fs::create_directory(dir / "bin");
+    for (const auto& entry : fs::directory_iterator(from)) {
+      const std::string name = entry.path().filename().string();
+      if (name == "brevio-trim" || name.starts_with("libbrevio-fileio.so")) {
+        fs::copy(entry.path(), dir / "bin" / name, fs::copy_options::copy_symlinks);
+      }
+    }
+    fs::permissions(dir / "bin", fs::perms::all, fs::perm_options::add);
+    program = (dir / "bin" / "brevio-trim").string();
+  }
   int err_pipe[2];
   if (::pipe2(err_pipe, O_CLOEXEC) != 0) return {};
   const pid_t child = ::fork();
@@ -423,7 +438,7 @@ Result RunProgram(const Launch& launch, const TempDir& dir) {
     ::dup2(in_fd, STDIN_FILENO);
     ::dup2(out_fd, STDOUT_FILENO);
     ::dup2(err_pipe[1], STDERR_FILENO);
-    ::execve(BREVIO_TRIM_PROGRAM, argv.data(), envp);
+    ::execve(program.c_str(), argv.data(), envp);
     ::_exit(127);
   }
   ::close(err_pipe[1]);
