@@ -162,7 +162,7 @@ namespace {
 
 // One control of the form, in twips as designed. `slot` says its kind and
 // where the window keeps it; a button's click goes to `click`.
-struct ControlSpec {
+struct ControlEntry {
   std::variant<QLineEdit * frmMain::*, QPushButton * frmMain::*, QLabel * frmMain::*> slot;
   const char* name;
   const char* caption;
@@ -174,7 +174,7 @@ struct ControlSpec {
 
 void frmMain::BuildControls() {
   // Created in tab order; the single-file group lies below the visible edge.
-  static const ControlSpec kSingleFile[] = {
+  static const ControlEntry kSingleFile[] = {
       {&frmMain::txtOpen,
        "txtOpen",
        "C:\\Important\\share2\\index.html",
@@ -195,7 +195,7 @@ void frmMain::BuildControls() {
        "Target file length"},
       {&frmMain::cmdTrim, "cmdTrim", "Trim", {4080, 9120, 1695, 375}},
   };
-  static const ControlSpec kBatch[] = {
+  static const ControlEntry kBatch[] = {
       {&frmMain::txtOutput, "txtOutput", "", {240, 5160, 6375, 285}, "Output folder"},
       {&frmMain::cmdOutput, "cmdOutput", "Set Output &Folder...", {6720, 5160, 1935, 285}},
       {&frmMain::cmdAdd, "cmdAdd", "&Add...", {240, 6000, 1215, 330}},
@@ -205,8 +205,8 @@ void frmMain::BuildControls() {
       {&frmMain::cmdTrim2, "cmdTrim2", "&Trim", {6000, 6000, 1215, 330}},
       {&frmMain::cmdExit, "cmdExit", "&Exit", {7440, 6000, 1215, 330}},
   };
-  const auto create = [this](const ControlSpec& spec) {
-    const QString caption = QString::fromLatin1(spec.caption);
+  const auto create = [this](const ControlEntry& entry) {
+    const QString caption = QString::fromLatin1(entry.caption);
     QWidget* made = std::visit(
         [&](auto slot) -> QWidget* {
           using Control = std::remove_pointer_t<std::remove_reference_t<decltype(this->*slot)>>;
@@ -214,17 +214,17 @@ void frmMain::BuildControls() {
           this->*slot = control;
           return control;
         },
-        spec.slot);
-    made->setObjectName(QString::fromLatin1(spec.name));
-    made->setGeometry(FromTwips(spec.twips));
-    made->setAccessibleName(spec.accessible != nullptr ? QString::fromLatin1(spec.accessible)
-                                                       : WithoutAccessKey(caption));
+        entry.slot);
+    made->setObjectName(QString::fromLatin1(entry.name));
+    made->setGeometry(FromTwips(entry.twips));
+    made->setAccessibleName(entry.accessible != nullptr ? QString::fromLatin1(entry.accessible)
+                                                        : WithoutAccessKey(caption));
     if (auto* label = qobject_cast<QLabel*>(made)) label->adjustSize();  // sized to the text
     if (qobject_cast<QPushButton*>(made) != nullptr) made->installEventFilter(this);  // Enter
   };
-  for (const ControlSpec& spec : kSingleFile) create(spec);
+  for (const ControlEntry& entry : kSingleFile) create(entry);
   BuildList();
-  for (const ControlSpec& spec : kBatch) create(spec);
+  for (const ControlEntry& entry : kBatch) create(entry);
 
   QPalette output = txtOutput->palette();
   output.setColor(QPalette::Base, QColor(171, 219, 254));

@@ -23,6 +23,17 @@ const char* CopyRunTo(const char* p, const char* end, Out& out) {
   }
 }
 
+// Text after blanks or a line end: what they owe is written first, then the
+// run; the segment and the line now have output.
+template <class Out>
+const char* CopyText(const char* p, const char* end, CleanState& s, Out& out) {
+  detail::PayOwed(s, out);
+  p = CopyRunTo(p, end, out);
+  s.segment_has_output = true;
+  s.line_has_output = true;
+  return p;
+}
+
 // CleanSegment: inner space runs keep their length, so each blank is counted.
 template <class Out>
 void FeedSegment(const char* p, const char* end, CleanState& s, Out& out) {
@@ -55,10 +66,7 @@ void FeedFile(const char* p, const char* end, CleanState& s, Out& out) {
   }
   while (p < end) {
     if (!detail::IsBlankByte(static_cast<unsigned char>(*p))) {
-      detail::PayOwed(s, out);
-      p = CopyRunTo(p, end, out);
-      s.segment_has_output = true;
-      s.line_has_output = true;
+      p = CopyText(p, end, s, out);
       // The copy also stops at NUL and other control bytes: text.
       if (p == end || !detail::IsBlankByte(static_cast<unsigned char>(*p))) continue;
     }
@@ -99,10 +107,7 @@ template <class Out>
 void FeedLine(const char* p, const char* end, CleanState& s, Out& out) {
   while (p < end) {
     if (!detail::IsBlankByte(static_cast<unsigned char>(*p))) {
-      detail::PayOwed(s, out);
-      p = CopyRunTo(p, end, out);
-      s.segment_has_output = true;
-      s.line_has_output = true;
+      p = CopyText(p, end, s, out);
       continue;
     }
     p = LineBlank(p, end, s, out);
