@@ -52,17 +52,28 @@ void AppendEscape(std::string& out, unsigned char c) {
   }
 }
 
+// Built by appending: GCC 12 at -O3 misreads `"'" + std::string(...)` as an
+// overlapping copy (-Wrestrict).
+std::string Enclosed(char quote, std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += quote;
+  out += text;
+  out += quote;
+  return out;
+}
+
 }  // namespace
 
 std::string QuoteName(std::string_view name, bool always) {
   if (name.empty()) return "''";
-  if (!NeedsQuotes(name)) return always ? "'" + std::string(name) + "'" : std::string(name);
+  if (!NeedsQuotes(name)) return always ? Enclosed('\'', name) : std::string(name);
   const bool has_control = std::any_of(
       name.begin(), name.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); });
   // A quote among otherwise harmless characters reads best in double quotes.
   if (!has_control && name.find('\'') != std::string_view::npos &&
       name.find_first_of("\"$`\\!") == std::string_view::npos) {
-    return '"' + std::string(name) + '"';
+    return Enclosed('"', name);
   }
   // Runs of plain characters in '...', runs of control characters in $'...',
   // a single quote as \' between them.
