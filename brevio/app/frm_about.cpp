@@ -11,8 +11,8 @@
 
 #include "brevio/app/brevio_config.h"
 #include "brevio/app/design_look.h"
-#include "brevio/app/tarnex_client.h"
 #include "brevio/app/window_support.h"
+#include "tarnex_client.h"
 
 namespace brevio::app {
 

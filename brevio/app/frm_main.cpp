@@ -42,11 +42,11 @@
 #include "brevio/app/frm_about.h"
 #include "brevio/app/gradient.h"
 #include "brevio/app/message_box.h"
-#include "brevio/app/plain_reason.h"
-#include "brevio/app/tarnex_client.h"
 #include "brevio/app/window_support.h"
 #include "brevio/engine/file_trim.h"
 #include "brevio/engine/ratio_format.h"
+#include "plain_reason.h"
+#include "tarnex_client.h"
 
 namespace brevio::app {
 namespace {

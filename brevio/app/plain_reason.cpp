@@ -1,4 +1,4 @@
-#include "brevio/app/plain_reason.h"
+#include "plain_reason.h"
 
 #include <fileio/file_error.h>
 

@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "brevio/cli/command_line.h"
-#include "brevio/cli/quote.h"
-#include "brevio/cli/table.h"
-#include "brevio/cli/walk.h"
 #include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
 #include "brevio/engine/stream_cleaner.h"
 #include "brevio/version.h"
 #include "fileio/file_error.h"
+#include "quote.h"
+#include "table.h"
+#include "walk.h"
 
 namespace brevio::cli {
 

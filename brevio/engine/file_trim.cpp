@@ -15,8 +15,8 @@
 #include <system_error>
 #include <thread>
 
-#include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/stream_cleaner.h"
+#include "cleaner_detail.h"
 #include "fileio/file_error.h"
 #include "fileio/replace.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "brevio/engine/cleaner_detail.h"
+#include "cleaner_detail.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -50,7 +50,7 @@ inline void Store64(char* out, const char* p) {
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::ptrdiff_t{16} * i)));
   }
 }
-#include "brevio/engine/wide_scan_loop.inc"
+#include "wide_scan_loop.inc"
 }  // namespace sse2
 
 #if defined(__clang__)
@@ -78,7 +78,7 @@ inline void Store64(char* out, const char* p) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
                       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)));
 }
-#include "brevio/engine/wide_scan_loop.inc"
+#include "wide_scan_loop.inc"
 }  // namespace avx2
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -102,7 +102,7 @@ inline Masks Classify(const char* p) {
           _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\r'))};
 }
 inline void Store64(char* out, const char* p) { _mm512_storeu_si512(out, _mm512_loadu_si512(p)); }
-#include "brevio/engine/wide_scan_loop.inc"
+#include "wide_scan_loop.inc"
 }  // namespace avx512
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -119,7 +119,7 @@ inline void Store64(char* out, const char* p) { _mm512_storeu_si512(out, _mm512_
 #pragma GCC target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt")
 #endif
 namespace vbmi2 {
-#include "brevio/engine/wide_compress.inc"
+#include "wide_compress.inc"
 }  // namespace vbmi2
 #if defined(__clang__)
 #pragma clang attribute pop

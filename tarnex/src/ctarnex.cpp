@@ -1,7 +1,7 @@
 // The operations of _CTarnex: BSTR in, the work, BSTR or number out. Nothing
 // thrown inside leaves an operation; a throw becomes a failing HRESULT and the
 // result then holds nothing (a null string, 0).
-#include "tarnex/src/ctarnex.h"
+#include "ctarnex.h"
 
 #include <comrt_text.h>
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <new>
 
-#include "tarnex/src/ctarnex.h"
+#include "ctarnex.h"
 
 namespace tarnex {
 namespace {

@@ -13,9 +13,9 @@
 #include <optional>
 #include <thread>
 
+#include "case_name.h"
 #include "tests/support/as_user.h"
 #include "tests/support/temp_dir.h"
-#include "tests/tarnex/services/case_name.h"
 
 namespace {
 
