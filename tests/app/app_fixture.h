@@ -19,12 +19,12 @@
 #include <QtTest/QTest>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <thread>
 
 #include "brevio/app/frm_main.h"
 #include "tests/support/modal_driver.h"
+#include "tests/support/recorded_starts.h"
 #include "tests/support/temp_dir.h"
 
 namespace brevio::app {
@@ -90,10 +90,9 @@ class AppTest : public ::testing::Test {
     QApplication::setQuitOnLastWindowClosed(false);
     brevio::testing::StartModalWatchdog();
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-    const std::string browser =
-        (BinFolder() + QStringLiteral("/brevio_test_browser")).toStdString();
-    setenv("BROWSER", browser.c_str(), 1);
-    setenv("BREVIO_RECORD_FILE", (config / "browser.log").c_str(), 1);
+    setenv("BROWSER", BREVIO_RECORD_ARGS, 1);
+    std::filesystem::create_directory(config / "browser");
+    setenv("BREVIO_RECORD_DIR", (config / "browser").c_str(), 1);
     if (RegisterLibrary()) {
       ASSERT_TRUE(RegisterTarnex());
     }
@@ -149,17 +148,17 @@ class AppTest : public ::testing::Test {
     Click("cmdAdd");
   }
 
-  // Lines the recording browser was started with, waiting (bounded) for `count`.
+  // Arguments the recording browser was started with, waiting (bounded) for `count`.
   std::vector<std::string> BrowserCalls(std::size_t count) const {
-    std::vector<std::string> lines;
+    std::vector<std::string> args;
     for (int tries = 0; tries < 500; ++tries) {
-      lines.clear();
-      std::ifstream in(config / "browser.log");
-      for (std::string line; std::getline(in, line);) lines.push_back(line);
-      if (lines.size() >= count) break;
+      args.clear();
+      for (const auto& start : brevio::testing::ReadRecordedStarts(config / "browser"))
+        args.insert(args.end(), start.argv.begin() + 1, start.argv.end());
+      if (args.size() >= count) break;
       QTest::qWait(10);
     }
-    return lines;
+    return args;
   }
 
   TempDir config;
