@@ -3,12 +3,12 @@
 // a main window shown as at start.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,13 +46,10 @@ inline QString BinFolder() { return QCoreApplication::applicationDirPath(); }
 
 // Registers build/bin/TARNEX.so into the registry that XDG_CONFIG_HOME points at.
 inline bool RegisterTarnex() {
-  const QByteArray path = (BinFolder() + QStringLiteral("/TARNEX.so")).toLocal8Bit();
-  void* module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) return false;
-  auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllRegisterServer"));
-  const bool ok = reg != nullptr && SUCCEEDED(reg());
-  dlclose(module);
-  return ok;
+  const QString path = BinFolder() + QStringLiteral("/TARNEX.so");
+  const comrt::ServerCall call =
+      comrt::CallServerExport(QFile::encodeName(path).toStdString(), "DllRegisterServer");
+  return call.step == comrt::ServerStep::kCall && SUCCEEDED(call.hr);
 }
 
 using brevio::testing::PressCancel;
