@@ -361,12 +361,4 @@ std::int32_t TrimFile(const std::string& source, const std::string& target) {
   return TrimFileWithReport(source, target).result;
 }
 
-std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block) {
-  TrimReport report;
-  if (const PumpError e = Pump(in_fd, out_fd, block, report); e.error != 0) {
-    throw std::system_error(e.error, std::system_category(), e.in_read ? "read" : "write");
-  }
-  return report.target_bytes;
-}
-
 }  // namespace brevio
