@@ -3,12 +3,12 @@
 // result then holds nothing (a null string, 0).
 #include "ctarnex.h"
 
+#include <comrt_boundary.h>
 #include <comrt_text.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <new>
-#include <system_error>
+#include <utility>
 
 #include "tarnex/services/desktop.h"
 #include "tarnex/services/folders.h"
@@ -19,19 +19,10 @@
 namespace tarnex {
 namespace {
 
+// A throw that is not about memory or permission is a plain failure here.
 template <class F>
 HRESULT Guard(F&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::system_error& e) {
-    if (e.code() == std::errc::not_enough_memory) return E_OUTOFMEMORY;
-    if (e.code() == std::errc::permission_denied) return E_ACCESSDENIED;
-    return E_FAIL;
-  } catch (...) {
-    return E_FAIL;
-  }
+  return comrt::NoThrow(std::forward<F>(body), E_FAIL);
 }
 
 // Runs body, which yields the result text; stores it as a new BSTR.
