@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <new>
 #include <utility>
 
 #include "tarnex/services/desktop.h"
@@ -23,6 +24,15 @@ namespace {
 template <class F>
 HRESULT Guard(F&& body) noexcept {
   return comrt::NoThrow(std::forward<F>(body), E_FAIL);
+}
+
+// Runs body, which yields nothing; S_OK when it does not throw.
+template <class F>
+HRESULT NoResult(F&& body) noexcept {
+  return Guard([&] {
+    body();
+    return S_OK;
+  });
 }
 
 // Runs body, which yields the result text; stores it as a new BSTR.
@@ -88,40 +98,27 @@ HRESULT CTarnex::SwitchExt(BSTR strFile, BSTR strExt1, BSTR strExt2, BSTR* resul
 }
 
 HRESULT CTarnex::OpenHelp(BSTR strHelp) {
-  return Guard([&] {
-    OpenDocument(U8(strHelp));
-    return S_OK;
-  });
+  return NoResult([&] { OpenDocument(U8(strHelp)); });
 }
 
 HRESULT CTarnex::OpenWeb(BSTR strWeb) {
-  return Guard([&] {
-    OpenDocument(U8(strWeb));
-    return S_OK;
-  });
+  return NoResult([&] { OpenDocument(U8(strWeb)); });
 }
 
 HRESULT CTarnex::OpenWebNew(BSTR strWeb) {
-  return Guard([&] {
-    OpenBrowserNewWindow(U8(strWeb));
-    return S_OK;
-  });
+  return NoResult([&] { OpenBrowserNewWindow(U8(strWeb)); });
 }
 
 HRESULT CTarnex::MakeDir2(BSTR strDir) {
-  return Guard([&] {
+  return NoResult([&] {
     // The file system and the box see the text up to its first NUL.
     const std::string dir(comrt::ascii::UpToNul(U8(strDir)));
     if (!MakeDirLevels(dir)) ReportError("Create directory error: " + dir, kMakeDirErrorBoxName);
-    return S_OK;
   });
 }
 
 HRESULT CTarnex::SetTopWnd(LONG hWnd, VARIANT_BOOL topmost) {
-  return Guard([&] {
-    SetTopWindow(hWnd, topmost);
-    return S_OK;
-  });
+  return NoResult([&] { SetTopWindow(hWnd, topmost); });
 }
 
 HRESULT CTarnex::GetDir(LONG hWnd, BSTR* result) {
