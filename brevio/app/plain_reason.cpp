@@ -110,7 +110,7 @@ QString Words(const Failure& f) {
   if (f.error == ELOOP) {
     return QStringLiteral("%1 is a symbolic link that leads round in a circle.").arg(path);
   }
-  const QString words = ReadsTheSource(f.step) ? SourceWords(path, f.error) : TargetWords(f);
+  QString words = ReadsTheSource(f.step) ? SourceWords(path, f.error) : TargetWords(f);
   if (!words.isEmpty()) return words;
   return QStringLiteral("Trimming %1 failed: %2.").arg(path, SystemText(f.error));
 }
