@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/page_text.h"
-#include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/line_cleaner.h"
 #include "brevio/engine/stream_cleaner.h"
+#include "cleaner_detail.h"
+#include "page_text.h"
 
 namespace {
 

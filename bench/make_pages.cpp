@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/page_text.h"
+#include "page_text.h"
 
 namespace {
 

@@ -8,11 +8,12 @@
 #include <QPalette>
 #include <QPushButton>
 #include <functional>
+#include <tuple>
 
 #include "brevio/app/brevio_config.h"
 #include "brevio/app/design_look.h"
-#include "brevio/app/tarnex_client.h"
 #include "brevio/app/window_support.h"
+#include "tarnex_client.h"
 
 namespace brevio::app {
 
@@ -93,8 +94,13 @@ frmAbout::frmAbout(AboutHost& host)
   Label2 = label("Label2", {960, 720, 3375, 975});
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Label3 = label("Label3", {960, 1920, 630, 195});
-  Label4 = label("Label4", {960, 2280, 600, 195});
+  for (const auto& [name, caption, twips] :
+       {std::tuple{"Label3", "Website:", QRect(960, 1920, 630, 195)},
+        std::tuple{"Label4", "Support:", QRect(960, 2280, 600, 195)}}) {
+    QLabel* fixed = label(name, twips);
+    fixed->setText(QString::fromLatin1(caption));
+    fixed->adjustSize();
+  }
 
   Label5 = new ClickableLabel(this);
   Label5->setObjectName(QStringLiteral("Label5"));
@@ -108,7 +114,7 @@ frmAbout::frmAbout(AboutHost& host)
   Label6 = label("Label6", {1800, 2280, 2385, 195});
   Label6->setFont(AboutFont(11, false, false));
 
-  Image1 = label("Image1", {240, 240, 480, 480});
+  QLabel* Image1 = label("Image1", {240, 240, 480, 480});
   Image1->setPixmap(ProgramIcon().pixmap(32, 32));
   Image1->adjustSize();
   Image1->setAccessibleName(QStringLiteral("Brevio icon"));
@@ -122,14 +128,12 @@ void frmAbout::Load() {
   Label2->setText(QStringLiteral(
       "This free software may trim your web pages like HTML, ASP, PHP, etc. Remove unwanted "
       "characters from your web pages, make your web page files clean and save bandwidth."));
-  Label3->setText(QStringLiteral("Website:"));
-  Label4->setText(QStringLiteral("Support:"));
   Label5->setText(QString::fromUtf8(BREVIO_WEB_SITE));
   Label6->setText(QString::fromUtf8(BREVIO_SUPPORT_ADDRESS));
   // Read out on their own, the two values say what they are.
   Label5->setAccessibleName(QStringLiteral("Web site ") + Label5->text());
   Label6->setAccessibleName(QStringLiteral("Support address ") + Label6->text());
-  for (QLabel* l : {Label1, Label3, Label4, static_cast<QLabel*>(Label5), Label6}) l->adjustSize();
+  for (QLabel* l : {Label1, static_cast<QLabel*>(Label5), Label6}) l->adjustSize();
   OKButton->setFocus(Qt::OtherFocusReason);
 }
 

@@ -42,11 +42,11 @@
 #include "brevio/app/frm_about.h"
 #include "brevio/app/gradient.h"
 #include "brevio/app/message_box.h"
-#include "brevio/app/plain_reason.h"
-#include "brevio/app/tarnex_client.h"
 #include "brevio/app/window_support.h"
 #include "brevio/engine/file_trim.h"
 #include "brevio/engine/ratio_format.h"
+#include "plain_reason.h"
+#include "tarnex_client.h"
 
 namespace brevio::app {
 namespace {
@@ -394,32 +394,31 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------- single file
 
-void frmMain::cmdOpen_Click() {
+void frmMain::PickSingleFile(QLineEdit* box, bool save) {
   try {
     dlgFile.CancelError = true;
-    dlgFile.Flags = kOfnFileMustExist | kOfnExplorer | kOfnLongNames;
+    dlgFile.Flags = (save ? kOfnOverwritePrompt : kOfnFileMustExist) | kOfnExplorer | kOfnLongNames;
     dlgFile.Filter = kHtmlFilter;
-    dlgFile.ShowOpen();
-    txtOpen->setText(dlgFile.FileName);
+    if (save) {
+      dlgFile.ShowSave();
+    } else {
+      dlgFile.ShowOpen();
+    }
+    box->setText(dlgFile.FileName);
   } catch (const CommonDialogError&) {
     // Cancel (or a name too long for the dialog) leaves the box as it was.
   }
+}
+
+void frmMain::cmdOpen_Click() {
+  PickSingleFile(txtOpen, false);
   if (const auto len = FileLength(txtOpen->text())) {
     lblLenOpen->setText(QStringLiteral("File Len:    ") + QString::number(*len));
     lblLenOpen->adjustSize();
   }
 }
 
-void frmMain::cmdSave_Click() {
-  try {
-    dlgFile.CancelError = true;
-    dlgFile.Flags = kOfnOverwritePrompt | kOfnExplorer | kOfnLongNames;
-    dlgFile.Filter = kHtmlFilter;
-    dlgFile.ShowSave();
-    txtSave->setText(dlgFile.FileName);
-  } catch (const CommonDialogError&) {
-  }
-}
+void frmMain::cmdSave_Click() { PickSingleFile(txtSave, true); }
 
 void frmMain::cmdTrim_Click() {
   const QString source = txtOpen->text();

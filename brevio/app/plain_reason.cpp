@@ -1,4 +1,4 @@
-#include "brevio/app/plain_reason.h"
+#include "plain_reason.h"
 
 #include <fileio/file_error.h>
 
@@ -57,26 +57,24 @@ QString SystemText(int error) {
   return QString::fromStdString(std::system_category().message(error));
 }
 
-QString Words(const Failure& f) {
-  const QString& path = f.path;
-  if (ReadsTheSource(f.step)) {
-    switch (f.error) {
-      case ENOENT:
-      case ENOTDIR:
-      case EIO:
-        return QStringLiteral("%1 can no longer be read.").arg(path);
-      case EACCES:
-      case EPERM:
-        return QStringLiteral("You may not read %1.").arg(path);
-      case EISDIR:
-        return QStringLiteral("%1 is a folder, not a file.").arg(path);
-      case ELOOP:
-        return QStringLiteral("%1 is a symbolic link that leads round in a circle.").arg(path);
-      default:
-        break;
-    }
-    return QStringLiteral("Trimming %1 failed: %2.").arg(path, SystemText(f.error));
+// Words for a failure in reading the source; empty when the reason has none.
+QString SourceWords(const QString& path, int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case EIO:
+      return QStringLiteral("%1 can no longer be read.").arg(path);
+    case EACCES:
+    case EPERM:
+      return QStringLiteral("You may not read %1.").arg(path);
+    default:
+      return {};
   }
+}
+
+// Words for a failure in writing the target; empty when the reason has none.
+QString TargetWords(const Failure& f) {
+  const QString& path = f.path;
   // The file itself for steps on the target file, else the folder it goes into.
   const bool on_file =
       f.step == Step::kOpenTarget || f.step == Step::kWriteTarget || f.step == Step::kKeepMetadata;
@@ -98,15 +96,22 @@ QString Words(const Failure& f) {
       return QStringLiteral("The disk that holds %1 is full.").arg(folder);
     case EDQUOT:
       return QStringLiteral("Your share of the disk that holds %1 is used up.").arg(folder);
-    case EISDIR:
-      return QStringLiteral("%1 is a folder, not a file.").arg(path);
-    case ELOOP:
-      return QStringLiteral("%1 is a symbolic link that leads round in a circle.").arg(path);
     case EFBIG:
       return QStringLiteral("%1 would grow larger than this system allows a file to be.").arg(path);
     default:
-      break;
+      return {};
   }
+}
+
+QString Words(const Failure& f) {
+  const QString& path = f.path;
+  // The same words whichever file the step was on.
+  if (f.error == EISDIR) return QStringLiteral("%1 is a folder, not a file.").arg(path);
+  if (f.error == ELOOP) {
+    return QStringLiteral("%1 is a symbolic link that leads round in a circle.").arg(path);
+  }
+  QString words = ReadsTheSource(f.step) ? SourceWords(path, f.error) : TargetWords(f);
+  if (!words.isEmpty()) return words;
   return QStringLiteral("Trimming %1 failed: %2.").arg(path, SystemText(f.error));
 }
 

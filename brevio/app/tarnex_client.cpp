@@ -1,4 +1,4 @@
-#include "brevio/app/tarnex_client.h"
+#include "tarnex_client.h"
 
 namespace brevio::app {
 namespace {

@@ -1,5 +1,7 @@
 #include "brevio/app/window_support.h"
 
+#include <comrt_text.h>
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QDir>
@@ -95,10 +97,10 @@ std::optional<std::uint64_t> FileLength(const QString& path) {
 }
 
 QString TrimSpaces(const QString& text) {
-  qsizetype begin = 0, end = text.size();
-  while (begin < end && text[begin] == QLatin1Char(' ')) ++begin;
-  while (end > begin && text[end - 1] == QLatin1Char(' ')) --end;
-  return text.mid(begin, end - begin);
+  const QStringView view(text);
+  const std::u16string_view trimmed =
+      comrt::ascii::TrimSpaces(std::u16string_view(view.utf16(), view.size()));
+  return QStringView(trimmed.data(), static_cast<qsizetype>(trimmed.size())).toString();
 }
 
 QStringList SplitFileName(const QString& file_name) {

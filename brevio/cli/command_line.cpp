@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "brevio/cli/quote.h"
+#include "quote.h"
 
 namespace brevio::cli {
 

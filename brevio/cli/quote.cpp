@@ -1,4 +1,4 @@
-#include "brevio/cli/quote.h"
+#include "quote.h"
 
 #include <algorithm>
 

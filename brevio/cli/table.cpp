@@ -1,4 +1,4 @@
-#include "brevio/cli/table.h"
+#include "table.h"
 
 #include <algorithm>
 #include <iomanip>

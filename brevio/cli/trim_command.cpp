@@ -13,14 +13,13 @@
 #include <vector>
 
 #include "brevio/cli/command_line.h"
-#include "brevio/cli/quote.h"
-#include "brevio/cli/table.h"
-#include "brevio/cli/walk.h"
 #include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
-#include "brevio/engine/stream_cleaner.h"
 #include "brevio/version.h"
 #include "fileio/file_error.h"
+#include "quote.h"
+#include "table.h"
+#include "walk.h"
 
 namespace brevio::cli {
 
@@ -134,54 +133,44 @@ std::string RepeatLine(const BatchOutcome& outcome, const BatchJob& job, const B
               QuoteName(first.source, true) + " and " + QuoteName(job.source, true));
 }
 
-// Why a write to a stream failed: errno when the stream set it, else EIO.
-std::string StreamReason(int error) {
-  return std::error_code(error != 0 ? error : EIO, std::system_category()).message();
+// The errno a failed stream left, else EIO: some streams fail without one.
+int StreamError() { return errno != 0 ? errno : EIO; }
+
+// The command's own streams as the ends of the engine's TrimStream.
+StreamEnds EndsOf(std::istream& in, std::ostream& out) {
+  return {[&in](char* into, std::size_t n, std::size_t& got) {
+            errno = 0;
+            in.read(into, static_cast<std::streamsize>(n));
+            got = static_cast<std::size_t>(in.gcount());
+            return got == 0 && in.bad() ? StreamError() : 0;
+          },
+          [&out](const char* data, std::size_t n) {
+            errno = 0;
+            out.write(data, static_cast<std::streamsize>(n));
+            out.flush();
+            return out ? 0 : StreamError();
+          }};
 }
 
 int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
               const CommandEnvironment& environment) {
-  if (environment.in_fd >= 0 && environment.out_fd >= 0) {
-    try {
+  try {
+    // The real standard streams are copied between directly, past their buffers.
+    if (environment.in_fd >= 0 && environment.out_fd >= 0) {
       TrimStream(environment.in_fd, environment.out_fd);
-      return kExitOk;
-    } catch (const std::system_error& e) {
-      const bool reading = std::string_view(e.what()).starts_with("read");
-      // A reader that went away (a closed pipe) wants no message.
-      if (!reading && e.code().value() == EPIPE) return kExitFileFailed;
-      err << Line(std::string(reading ? "standard input" : "standard output") + ": " +
-                  e.code().message())
-          << '\n';
-      return kExitFileFailed;
+    } else {
+      TrimStream(EndsOf(in, out));
     }
-  }
-  constexpr std::size_t kBlock = std::size_t{256} * 1024;
-  std::vector<char> input(kBlock);
-  std::vector<char> output(FileStreamCleaner::MaxOutput(kBlock));
-  FileStreamCleaner cleaner;
-  errno = 0;
-  while (in) {
-    in.read(input.data(), static_cast<std::streamsize>(input.size()));
-    const auto got = static_cast<std::size_t>(in.gcount());
-    if (got == 0) break;
-    BufferSink sink(output.data());
-    cleaner.feed(std::string_view(input.data(), got), sink);
-    out.write(output.data(), static_cast<std::streamsize>(sink.size()));
-    if (!out) break;
-  }
-  if (in.bad()) {
-    err << Line("standard input: " + StreamReason(errno)) << '\n';
+    return kExitOk;
+  } catch (const std::system_error& e) {
+    const bool reading = std::string_view(e.what()).starts_with("read");
+    // A reader that went away (a closed pipe) wants no message.
+    if (!reading && e.code().value() == EPIPE) return kExitFileFailed;
+    err << Line(std::string(reading ? "standard input" : "standard output") + ": " +
+                e.code().message())
+        << '\n';
     return kExitFileFailed;
   }
-  BufferSink sink(output.data());
-  cleaner.finish(sink);
-  out.write(output.data(), static_cast<std::streamsize>(sink.size()));
-  out.flush();
-  if (!out) {
-    err << Line("standard output: " + StreamReason(errno)) << '\n';
-    return kExitFileFailed;
-  }
-  return kExitOk;
 }
 
 // The table and the messages of a batch, a row as each outcome arrives

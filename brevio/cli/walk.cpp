@@ -1,4 +1,4 @@
-#include "brevio/cli/walk.h"
+#include "walk.h"
 
 #include <dirent.h>
 #include <fnmatch.h>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <utility>
 
-#include "brevio/cli/quote.h"
+#include "quote.h"
 
 namespace brevio::cli {
 

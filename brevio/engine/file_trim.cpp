@@ -15,8 +15,8 @@
 #include <system_error>
 #include <thread>
 
-#include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/stream_cleaner.h"
+#include "cleaner_detail.h"
 #include "fileio/file_error.h"
 #include "fileio/replace.h"
 
@@ -359,14 +359,6 @@ bool IsTrimTempName(std::string_view name) {
 
 std::int32_t TrimFile(const std::string& source, const std::string& target) {
   return TrimFileWithReport(source, target).result;
-}
-
-std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block) {
-  TrimReport report;
-  if (const PumpError e = Pump(in_fd, out_fd, block, report); e.error != 0) {
-    throw std::system_error(e.error, std::system_category(), e.in_read ? "read" : "write");
-  }
-  return report.target_bytes;
 }
 
 }  // namespace brevio

@@ -2,7 +2,7 @@
 
 #include <type_traits>
 
-#include "brevio/engine/cleaner_detail.h"
+#include "cleaner_detail.h"
 
 namespace brevio {
 

@@ -7,11 +7,24 @@
 #include <cstdint>
 #include <cstring>
 
-#include "brevio/engine/cleaner_detail.h"
+#include "cleaner_detail.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define BREVIO_WIDE_X86 1
+#endif
+
+// Functions between these two lines are built for the named instruction sets,
+// whatever the rest of the build targets.
+#define BREVIO_PRAGMA(text) _Pragma(#text)
+#if defined(__clang__)
+#define BREVIO_TARGET_BEGIN(features) \
+  BREVIO_PRAGMA(clang attribute push(__attribute__((target(features))), apply_to = function))
+#define BREVIO_TARGET_END BREVIO_PRAGMA(clang attribute pop)
+#else
+#define BREVIO_TARGET_BEGIN(features) \
+  BREVIO_PRAGMA(GCC push_options) BREVIO_PRAGMA(GCC target(features))
+#define BREVIO_TARGET_END BREVIO_PRAGMA(GCC pop_options)
 #endif
 
 namespace brevio::detail {
@@ -50,16 +63,10 @@ inline void Store64(char* out, const char* p) {
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::ptrdiff_t{16} * i)));
   }
 }
-#include "brevio/engine/wide_scan_loop.inc"
+#include "wide_scan_loop.inc"
 }  // namespace sse2
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt"))), \
-                             apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,bmi,bmi2,lzcnt,popcnt")
-#endif
+BREVIO_TARGET_BEGIN("avx2,bmi,bmi2,lzcnt,popcnt")
 namespace avx2 {
 inline std::uint64_t Bits32(__m256i lo, __m256i hi, char c) {
   const __m256i v = _mm256_set1_epi8(c);
@@ -78,21 +85,11 @@ inline void Store64(char* out, const char* p) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
                       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)));
 }
-#include "brevio/engine/wide_scan_loop.inc"
+#include "wide_scan_loop.inc"
 }  // namespace avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+BREVIO_TARGET_END
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt"))), \
-                             apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt")
-#endif
+BREVIO_TARGET_BEGIN("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt")
 namespace avx512 {
 inline Masks Classify(const char* p) {
   const __m512i a = _mm512_loadu_si512(p);
@@ -102,30 +99,15 @@ inline Masks Classify(const char* p) {
           _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\r'))};
 }
 inline void Store64(char* out, const char* p) { _mm512_storeu_si512(out, _mm512_loadu_si512(p)); }
-#include "brevio/engine/wide_scan_loop.inc"
+#include "wide_scan_loop.inc"
 }  // namespace avx512
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+BREVIO_TARGET_END
 
-#if defined(__clang__)
-#pragma clang attribute push(                                                                 \
-    __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt"))), \
-    apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt")
-#endif
+BREVIO_TARGET_BEGIN("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt")
 namespace vbmi2 {
-#include "brevio/engine/wide_compress.inc"
+#include "wide_compress.inc"
 }  // namespace vbmi2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+BREVIO_TARGET_END
 
 #endif  // BREVIO_WIDE_X86
 

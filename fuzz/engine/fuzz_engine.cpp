@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/line_cleaner.h"
 #include "brevio/engine/stream_cleaner.h"
+#include "cleaner_detail.h"
 #include "tests/engine/reference_model.h"
 
 namespace {

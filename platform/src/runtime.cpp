@@ -1,5 +1,6 @@
 // Apartments, class lookup in the registry, loading in-process servers.
 #include <comrt.h>
+#include <comrt_boundary.h>
 #include <comrt_registry.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -8,8 +9,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-
-#include "c_boundary.h"
 
 namespace {
 
@@ -153,15 +152,14 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID rii
                          LPVOID* ppv) noexcept {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  return comrt::detail::NoThrow([&] { return GetClassObject(rclsid, dwClsContext, riid, ppv); });
+  return comrt::NoThrow([&] { return GetClassObject(rclsid, dwClsContext, riid, ppv); });
 }
 
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv) noexcept {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  return comrt::detail::NoThrow(
-      [&] { return CreateInstance(rclsid, pUnkOuter, dwClsContext, riid, ppv); });
+  return comrt::NoThrow([&] { return CreateInstance(rclsid, pUnkOuter, dwClsContext, riid, ppv); });
 }
 
 HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) noexcept {

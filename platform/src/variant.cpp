@@ -1,5 +1,6 @@
 // VARIANT handling: clearing, copying and the coercions dispatch needs.
 #include <comrt.h>
+#include <comrt_boundary.h>
 #include <comrt_text.h>
 
 #include <cerrno>
@@ -7,8 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#include "c_boundary.h"
 
 namespace {
 
@@ -293,7 +292,7 @@ HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) noexcept 
 HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags,
                           VARTYPE vt) noexcept {
   if (!pvargDest || !pvarSrc) return E_INVALIDARG;
-  return comrt::detail::NoThrow([&]() -> HRESULT {
+  return comrt::NoThrow([&]() -> HRESULT {
     VARIANT src;
     HRESULT hr = Deref(*pvarSrc, src);
     if (FAILED(hr)) return hr;

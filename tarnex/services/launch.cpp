@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "spawn.h"
 #include "tarnex/services/command_line.h"
-#include "tarnex/services/spawn.h"
 
 namespace tarnex {
 namespace {

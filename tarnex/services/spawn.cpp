@@ -1,4 +1,4 @@
-#include "tarnex/services/spawn.h"
+#include "spawn.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,14 +1,15 @@
 // The operations of _CTarnex: BSTR in, the work, BSTR or number out. Nothing
 // thrown inside leaves an operation; a throw becomes a failing HRESULT and the
 // result then holds nothing (a null string, 0).
-#include "tarnex/src/ctarnex.h"
+#include "ctarnex.h"
 
+#include <comrt_boundary.h>
 #include <comrt_text.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <new>
-#include <system_error>
+#include <utility>
 
 #include "tarnex/services/desktop.h"
 #include "tarnex/services/folders.h"
@@ -19,19 +20,19 @@
 namespace tarnex {
 namespace {
 
+// A throw that is not about memory or permission is a plain failure here.
 template <class F>
 HRESULT Guard(F&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::system_error& e) {
-    if (e.code() == std::errc::not_enough_memory) return E_OUTOFMEMORY;
-    if (e.code() == std::errc::permission_denied) return E_ACCESSDENIED;
-    return E_FAIL;
-  } catch (...) {
-    return E_FAIL;
-  }
+  return comrt::NoThrow(std::forward<F>(body), E_FAIL);
+}
+
+// Runs body, which yields nothing; S_OK when it does not throw.
+template <class F>
+HRESULT NoResult(F&& body) noexcept {
+  return Guard([&] {
+    body();
+    return S_OK;
+  });
 }
 
 // Runs body, which yields the result text; stores it as a new BSTR.
@@ -97,40 +98,27 @@ HRESULT CTarnex::SwitchExt(BSTR strFile, BSTR strExt1, BSTR strExt2, BSTR* resul
 }
 
 HRESULT CTarnex::OpenHelp(BSTR strHelp) {
-  return Guard([&] {
-    OpenDocument(U8(strHelp));
-    return S_OK;
-  });
+  return NoResult([&] { OpenDocument(U8(strHelp)); });
 }
 
 HRESULT CTarnex::OpenWeb(BSTR strWeb) {
-  return Guard([&] {
-    OpenDocument(U8(strWeb));
-    return S_OK;
-  });
+  return NoResult([&] { OpenDocument(U8(strWeb)); });
 }
 
 HRESULT CTarnex::OpenWebNew(BSTR strWeb) {
-  return Guard([&] {
-    OpenBrowserNewWindow(U8(strWeb));
-    return S_OK;
-  });
+  return NoResult([&] { OpenBrowserNewWindow(U8(strWeb)); });
 }
 
 HRESULT CTarnex::MakeDir2(BSTR strDir) {
-  return Guard([&] {
+  return NoResult([&] {
     // The file system and the box see the text up to its first NUL.
     const std::string dir(comrt::ascii::UpToNul(U8(strDir)));
     if (!MakeDirLevels(dir)) ReportError("Create directory error: " + dir, kMakeDirErrorBoxName);
-    return S_OK;
   });
 }
 
 HRESULT CTarnex::SetTopWnd(LONG hWnd, VARIANT_BOOL topmost) {
-  return Guard([&] {
-    SetTopWindow(hWnd, topmost);
-    return S_OK;
-  });
+  return NoResult([&] { SetTopWindow(hWnd, topmost); });
 }
 
 HRESULT CTarnex::GetDir(LONG hWnd, BSTR* result) {

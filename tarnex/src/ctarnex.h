@@ -1,8 +1,9 @@
 // CTarnex: the stateless object behind _CTarnex, and its class factory.
 #pragma once
 
-#include "tarnex/include/tarnex.h"
-#include "tarnex/src/com_object.h"
+#include <tarnex.h>
+
+#include "com_object.h"
 
 namespace tarnex {
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <new>
 
-#include "tarnex/src/ctarnex.h"
+#include "ctarnex.h"
 
 namespace tarnex {
 namespace {
@@ -48,6 +48,18 @@ HRESULT PutLong(HRESULT hr, const LONG& value, VARIANT& out) {
   return hr;
 }
 
+// Members that take one string: with a string result, and with none.
+template <HRESULT (STDMETHODCALLTYPE CTarnex::*kMethod)(BSTR, BSTR*)>
+HRESULT StringToString(CTarnex& t, VARIANT* a, VARIANT& out) {
+  BSTR r = nullptr;
+  return PutString((t.*kMethod)(a[0].bstrVal, &r), r, out);
+}
+
+template <HRESULT (STDMETHODCALLTYPE CTarnex::*kMethod)(BSTR)>
+HRESULT StringToNothing(CTarnex& t, VARIANT* a, VARIANT&) {
+  return (t.*kMethod)(a[0].bstrVal);
+}
+
 const Member kMembers[] = {
     {u"JoinPathFile2",
      {{{u"strPath", VT_BSTR}, {u"strFile", VT_BSTR}}},
@@ -57,26 +69,10 @@ const Member kMembers[] = {
        BSTR r = nullptr;
        return PutString(t.JoinPathFile2(a[0].bstrVal, a[1].bstrVal, &r), r, out);
      }},
-    {u"OpenHelp",
-     {{{u"strHelp", VT_BSTR}}},
-     1,
-     1,
-     [](CTarnex& t, VARIANT* a, VARIANT&) { return t.OpenHelp(a[0].bstrVal); }},
-    {u"OpenWeb",
-     {{{u"strWeb", VT_BSTR}}},
-     1,
-     1,
-     [](CTarnex& t, VARIANT* a, VARIANT&) { return t.OpenWeb(a[0].bstrVal); }},
-    {u"OpenWebNew",
-     {{{u"strWeb", VT_BSTR}}},
-     1,
-     1,
-     [](CTarnex& t, VARIANT* a, VARIANT&) { return t.OpenWebNew(a[0].bstrVal); }},
-    {u"MakeDir2",
-     {{{u"strDir", VT_BSTR}}},
-     1,
-     1,
-     [](CTarnex& t, VARIANT* a, VARIANT&) { return t.MakeDir2(a[0].bstrVal); }},
+    {u"OpenHelp", {{{u"strHelp", VT_BSTR}}}, 1, 1, &StringToNothing<&CTarnex::OpenHelp>},
+    {u"OpenWeb", {{{u"strWeb", VT_BSTR}}}, 1, 1, &StringToNothing<&CTarnex::OpenWeb>},
+    {u"OpenWebNew", {{{u"strWeb", VT_BSTR}}}, 1, 1, &StringToNothing<&CTarnex::OpenWebNew>},
+    {u"MakeDir2", {{{u"strDir", VT_BSTR}}}, 1, 1, &StringToNothing<&CTarnex::MakeDir2>},
     {u"SetTopWnd",
      {{{u"hWnd", VT_I4}, {u"topmost", VT_BOOL}}},
      2,
@@ -90,30 +86,9 @@ const Member kMembers[] = {
        BSTR r = nullptr;
        return PutString(t.GetDir(a[0].lVal, &r), r, out);
      }},
-    {u"RipPath",
-     {{{u"strFile", VT_BSTR}}},
-     1,
-     1,
-     [](CTarnex& t, VARIANT* a, VARIANT& out) {
-       BSTR r = nullptr;
-       return PutString(t.RipPath(a[0].bstrVal, &r), r, out);
-     }},
-    {u"RipFile",
-     {{{u"strFile", VT_BSTR}}},
-     1,
-     1,
-     [](CTarnex& t, VARIANT* a, VARIANT& out) {
-       BSTR r = nullptr;
-       return PutString(t.RipFile(a[0].bstrVal, &r), r, out);
-     }},
-    {u"RipExt",
-     {{{u"strFile", VT_BSTR}}},
-     1,
-     1,
-     [](CTarnex& t, VARIANT* a, VARIANT& out) {
-       BSTR r = nullptr;
-       return PutString(t.RipExt(a[0].bstrVal, &r), r, out);
-     }},
+    {u"RipPath", {{{u"strFile", VT_BSTR}}}, 1, 1, &StringToString<&CTarnex::RipPath>},
+    {u"RipFile", {{{u"strFile", VT_BSTR}}}, 1, 1, &StringToString<&CTarnex::RipFile>},
+    {u"RipExt", {{{u"strFile", VT_BSTR}}}, 1, 1, &StringToString<&CTarnex::RipExt>},
     {u"SwitchExt",
      {{{u"strFile", VT_BSTR}, {u"strExt1", VT_BSTR}, {u"strExt2", VT_BSTR}}},
      3,

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <new>
 
-#include "tarnex/src/ctarnex.h"
+#include "ctarnex.h"
 
 #define TARNEX_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -3,12 +3,12 @@
 // a main window shown as at start.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,12 +19,12 @@
 #include <QtTest/QTest>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <thread>
 
 #include "brevio/app/frm_main.h"
 #include "tests/support/modal_driver.h"
+#include "tests/support/recorded_starts.h"
 #include "tests/support/temp_dir.h"
 
 namespace brevio::app {
@@ -46,13 +46,10 @@ inline QString BinFolder() { return QCoreApplication::applicationDirPath(); }
 
 // Registers build/bin/TARNEX.so into the registry that XDG_CONFIG_HOME points at.
 inline bool RegisterTarnex() {
-  const QByteArray path = (BinFolder() + QStringLiteral("/TARNEX.so")).toLocal8Bit();
-  void* module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) return false;
-  auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllRegisterServer"));
-  const bool ok = reg != nullptr && SUCCEEDED(reg());
-  dlclose(module);
-  return ok;
+  const QString path = BinFolder() + QStringLiteral("/TARNEX.so");
+  const comrt::ServerCall call =
+      comrt::CallServerExport(QFile::encodeName(path).toStdString(), "DllRegisterServer");
+  return call.step == comrt::ServerStep::kCall && SUCCEEDED(call.hr);
 }
 
 using brevio::testing::PressCancel;
@@ -90,10 +87,9 @@ class AppTest : public ::testing::Test {
     QApplication::setQuitOnLastWindowClosed(false);
     brevio::testing::StartModalWatchdog();
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-    const std::string browser =
-        (BinFolder() + QStringLiteral("/brevio_test_browser")).toStdString();
-    setenv("BROWSER", browser.c_str(), 1);
-    setenv("BREVIO_RECORD_FILE", (config / "browser.log").c_str(), 1);
+    setenv("BROWSER", BREVIO_RECORD_ARGS, 1);
+    std::filesystem::create_directory(config / "browser");
+    setenv("BREVIO_RECORD_DIR", (config / "browser").c_str(), 1);
     if (RegisterLibrary()) {
       ASSERT_TRUE(RegisterTarnex());
     }
@@ -149,17 +145,17 @@ class AppTest : public ::testing::Test {
     Click("cmdAdd");
   }
 
-  // Lines the recording browser was started with, waiting (bounded) for `count`.
+  // Arguments the recording browser was started with, waiting (bounded) for `count`.
   std::vector<std::string> BrowserCalls(std::size_t count) const {
-    std::vector<std::string> lines;
+    std::vector<std::string> args;
     for (int tries = 0; tries < 500; ++tries) {
-      lines.clear();
-      std::ifstream in(config / "browser.log");
-      for (std::string line; std::getline(in, line);) lines.push_back(line);
-      if (lines.size() >= count) break;
+      args.clear();
+      for (const auto& start : brevio::testing::ReadRecordedStarts(config / "browser"))
+        args.insert(args.end(), start.argv.begin() + 1, start.argv.end());
+      if (args.size() >= count) break;
       QTest::qWait(10);
     }
-    return lines;
+    return args;
   }
 
   TempDir config;

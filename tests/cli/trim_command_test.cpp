@@ -317,6 +317,41 @@ TEST(TrimCommand, FiltersStandardInputWithoutOperandsOrWithDash) {
   }
 }
 
+// A stream buffer that fails on the first read, as a broken device does.
+class FailingAfter : public std::streambuf {
+ public:
+  explicit FailingAfter(std::string text) : text_(std::move(text)) {
+    setg(text_.data(), text_.data(), text_.data() + text_.size());
+  }
+
+ protected:
+  int_type underflow() override { throw std::ios_base::failure("device gone"); }
+
+ private:
+  std::string text_;
+};
+
+TEST(TrimCommand, TheFilterOnFailingStreamsSaysWhichOneFailed) {
+  FailingAfter broken_in(kPage);
+  std::istream bad_in(&broken_in);
+  std::istringstream good_in(kPage);
+  std::ostringstream good_out;
+  std::ostream bad_out(nullptr);  // no buffer: every write fails
+  const struct {
+    std::istream& in;
+    std::ostream& out;
+    const char* error;
+  } rows[] = {
+      {bad_in, good_out, "brevio-trim: standard input: Input/output error\n"},
+      {good_in, bad_out, "brevio-trim: standard output: Input/output error\n"},
+  };
+  for (const auto& row : rows) {
+    std::ostringstream err;
+    EXPECT_EQ(RunTrimCommand({}, row.out, err, row.in), 1) << row.error;
+    EXPECT_EQ(err.str(), row.error);
+  }
+}
+
 TEST(TrimCommand, UsageErrorsExitWithTwoAndAShortUsage) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"only-one"}, std::vector<std::string>{"-j", "0", "a", "b"},

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "brevio/engine/cleaner_detail.h"
 #include "brevio/engine/stream_cleaner.h"
+#include "cleaner_detail.h"
 #include "tests/engine/reference_model.h"
 
 namespace brevio {

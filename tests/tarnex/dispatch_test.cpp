@@ -1,5 +1,5 @@
 // _CTarnex through IDispatch, the way script and late-bound callers use it.
-#include "tests/tarnex/tarnex_fixture.h"
+#include "tarnex_fixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "tests/tarnex/tarnex_fixture.h"
+#include "tarnex_fixture.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "tests/tarnex/tarnex_fixture.h"
+#include "tarnex_fixture.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <tarnex.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "regsvr.h"
-#include "tarnex/include/tarnex.h"
 #include "tests/platform/scratch_registry.h"
 
 extern char** environ;

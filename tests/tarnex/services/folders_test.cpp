@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
+#include "case_name.h"
 #include "tests/support/temp_dir.h"
-#include "tests/tarnex/services/case_name.h"
 
 namespace {
 

@@ -13,22 +13,18 @@
 #include <optional>
 #include <thread>
 
+#include "case_name.h"
 #include "tests/support/as_user.h"
+#include "tests/support/recorded_starts.h"
 #include "tests/support/temp_dir.h"
-#include "tests/tarnex/services/case_name.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using brevio::testing::ReadFile;
+using brevio::testing::ReadRecordedStarts;
+using brevio::testing::RecordedStart;
 using brevio::testing::TempDir;
-
-struct Record {
-  pid_t pid = 0;
-  std::string cwd;
-  std::string flags;
-  std::vector<std::string> argv;  // argv[0] is the name the program was started as
-};
 
 // Keeps an environment variable changed for the scope of a test.
 class ScopedEnv {
@@ -60,36 +56,20 @@ class LaunchTest : public testing::Test {
  protected:
   LaunchTest()
       : path_("PATH", (dir_ / "bin").string()),
-        record_dir_("TARNEX_RECORD_DIR", (dir_ / "rec").string()),
-        hold_("TARNEX_RECORD_HOLD", std::nullopt),
+        record_dir_("BREVIO_RECORD_DIR", (dir_ / "rec").string()),
+        hold_("BREVIO_RECORD_HOLD", std::nullopt),
         browser_("BROWSER", std::nullopt) {
     fs::create_directories(dir_ / "bin");
     fs::create_directories(dir_ / "rec");
   }
 
-  void Provide(const std::string& name) { fs::copy_file(TARNEX_RECORD_ARGS, dir_ / "bin" / name); }
+  void Provide(const std::string& name) { fs::copy_file(BREVIO_RECORD_ARGS, dir_ / "bin" / name); }
 
   // Waits (bounded) for `count` records and returns them.
-  std::vector<Record> Records(std::size_t count = 1) {
-    std::vector<Record> records;
+  std::vector<RecordedStart> Records(std::size_t count = 1) {
+    std::vector<RecordedStart> records;
     for (int i = 0; i < 1000; ++i) {
-      records.clear();
-      for (const auto& entry : fs::directory_iterator(dir_ / "rec")) {
-        if (entry.path().extension() != ".rec") continue;
-        const std::string bytes = ReadFile(entry.path());
-        Record r;
-        r.pid = std::stoi(entry.path().stem().string());
-        std::vector<std::string> fields;
-        for (std::size_t pos = 0; pos < bytes.size();) {
-          const std::size_t nul = bytes.find('\0', pos);
-          fields.push_back(bytes.substr(pos, nul - pos));
-          pos = nul + 1;
-        }
-        r.cwd = fields.at(0);
-        r.flags = fields.at(1);
-        r.argv.assign(fields.begin() + 2, fields.end());
-        records.push_back(r);
-      }
+      records = ReadRecordedStarts(dir_ / "rec");
       if (records.size() >= count) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -173,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrowserTest,
 TEST_F(LaunchTest, ReturnsAtOnceAndLeavesNoZombieNorStealsChildren) {
   Provide("xdg-open");
   const fs::path release = dir_ / "release";
-  ScopedEnv hold("TARNEX_RECORD_HOLD", release.string());
+  ScopedEnv hold("BREVIO_RECORD_HOLD", release.string());
   const pid_t own = fork();  // the host's own child, which it will reap itself
   ASSERT_GE(own, 0);
   if (own == 0) _exit(7);

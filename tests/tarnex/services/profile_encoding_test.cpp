@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "case_name.h"
 #include "tarnex/services/profile.h"
 #include "tests/support/temp_dir.h"
-#include "tests/tarnex/services/case_name.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <optional>
 
+#include "case_name.h"
 #include "tarnex/services/profile.h"
-#include "tests/tarnex/services/case_name.h"
 
 namespace {
 

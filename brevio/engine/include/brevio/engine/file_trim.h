@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -72,9 +73,21 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 // its target (".NAME.brevio-XXXXXX"): folder walks must never take one.
 bool IsTrimTempName(std::string_view file_name);
 
-// Trims everything readable from in_fd into out_fd (pipes, terminals, files),
-// reading block bytes at a time. Returns the bytes written. Throws
-// std::system_error on a failing read or write. Neither descriptor is closed.
+// Where TrimStream reads and writes when the ends are not descriptors (a
+// caller's own streams). read puts up to n bytes at `into` and sets `got`
+// (0 at the end); write takes all n bytes. Each returns 0 or an errno value.
+struct StreamEnds {
+  std::function<int(char* into, std::size_t n, std::size_t& got)> read;
+  std::function<int(const char* data, std::size_t n)> write;
+};
+
+// Trims everything `ends` reads into what it writes, reading block bytes at a
+// time. Returns the bytes written. Throws std::system_error on a failing read
+// (what() starts with "read") or write ("write").
+std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block = std::size_t{256} * 1024);
+
+// The same from in_fd into out_fd (pipes, terminals, files). Neither
+// descriptor is closed.
 std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block = std::size_t{256} * 1024);
 
 }  // namespace brevio

@@ -38,13 +38,12 @@ class frmAbout : public QDialog {
  private:
   AboutHost& host_;
   QPushButton* OKButton = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;
-  QLabel* Label4 = nullptr;
-  ClickableLabel* Label5 = nullptr;
-  QLabel* Label6 = nullptr;
-  QLabel* Image1 = nullptr;
+  // The texts Load() puts back; the fixed captions (Label3, Label4) and the
+  // icon (Image1) are set once when the box is built.
+  QLabel* Label1 = nullptr;          // program and version
+  QLabel* Label2 = nullptr;          // what it does
+  ClickableLabel* Label5 = nullptr;  // the web site, opened on a click
+  QLabel* Label6 = nullptr;          // the support address
 };
 
 }  // namespace brevio::app

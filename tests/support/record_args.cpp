@@ -1,7 +1,7 @@
 // Records one start: "<cwd>\0<flags>\0<argv0 name>\0<arg1>\0..." into
-// $TARNEX_RECORD_DIR/<pid>.rec (written whole through a rename). Flags:
+// $BREVIO_RECORD_DIR/<pid>.rec (written whole through a rename). Flags:
 // L = leads its own session, N = stdin is /dev/null, M = empty signal mask.
-// With $TARNEX_RECORD_HOLD set, it then waits (at most a minute) until that
+// With $BREVIO_RECORD_HOLD set, it then waits (at most a minute) until that
 // file exists, so a test can show that the caller did not wait for it, and
 // then leaves <pid>.done.
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  const char* dir = std::getenv("TARNEX_RECORD_DIR");
+  const char* dir = std::getenv("BREVIO_RECORD_DIR");
   if (dir == nullptr) return 2;
   std::string rec;
   char cwd[4096];
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   if (fd < 0 || write(fd, rec.data(), rec.size()) != static_cast<ssize_t>(rec.size())) return 3;
   close(fd);
   rename(temp.c_str(), (base + ".rec").c_str());
-  if (const char* hold = std::getenv("TARNEX_RECORD_HOLD")) {
+  if (const char* hold = std::getenv("BREVIO_RECORD_HOLD")) {
     for (int i = 0; i < 600 && access(hold, F_OK) != 0; ++i) usleep(100000);
     const int done = open((base + ".done").c_str(), O_WRONLY | O_CREAT, 0644);
     if (done >= 0) close(done);

@@ -119,6 +119,8 @@ class frmMain : public QWidget, public AboutHost {
   void BuildControls();
   void BuildList();
   void ConnectControls();
+  // The Open or Save dialog for the single-file group; the name lands in `box`.
+  void PickSingleFile(QLineEdit* box, bool save);
   void AddFileToList(const QString& path);
   void AddFiles(const QStringList& paths);
   void AddDropped(const QStringList& paths);

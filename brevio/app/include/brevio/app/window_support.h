@@ -49,7 +49,7 @@ std::string EncodePath(const QString& path);
 // The length in bytes of a regular file; none when it is missing or not a file.
 std::optional<std::uint64_t> FileLength(const QString& path);
 
-// Removes spaces (code 32) at both ends, and nothing else.
+// Removes spaces (code 32) at both ends, and nothing else: the platform's rule.
 QString TrimSpaces(const QString& text);
 
 // The dialog's file name split at every NUL; an empty name gives no pieces.

@@ -7,13 +7,14 @@
 
 namespace comrt {
 
-// Exit codes, those of the Windows tool where it has one.
+// Exit codes, those of the Windows tool where it has one: 0 and 1, then
+// one for each step of CallServerExport that can fail, from 3 on.
 enum RegsvrExit : int {
-  kRegsvrOk = 0,
-  kRegsvrUsage = 1,
+  kRegsvrOk,
+  kRegsvrUsage,
   kRegsvrLoadFailed = 3,
-  kRegsvrNoEntryPoint = 4,
-  kRegsvrCallFailed = 5,
+  kRegsvrNoEntryPoint,
+  kRegsvrCallFailed,
 };
 
 // args are the arguments after the program name: [-u] [-s] FILE.

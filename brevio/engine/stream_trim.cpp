@@ -1,0 +1,58 @@
+// TrimStream: one read, clean and write loop for standard input and output,
+// whether they are descriptors or a caller's streams.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <string_view>
+#include <system_error>
+
+#include "brevio/engine/file_trim.h"
+#include "brevio/engine/stream_cleaner.h"
+#include "fileio/replace.h"
+
+namespace brevio {
+
+std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block) {
+  block = std::max<std::size_t>(block, 1);
+  const auto in = std::make_unique_for_overwrite<char[]>(block);
+  const auto out = std::make_unique_for_overwrite<char[]>(FileStreamCleaner::MaxOutput(block));
+  FileStreamCleaner cleaner;
+  std::uint64_t written = 0;
+  for (;;) {
+    std::size_t got = 0;
+    if (const int error = ends.read(in.get(), block, got); error != 0) {
+      throw std::system_error(error, std::system_category(), "read");
+    }
+    BufferSink sink(out.get());
+    if (got == 0) {
+      cleaner.finish(sink);
+    } else {
+      cleaner.feed(std::string_view(in.get(), got), sink);
+    }
+    if (const int error = ends.write(out.get(), sink.size()); error != 0) {
+      throw std::system_error(error, std::system_category(), "write");
+    }
+    written += sink.size();
+    if (got == 0) return written;
+  }
+}
+
+std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block) {
+  const StreamEnds ends{
+      [in_fd](char* into, std::size_t n, std::size_t& got) {
+        for (;;) {
+          const ssize_t r = ::read(in_fd, into, n);
+          if (r >= 0) {
+            got = static_cast<std::size_t>(r);
+            return 0;
+          }
+          if (errno != EINTR) return errno;
+        }
+      },
+      [out_fd](const char* data, std::size_t n) { return fileio::WriteAll(out_fd, data, n); }};
+  return TrimStream(ends, block);
+}
+
+}  // namespace brevio
