@@ -187,6 +187,7 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
       // The walk passed over links; one swapped in since must not be followed either.
       jobs.back().follow_links = line.dereference;
       jobs.back().id = file.id;
+      jobs.back().listed_regular = true;
     }
   }
   return jobs;

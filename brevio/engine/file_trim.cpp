@@ -261,12 +261,19 @@ std::int32_t ExamineSource(const std::string& source, bool follow_links, struct 
 
 // Opens the source and checks again what was opened (it may have been
 // replaced since it was examined); an invalid Fd when it is no regular file.
-fileio::Fd OpenSource(const std::string& source, bool follow_links, struct stat& st) {
+// A source not examined before is examined after a failed open, so that the
+// failure is told as it would have been.
+fileio::Fd OpenSource(const std::string& source, bool follow_links, bool examined,
+                      struct stat& st) {
   // O_NONBLOCK: should a FIFO take the file's place after the check, the
   // open must not hang; it has no effect on regular files.
   const int no_follow = follow_links ? 0 : O_NOFOLLOW;
   fileio::Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | no_follow));
-  if (in.get() < 0) Fail(fileio::Step::kOpenSource, source, errno);
+  if (in.get() < 0) {
+    const int error = errno;
+    if (!examined && ExamineSource(source, follow_links, st) != kTrimDone) return fileio::Fd();
+    Fail(fileio::Step::kOpenSource, source, error);
+  }
   if (::fstat(in.get(), &st) != 0) Fail(fileio::Step::kExamine, source, errno);
   if (!S_ISREG(st.st_mode)) return fileio::Fd();
   return in;
@@ -282,7 +289,7 @@ fileio::Output OpenTarget(const std::string& source, const std::string& target, 
   // trimmed in place too: its descriptor lends the metadata.
   struct stat target_stat {};
   in_place = source == target ||
-             (::stat(target.c_str(), &target_stat) == 0 &&
+             (!options.target_folder_made && ::stat(target.c_str(), &target_stat) == 0 &&
               target_stat.st_dev == source_stat.st_dev && target_stat.st_ino == source_stat.st_ino);
   if (!options.follow_links && source == target) {
     struct stat now {};
@@ -294,6 +301,7 @@ fileio::Output OpenTarget(const std::string& source, const std::string& target, 
   output_options.in_place = in_place;
   output_options.original_fd = in_place ? in_fd : -1;
   output_options.write_through_dangling_links = options.write_through_dangling_links;
+  output_options.new_in_made_folder = options.target_folder_made;
   // A new copy is no more open than its source, less the umask, as with cp.
   output_options.new_mode = source_stat.st_mode & 0777;
   return fileio::Output(target, output_options);
@@ -313,9 +321,12 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
     return report;
   }
   struct stat source_stat {};
-  report.result = ExamineSource(source, options.follow_links, source_stat);
-  if (report.result != kTrimDone) return report;
-  const fileio::Fd in = OpenSource(source, options.follow_links, source_stat);
+  if (!options.source_listed_regular) {
+    report.result = ExamineSource(source, options.follow_links, source_stat);
+    if (report.result != kTrimDone) return report;
+  }
+  const fileio::Fd in =
+      OpenSource(source, options.follow_links, !options.source_listed_regular, source_stat);
   if (in.get() < 0) {
     report.result = kTrimSourceNotFound;
     return report;
