@@ -76,13 +76,21 @@ struct PumpError {
   int error = 0;
 };
 
+// No size known: read until a read returns nothing.
+constexpr std::uint64_t kSizeUnknown = ~std::uint64_t{0};
+
 // Cleans everything from in_fd into out_fd (or only counts it when out_fd
 // is negative). Never holds more than one block of input and its output.
-PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
+// A regular file of known size ends when a short read completes that size,
+// without a further read that returns nothing.
+PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report,
+               std::uint64_t size = kSizeUnknown) {
   block = std::max<std::size_t>(block, 1);
   Buffers& buffers = Buffers::ForThisThread();
   char* const in = buffers.input(block);
-  char* const out = out_fd >= 0 ? buffers.output(FileStreamCleaner::MaxOutput(block)) : nullptr;
+  char* const out = out_fd >= 0 ? buffers.output(FileStreamCleaner::MaxOutput(block) +
+                                                 FileStreamCleaner::kMaxFinishOutput)
+                                : nullptr;
   FileStreamCleaner cleaner;
   CountingSink counter;
   for (;;) {
@@ -90,23 +98,21 @@ PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
     if (got < 0) return {true, errno};
     const std::string_view chunk(in, static_cast<std::size_t>(got));
     report.source_bytes += chunk.size();
+    const bool end = got == 0 || (chunk.size() < block && report.source_bytes == size);
     if (out == nullptr) {
-      if (got == 0) {
+      cleaner.feed(chunk, counter);
+      if (end) {
         cleaner.finish(counter);
         break;
       }
-      cleaner.feed(chunk, counter);
       continue;
     }
     BufferSink sink(out);
-    if (got == 0) {
-      cleaner.finish(sink);
-    } else {
-      cleaner.feed(chunk, sink);
-    }
+    cleaner.feed(chunk, sink);
+    if (end) cleaner.finish(sink);
     if (const int error = WriteAll(out_fd, out, sink.size()); error != 0) return {false, error};
     report.target_bytes += sink.size();
-    if (got == 0) break;
+    if (end) break;
   }
   if (out == nullptr) report.target_bytes = counter.count();
   return {};
@@ -339,7 +345,7 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   if (file_size > block) ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   if (options.dry_run) {
-    if (const PumpError e = Pump(in.get(), -1, block, report); e.error != 0) {
+    if (const PumpError e = Pump(in.get(), -1, block, report, file_size); e.error != 0) {
       Fail(fileio::Step::kReadSource, source, e.error);
     }
     return report;
@@ -347,8 +353,9 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 
   bool in_place = false;
   fileio::Output output = OpenTarget(source, target, in.get(), source_stat, options, in_place);
-  const PumpError e = file_size >= kOverlapFrom ? PumpParallel(in.get(), output.fd(), block, report)
-                                                : Pump(in.get(), output.fd(), block, report);
+  const PumpError e = file_size >= kOverlapFrom
+                          ? PumpParallel(in.get(), output.fd(), block, report)
+                          : Pump(in.get(), output.fd(), block, report, file_size);
   if (e.error != 0) {
     Fail(e.in_read ? fileio::Step::kReadSource : fileio::Step::kWriteTarget,
          e.in_read ? source : target, e.error);
