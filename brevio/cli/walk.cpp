@@ -182,7 +182,9 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
       add(operand, std::filesystem::path(operand).filename().string());
       continue;
     }
-    for (Found& file : walk.Run(operand, {st.st_dev, st.st_ino})) {
+    const std::vector<Found> found = walk.Run(operand, {st.st_dev, st.st_ino});
+    jobs.reserve(jobs.size() + found.size());
+    for (const Found& file : found) {
       add(file.path, file.relative);
       // The walk passed over links; one swapped in since must not be followed either.
       jobs.back().follow_links = line.dereference;
