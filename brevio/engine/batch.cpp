@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -35,6 +40,19 @@ bool SameEntry(const std::string& a, const std::string& b) {
   return !ec_a && !ec_b && real_a == real_b;
 }
 
+// Whether lexically_normal would give path back unchanged: no doubled
+// separator and no "." or ".." part. Most targets are, and skip the parse.
+bool IsLexicallyNormal(std::string_view path) {
+  if (path.find("//") != std::string_view::npos) return false;
+  for (std::size_t start = 0; start <= path.size();) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view part = path.substr(start, end - start);
+    if (part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 // Settles every repeat before the first trim starts. Identities are looked
 // up only where they decide something: for in-place jobs and for a second
 // job with a target already taken.
@@ -46,7 +64,9 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
     return *ids[i];
   };
   std::map<FileId, std::size_t> first_in_place;
-  std::map<std::string, std::size_t> first_with_target;
+  std::unordered_map<std::string_view, std::size_t> first_with_target;
+  first_with_target.reserve(jobs.size());
+  std::deque<std::string> normal_forms;  // of targets that are not normal already
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     const BatchJob& job = jobs[i];
     BatchOutcome& outcome = outcomes[i];
@@ -65,8 +85,11 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
       }
       continue;
     }
-    const auto [slot, fresh] = first_with_target.try_emplace(
-        std::filesystem::path(job.target).lexically_normal().string(), i);
+    std::string_view target = job.target;
+    if (!IsLexicallyNormal(target)) {
+      target = normal_forms.emplace_back(std::filesystem::path(target).lexically_normal().string());
+    }
+    const auto [slot, fresh] = first_with_target.try_emplace(target, i);
     if (!fresh) {
       outcome.first = slot->second;
       outcome.repeat =
