@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <system_error>
 #include <utility>
@@ -22,13 +23,6 @@ constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
 std::string Join(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   return folder.ends_with('/') ? folder + name : folder + '/' + name;
-}
-
-BatchJob JobFor(const std::string& source, const std::string& target) {
-  BatchJob job;
-  job.source = source;
-  job.target = target;
-  return job;
 }
 
 std::string Reason(int error) { return std::error_code(error, std::system_category()).message(); }
@@ -61,11 +55,9 @@ unsigned char TypeOf(mode_t mode) {
   return DT_UNKNOWN;
 }
 
-struct Found {
-  std::string path;
-  std::string relative;  // below the walked operand
-  FileId id;
-};
+// Takes each file found: its path, its path below the walked operand and
+// its identity.
+using Take = std::function<void(std::string path, const std::string& relative, FileId id)>;
 
 // One -r walk. Symbolic links met on the way are passed over unless -L asks
 // to follow them, so that a link planted in a served tree cannot lead a
@@ -78,11 +70,10 @@ class Walk {
        std::vector<std::string>& problems)
       : line_(line), output_folder_(output_folder), problems_(problems) {}
 
-  std::vector<Found> Run(const std::string& operand, FileId id) {
-    found_.clear();
+  void Run(const std::string& operand, FileId id, const Take& take) {
+    take_ = &take;
     open_ = {id};
     Folder(operand, {}, id.device);
-    return std::move(found_);
   }
 
  private:
@@ -108,7 +99,7 @@ class Walk {
 
   void Folder(const std::string& folder, const std::string& relative, dev_t device) {
     for (Entry& entry : List(folder)) {
-      const std::string path = Join(folder, entry.name);
+      std::string path = Join(folder, entry.name);
       FileId id{device, entry.inode};
       if (entry.type == DT_UNKNOWN || (entry.type == DT_LNK && line_.dereference)) {
         // With -L the link's file counts; a link to nothing has none to take.
@@ -122,7 +113,7 @@ class Walk {
       if (entry.type == DT_DIR) {
         Descend(path, Join(relative, entry.name));
       } else if (entry.type == DT_REG && Wanted(entry.name, line_.includes)) {
-        found_.push_back({path, Join(relative, entry.name), id});
+        (*take_)(std::move(path), Join(relative, entry.name), id);
       }
     }
   }
@@ -154,7 +145,7 @@ class Walk {
   std::optional<FileId> output_folder_;
   std::vector<std::string>& problems_;
   std::vector<FileId> open_;  // the folders from the operand down to here
-  std::vector<Found> found_;
+  const Take* take_ = nullptr;
 };
 
 }  // namespace
@@ -163,16 +154,21 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
                                   std::vector<std::string>& problems) {
   std::vector<BatchJob> jobs;
   if (line.mode == Mode::kPair) {
-    jobs.push_back(JobFor(line.operands[0], line.operands[1]));
+    BatchJob& job = jobs.emplace_back();
+    job.source = line.operands[0];
+    job.target = line.operands[1];
     return jobs;
   }
-  const auto add = [&](const std::string& source, const std::string& relative) {
-    BatchJob job = JobFor(source, source);
+  const auto add = [&](std::string source, const std::string& relative) -> BatchJob& {
+    BatchJob& job = jobs.emplace_back();
     if (line.mode == Mode::kOutputDir) {
       job.target = Join(line.output_dir, relative);
       job.make_folder = relative.find('/') != std::string::npos;
+    } else {
+      job.target = source;
     }
-    jobs.push_back(std::move(job));
+    job.source = std::move(source);
+    return job;
   };
   Walk walk(line, output_folder, problems);
   for (const std::string& operand : line.operands) {
@@ -182,12 +178,14 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
       add(operand, std::filesystem::path(operand).filename().string());
       continue;
     }
-    for (Found& file : walk.Run(operand, {st.st_dev, st.st_ino})) {
-      add(file.path, file.relative);
-      // The walk passed over links; one swapped in since must not be followed either.
-      jobs.back().follow_links = line.dereference;
-      jobs.back().id = file.id;
-    }
+    walk.Run(operand, {st.st_dev, st.st_ino},
+             [&](std::string path, const std::string& relative, FileId id) {
+               BatchJob& job = add(std::move(path), relative);
+               // The walk passed over links; one swapped in since must not be followed either.
+               job.follow_links = line.dereference;
+               job.id = id;
+               job.listed_regular = true;
+             });
   }
   return jobs;
 }

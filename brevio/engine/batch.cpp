@@ -3,11 +3,17 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -34,6 +40,19 @@ bool SameEntry(const std::string& a, const std::string& b) {
   return !ec_a && !ec_b && real_a == real_b;
 }
 
+// Whether lexically_normal would give path back unchanged: no doubled
+// separator and no "." or ".." part. Most targets are, and skip the parse.
+bool IsLexicallyNormal(std::string_view path) {
+  if (path.find("//") != std::string_view::npos) return false;
+  for (std::size_t start = 0; start <= path.size();) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view part = path.substr(start, end - start);
+    if (part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 // Settles every repeat before the first trim starts. Identities are looked
 // up only where they decide something: for in-place jobs and for a second
 // job with a target already taken.
@@ -45,7 +64,9 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
     return *ids[i];
   };
   std::map<FileId, std::size_t> first_in_place;
-  std::map<std::string, std::size_t> first_with_target;
+  std::unordered_map<std::string_view, std::size_t> first_with_target;
+  first_with_target.reserve(jobs.size());
+  std::deque<std::string> normal_forms;  // of targets that are not normal already
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     const BatchJob& job = jobs[i];
     BatchOutcome& outcome = outcomes[i];
@@ -64,8 +85,11 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
       }
       continue;
     }
-    const auto [slot, fresh] = first_with_target.try_emplace(
-        std::filesystem::path(job.target).lexically_normal().string(), i);
+    std::string_view target = job.target;
+    if (!IsLexicallyNormal(target)) {
+      target = normal_forms.emplace_back(std::filesystem::path(target).lexically_normal().string());
+    }
+    const auto [slot, fresh] = first_with_target.try_emplace(target, i);
     if (!fresh) {
       outcome.first = slot->second;
       outcome.repeat =
@@ -75,28 +99,50 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
   return outcomes;
 }
 
-// Makes each target folder once per run; a folder that could not be made
-// fails every job that needs it with the same error.
+// Makes each target folder once per run, a level at a time so that it knows
+// which folders this run made: those hold nothing the run did not put
+// there. A folder that could not be made fails every job that needs it
+// with the same error.
 class FolderMaker {
  public:
-  void Make(const std::string& folder) {
-    int error = 0;
-    {
-      const std::lock_guard lock(mutex_);
-      const auto [slot, fresh] = made_.try_emplace(folder, 0);
-      if (fresh) {
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        slot->second = ec.value();
-      }
-      error = slot->second;
-    }
-    if (error != 0) throw fileio::FileError(fileio::Step::kMakeFolder, folder, error);
+  // Returns true when this run made the folder.
+  bool Make(const std::string& folder) {
+    const std::lock_guard lock(mutex_);
+    const Made made = MakeLocked(folder);
+    if (made.error != 0) throw fileio::FileError(fileio::Step::kMakeFolder, folder, made.error);
+    return made.by_us;
   }
 
  private:
+  struct Made {
+    int error = 0;  // 0 or the errno of the failure
+    bool by_us = false;
+  };
+
+  Made MakeLocked(const std::string& folder) {
+    if (const auto known = made_.find(folder); known != made_.end()) return known->second;
+    Made made;
+    int error = ::mkdir(folder.c_str(), 0777) == 0 ? 0 : errno;
+    if (error == ENOENT) {
+      const std::string parent = fileio::FolderOf(folder);
+      if (parent != folder && MakeLocked(parent).error == 0) {
+        error = ::mkdir(folder.c_str(), 0777) == 0 ? 0 : errno;
+      }
+    }
+    if (error == 0) {
+      made.by_us = true;
+    } else {
+      // There already, or not to be made: the library call says which.
+      std::error_code ec;
+      std::filesystem::create_directories(folder, ec);
+      made.error = ec.value();
+    }
+    made_.emplace(folder, made);
+    return made;
+  }
+
   std::mutex mutex_;
-  std::map<std::string, int> made_;  // folder: 0 or the errno of its failure
+  std::map<std::string, Made> made_;
 };
 
 class Run {
@@ -144,10 +190,13 @@ class Run {
     BatchOutcome outcome;
     outcome.index = i;
     try {
-      if (job.make_folder && !options_.dry_run) folders_.Make(fileio::FolderOf(job.target));
       TrimOptions trim;
+      if (job.make_folder && !options_.dry_run) {
+        trim.target_folder_made = folders_.Make(fileio::FolderOf(job.target));
+      }
       trim.dry_run = options_.dry_run;
       trim.follow_links = job.follow_links;
+      trim.source_listed_regular = job.listed_regular;
       outcome.report = TrimFileWithReport(job.source, job.target, trim);
     } catch (...) {
       outcome.error = std::current_exception();

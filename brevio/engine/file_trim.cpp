@@ -76,13 +76,21 @@ struct PumpError {
   int error = 0;
 };
 
+// No size known: read until a read returns nothing.
+constexpr std::uint64_t kSizeUnknown = ~std::uint64_t{0};
+
 // Cleans everything from in_fd into out_fd (or only counts it when out_fd
 // is negative). Never holds more than one block of input and its output.
-PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
+// A regular file of known size ends when a short read completes that size,
+// without a further read that returns nothing.
+PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report,
+               std::uint64_t size = kSizeUnknown) {
   block = std::max<std::size_t>(block, 1);
   Buffers& buffers = Buffers::ForThisThread();
   char* const in = buffers.input(block);
-  char* const out = out_fd >= 0 ? buffers.output(FileStreamCleaner::MaxOutput(block)) : nullptr;
+  char* const out = out_fd >= 0 ? buffers.output(FileStreamCleaner::MaxOutput(block) +
+                                                 FileStreamCleaner::kMaxFinishOutput)
+                                : nullptr;
   FileStreamCleaner cleaner;
   CountingSink counter;
   for (;;) {
@@ -90,23 +98,21 @@ PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
     if (got < 0) return {true, errno};
     const std::string_view chunk(in, static_cast<std::size_t>(got));
     report.source_bytes += chunk.size();
+    const bool end = got == 0 || (chunk.size() < block && report.source_bytes == size);
     if (out == nullptr) {
-      if (got == 0) {
+      cleaner.feed(chunk, counter);
+      if (end) {
         cleaner.finish(counter);
         break;
       }
-      cleaner.feed(chunk, counter);
       continue;
     }
     BufferSink sink(out);
-    if (got == 0) {
-      cleaner.finish(sink);
-    } else {
-      cleaner.feed(chunk, sink);
-    }
+    cleaner.feed(chunk, sink);
+    if (end) cleaner.finish(sink);
     if (const int error = WriteAll(out_fd, out, sink.size()); error != 0) return {false, error};
     report.target_bytes += sink.size();
-    if (got == 0) break;
+    if (end) break;
   }
   if (out == nullptr) report.target_bytes = counter.count();
   return {};
@@ -261,12 +267,19 @@ std::int32_t ExamineSource(const std::string& source, bool follow_links, struct 
 
 // Opens the source and checks again what was opened (it may have been
 // replaced since it was examined); an invalid Fd when it is no regular file.
-fileio::Fd OpenSource(const std::string& source, bool follow_links, struct stat& st) {
+// A source not examined before is examined after a failed open, so that the
+// failure is told as it would have been.
+fileio::Fd OpenSource(const std::string& source, bool follow_links, bool examined,
+                      struct stat& st) {
   // O_NONBLOCK: should a FIFO take the file's place after the check, the
   // open must not hang; it has no effect on regular files.
   const int no_follow = follow_links ? 0 : O_NOFOLLOW;
   fileio::Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | no_follow));
-  if (in.get() < 0) Fail(fileio::Step::kOpenSource, source, errno);
+  if (in.get() < 0) {
+    const int error = errno;
+    if (!examined && ExamineSource(source, follow_links, st) != kTrimDone) return fileio::Fd();
+    Fail(fileio::Step::kOpenSource, source, error);
+  }
   if (::fstat(in.get(), &st) != 0) Fail(fileio::Step::kExamine, source, errno);
   if (!S_ISREG(st.st_mode)) return fileio::Fd();
   return in;
@@ -282,7 +295,7 @@ fileio::Output OpenTarget(const std::string& source, const std::string& target, 
   // trimmed in place too: its descriptor lends the metadata.
   struct stat target_stat {};
   in_place = source == target ||
-             (::stat(target.c_str(), &target_stat) == 0 &&
+             (!options.target_folder_made && ::stat(target.c_str(), &target_stat) == 0 &&
               target_stat.st_dev == source_stat.st_dev && target_stat.st_ino == source_stat.st_ino);
   if (!options.follow_links && source == target) {
     struct stat now {};
@@ -294,6 +307,7 @@ fileio::Output OpenTarget(const std::string& source, const std::string& target, 
   output_options.in_place = in_place;
   output_options.original_fd = in_place ? in_fd : -1;
   output_options.write_through_dangling_links = options.write_through_dangling_links;
+  output_options.new_in_made_folder = options.target_folder_made;
   // A new copy is no more open than its source, less the umask, as with cp.
   output_options.new_mode = source_stat.st_mode & 0777;
   return fileio::Output(target, output_options);
@@ -313,9 +327,12 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
     return report;
   }
   struct stat source_stat {};
-  report.result = ExamineSource(source, options.follow_links, source_stat);
-  if (report.result != kTrimDone) return report;
-  const fileio::Fd in = OpenSource(source, options.follow_links, source_stat);
+  if (!options.source_listed_regular) {
+    report.result = ExamineSource(source, options.follow_links, source_stat);
+    if (report.result != kTrimDone) return report;
+  }
+  const fileio::Fd in =
+      OpenSource(source, options.follow_links, !options.source_listed_regular, source_stat);
   if (in.get() < 0) {
     report.result = kTrimSourceNotFound;
     return report;
@@ -328,7 +345,7 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   if (file_size > block) ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   if (options.dry_run) {
-    if (const PumpError e = Pump(in.get(), -1, block, report); e.error != 0) {
+    if (const PumpError e = Pump(in.get(), -1, block, report, file_size); e.error != 0) {
       Fail(fileio::Step::kReadSource, source, e.error);
     }
     return report;
@@ -336,8 +353,9 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 
   bool in_place = false;
   fileio::Output output = OpenTarget(source, target, in.get(), source_stat, options, in_place);
-  const PumpError e = file_size >= kOverlapFrom ? PumpParallel(in.get(), output.fd(), block, report)
-                                                : Pump(in.get(), output.fd(), block, report);
+  const PumpError e = file_size >= kOverlapFrom
+                          ? PumpParallel(in.get(), output.fd(), block, report)
+                          : Pump(in.get(), output.fd(), block, report, file_size);
   if (e.error != 0) {
     Fail(e.in_read ? fileio::Step::kReadSource : fileio::Step::kWriteTarget,
          e.in_read ? source : target, e.error);

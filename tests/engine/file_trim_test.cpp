@@ -443,11 +443,17 @@ TEST(TrimFileFailure, AWriteLimitLeavesTheOldTargetWhole) {
 
 constexpr const char* kSecretPage = "  <p>secret</p>  \r\n";
 
+// Also when a walk listed it as a regular file and it is not looked up
+// before it is opened.
 TEST(TrimFileFailure, ASourceRemovedBeforeItIsOpenedIsNotFound) {
   TempDir dir;
   const auto source = dir.write("in.htm", "a");
   fs::remove(source);
-  EXPECT_EQ(TrimFile(source, dir / "out.htm"), kTrimSourceNotFound);
+  for (const bool listed : {false, true}) {
+    TrimOptions options;
+    options.source_listed_regular = listed;
+    EXPECT_EQ(TrimFileWithReport(source, dir / "out.htm", options).result, kTrimSourceNotFound);
+  }
   EXPECT_FALSE(fs::exists(dir / "out.htm"));
 }
 
@@ -478,12 +484,16 @@ TEST(TrimFileFailure, AWalkThatFollowsNoLinksRefusesThemAsSourceAndInPlace) {
   TrimOptions options;
   options.follow_links = false;
   for (const fs::path& target : {dir / "copy.htm", dir / "evil.htm"}) {
-    SCOPED_TRACE(target.string());
-    try {
-      TrimFileWithReport(dir / "evil.htm", target, options);
-      ADD_FAILURE() << "no error";
-    } catch (const fileio::FileError& e) {
-      EXPECT_EQ(e.code().value(), ELOOP);
+    for (const bool listed : {false, true}) {  // a link swapped in after the listing
+      SCOPED_TRACE(target.string() + (listed ? " listed" : ""));
+      options.source_listed_regular = listed;
+      try {
+        TrimFileWithReport(dir / "evil.htm", target, options);
+        ADD_FAILURE() << "no error";
+      } catch (const fileio::FileError& e) {
+        EXPECT_EQ(e.step(), fileio::Step::kOpenSource);
+        EXPECT_EQ(e.code().value(), ELOOP);
+      }
     }
   }
   EXPECT_EQ(ReadFile(secret), kSecretPage);

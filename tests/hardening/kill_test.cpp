@@ -175,6 +175,45 @@ TEST(SignalSafety, AFifoTargetWhoseReaderLeaves) {
   for (const auto& name : Leftovers(dir.path(), "page.htm")) EXPECT_EQ(name, "fifo");
 }
 
+// A tree trimmed into a new folder, killed at random moments: each target
+// there is whole or absent, and nothing else is left, not even hidden.
+TEST(KillSafety, TreeIntoANewFolderLeavesWholeFilesOnly) {
+  TempDir dir;
+  const std::string page = LargePage().substr(0, 1u << 19);
+  for (const char* folder : {"tree/a", "tree/b"}) {
+    std::filesystem::create_directories(dir / folder);
+    for (int i = 0; i < 6; ++i)
+      dir.write(std::string(folder) + "/p" + std::to_string(i) + ".htm", page);
+  }
+  const auto tree = (dir / "tree").string();
+  const auto first = (dir / "first").string();
+  auto start = Clock::now();
+  ASSERT_EQ(Wait(Spawn({BREVIO_TRIM_PROGRAM, "-q", "-r", "-o", first, tree})), 0);
+  const auto full = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+  const std::string trimmed = ReadFile(dir / "first/a/p0.htm");
+  ASSERT_LT(trimmed.size(), page.size());
+
+  std::mt19937 random(20261208);
+  std::size_t whole = 0;
+  for (int i = 0; i < 20; ++i) {
+    const auto out = dir / ("out" + std::to_string(i));
+    const pid_t pid = Spawn({BREVIO_TRIM_PROGRAM, "-q", "-r", "-o", out.string(), tree});
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (full.count() + 1)));
+    kill(pid, SIGKILL);
+    Wait(pid);
+    if (!std::filesystem::exists(out)) continue;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) {
+      if (entry.is_directory()) continue;
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name.size() == 6 && name.front() == 'p') << "kill " << i << " left " << name;
+      EXPECT_EQ(ReadFile(entry.path()), trimmed) << "kill " << i << ": " << entry.path();
+      ++whole;
+    }
+  }
+  std::printf("tree trim killed 20 times: %zu whole files left\n", whole);
+}
+
 TEST(KillSafety, ProfileWriterLeavesAWholeFile) {
   TempDir dir;
   // Many keys, so that each rewrite takes a while and kills land mid-write.

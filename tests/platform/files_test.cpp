@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "fileio/file_error.h"
 #include "fileio/replace.h"
+#include "tests/support/as_user.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -82,6 +84,69 @@ TEST(ReplaceContents, NewFileModeAndAFifoNeverWaits) {
     ++files;
   }
   EXPECT_EQ(files, 2u);
+}
+
+// The names in a folder, dot-files included.
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+// A new target in a folder the run made has no name until it is complete,
+// and none at all when not committed; a name taken meanwhile is replaced
+// the usual way. An ordinary user, who may not link a descriptor itself,
+// gets the same.
+TEST(OutputInAMadeFolder, NamedOnlyWhenComplete) {
+  struct Row {
+    const char* what;
+    bool as_user;
+    bool taken_meanwhile;
+    bool commit;
+    const char* left;  // the target's bytes afterwards, nullptr: no target
+  };
+  const Row rows[] = {
+      {"committed", false, false, true, "new"},
+      {"not committed", false, false, false, nullptr},
+      {"the name taken meanwhile", false, true, true, "new"},
+      {"an ordinary user", true, false, true, "new"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    brevio::testing::TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0777));
+    brevio::testing::ShareWithTestUser(dir.path().string());
+    const std::string target = (dir / "a.htm").string();
+    // 0 as expected, else the first thing that was not.
+    const auto write = [&] {
+      const mode_t old_mask = ::umask(027);
+      fileio::OutputOptions options;
+      options.new_in_made_folder = true;
+      options.new_mode = 0666;
+      fileio::Output output(target, options);
+      ::umask(old_mask);
+      if (fileio::WriteAll(output.fd(), "new") != 0) return 1;
+      if (!Names(dir.path()).empty()) return 2;  // a name before the bytes are complete
+      if (row.taken_meanwhile) dir.write("a.htm", "someone else's");
+      if (row.commit) output.Commit(false);
+      // A name taken meanwhile lends its own mode, as any replaced file does.
+      struct stat st {};
+      if (row.commit && !row.taken_meanwhile &&
+          (::stat(target.c_str(), &st) != 0 || (st.st_mode & 0777) != 0640)) {
+        return 3;
+      }
+      return 0;
+    };
+    EXPECT_EQ(row.as_user ? brevio::testing::RunAsOrdinaryUser(write) : write(), 0);
+    if (row.left == nullptr) {
+      EXPECT_TRUE(Names(dir.path()).empty());
+    } else {
+      EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"a.htm"});
+      EXPECT_EQ(brevio::testing::ReadFile(target), row.left);
+    }
+  }
 }
 
 }  // namespace

@@ -9,7 +9,10 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <utility>
@@ -187,6 +190,43 @@ Examined Examine(const std::string& target) {
   return found;
 }
 
+// Whether linkat names an open descriptor itself, which needs a privilege
+// (CAP_DAC_READ_SEARCH); after a refusal the /proc name of the descriptor is
+// used instead.
+std::atomic<bool> link_by_descriptor{true};
+
+// Gives the unnamed file open at fd the name path. Returns 0 or the errno.
+int LinkUnnamed(int fd, const std::string& path) {
+  const bool by_descriptor = link_by_descriptor.load(std::memory_order_relaxed);
+  if (by_descriptor) {
+    if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno != ENOENT && errno != EPERM) return errno;
+  }
+  std::array<char, 32> name{};
+  std::snprintf(name.data(), name.size(), "/proc/self/fd/%d", fd);
+  if (::linkat(AT_FDCWD, name.data(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+  if (by_descriptor) link_by_descriptor.store(false, std::memory_order_relaxed);
+  return 0;
+}
+
+// Copies the file open at from, from its start, to to. Returns 0 or the errno.
+int CopyAll(int from, int to) {
+  std::array<char, 65536> buffer{};
+  off_t offset = 0;
+  for (;;) {
+    const ssize_t got = ::pread(from, buffer.data(), buffer.size(), offset);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (got == 0) return 0;
+    if (const int error = WriteAll(to, buffer.data(), static_cast<std::size_t>(got)); error != 0) {
+      return error;
+    }
+    offset += got;
+  }
+}
+
 }  // namespace
 
 TempFile::TempFile(const std::string& final_path, const TempName& name, mode_t mode) {
@@ -271,7 +311,17 @@ void ReplaceContents(const std::string& path, std::string_view bytes, const Temp
 }
 
 Output::Output(const std::string& target, const OutputOptions& options)
-    : target_(target), original_fd_(options.original_fd) {
+    : target_(target), options_(options), original_fd_(options.original_fd) {
+  if (options.new_in_made_folder && !options.in_place) {
+    // Any failure here (no unnamed files on this file system, no folder)
+    // is left to the usual way, which words it as it always does.
+    unnamed_.reset(
+        ::open(FolderOf(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, options.new_mode));
+    if (unnamed_.get() >= 0) {
+      final_path_ = target;
+      return;
+    }
+  }
   const Examined found = Examine(target);
   final_path_ = found.final_path;
   if (found.dangling && !options.write_through_dangling_links) {
@@ -309,12 +359,38 @@ Output::Output(const std::string& target, const OutputOptions& options)
 }
 
 void Output::Commit(bool flush) {
+  if (unnamed_.get() >= 0) {
+    CommitUnnamed(flush);
+    return;
+  }
   if (!temp_) {
     if (const int error = direct_.close(); error != 0) Fail(Step::kWriteTarget, target_, error);
     return;
   }
   if (original_fd_ >= 0) temp_->KeepMetadataOf(original_fd_, target_);
   temp_->CommitAs(final_path_, flush, target_);
+}
+
+void Output::CommitUnnamed(bool flush) {
+  if (flush && ::fsync(unnamed_.get()) != 0) Fail(Step::kWriteTarget, target_, errno);
+  if (LinkUnnamed(unnamed_.get(), target_) == 0) {
+    // Named and complete, unless closing reports a late write error.
+    if (const int error = unnamed_.close(); error != 0) {
+      ::unlink(target_.c_str());
+      Fail(Step::kWriteTarget, target_, error);
+    }
+    return;
+  }
+  // The name was taken meanwhile, or the file cannot be named: the bytes go
+  // the usual way, so that what is there now is treated as it always is.
+  OutputOptions usual = options_;
+  usual.new_in_made_folder = false;
+  Output named(target_, usual);
+  if (const int error = CopyAll(unnamed_.get(), named.fd()); error != 0) {
+    Fail(Step::kWriteTarget, target_, error);
+  }
+  unnamed_.reset();
+  named.Commit(flush);
 }
 
 }  // namespace fileio

@@ -112,6 +112,12 @@ struct OutputOptions {
   mode_t new_mode = 0666;
   // A FIFO or device is opened without waiting for its other side.
   bool non_blocking = false;
+  // The target's folder was made by this run and nothing has been written
+  // under the target's name: it is not looked up, and the bytes go to an
+  // unnamed file in that folder that gets the name only when complete (a
+  // crash leaves no file to clean up). Should the name be taken after all,
+  // or the system have no unnamed files, the usual way is taken instead.
+  bool new_in_made_folder = false;
 };
 
 // Where a writer puts the bytes for one target: decided from what is at the
@@ -123,9 +129,12 @@ class Output {
   // that refuses) or kCreateTemp.
   Output(const std::string& target, const OutputOptions& options);
 
-  int fd() const { return temp_ ? temp_->fd() : direct_.get(); }
+  int fd() const {
+    if (unnamed_.get() >= 0) return unnamed_.get();
+    return temp_ ? temp_->fd() : direct_.get();
+  }
   // True when the bytes go straight into the target (not a regular file).
-  bool direct() const { return !temp_.has_value(); }
+  bool direct() const { return !temp_.has_value() && unnamed_.get() < 0; }
 
   // Makes the written bytes the target's. flush forces them to the disk
   // before a replacement. Throws like TempFile::CommitAs, or kWriteTarget
@@ -134,12 +143,16 @@ class Output {
   void Commit(bool flush);
 
  private:
+  void CommitUnnamed(bool flush);
+
   std::string target_;
+  OutputOptions options_;
   std::string final_path_;
   Fd original_;  // the existing regular target, for its metadata
   int original_fd_ = -1;
   Fd direct_;
   std::optional<TempFile> temp_;
+  Fd unnamed_;  // with new_in_made_folder, when the system has unnamed files
 };
 
 // Installs handlers for SIGINT, SIGTERM, SIGHUP and SIGPIPE (where they are

@@ -42,6 +42,9 @@ struct BatchJob {
   // The source's identity when the caller has it already (a folder walk
   // reads it with the name); otherwise the runner examines the source.
   std::optional<FileId> id;
+  // The caller listed the source as a regular file (a folder walk): see
+  // TrimOptions::source_listed_regular.
+  bool listed_regular = false;
 };
 
 enum class BatchRepeat {

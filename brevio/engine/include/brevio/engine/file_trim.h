@@ -57,6 +57,14 @@ struct TrimOptions {
   // ELOOP, and so is such a target of an in-place trim, so that a link
   // planted in a tree cannot lead the trim to a file elsewhere.
   bool follow_links = true;
+  // The source was listed as a regular file a moment ago (a folder walk
+  // read its type with its name): it is opened without a look-up first and
+  // checked on the open file as always.
+  bool source_listed_regular = false;
+  // The target's folder was made by this run, so the target does not exist
+  // yet: it is not looked up, and is written as an unnamed file that gets
+  // its name when complete (fileio::OutputOptions::new_in_made_folder).
+  bool target_folder_made = false;
 };
 
 struct TrimReport {
