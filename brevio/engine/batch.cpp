@@ -1,7 +1,5 @@
 #include "brevio/engine/batch.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -12,15 +10,10 @@
 #include <vector>
 
 #include "fileio/file_error.h"
+#include "fileio/path.h"
 #include "fileio/replace.h"
 
 namespace brevio {
-
-std::optional<FileId> FileIdOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileId{st.st_dev, st.st_ino};
-}
 
 namespace {
 
@@ -29,8 +22,8 @@ namespace {
 bool SameEntry(const std::string& a, const std::string& b) {
   std::error_code ec_a;
   std::error_code ec_b;
-  const auto real_a = std::filesystem::weakly_canonical(a, ec_a);
-  const auto real_b = std::filesystem::weakly_canonical(b, ec_b);
+  const auto real_a = std::filesystem::weakly_canonical(fileio::PathOf(a), ec_a);
+  const auto real_b = std::filesystem::weakly_canonical(fileio::PathOf(b), ec_b);
   return !ec_a && !ec_b && real_a == real_b;
 }
 
@@ -65,7 +58,7 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
       continue;
     }
     const auto [slot, fresh] = first_with_target.try_emplace(
-        std::filesystem::path(job.target).lexically_normal().string(), i);
+        fileio::TextOf(fileio::PathOf(job.target).lexically_normal()), i);
     if (!fresh) {
       outcome.first = slot->second;
       outcome.repeat =
@@ -86,8 +79,8 @@ class FolderMaker {
       const auto [slot, fresh] = made_.try_emplace(folder, 0);
       if (fresh) {
         std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        slot->second = ec.value();
+        std::filesystem::create_directories(fileio::PathOf(folder), ec);
+        slot->second = ec.default_error_condition().value();  // an errno value
       }
       error = slot->second;
     }

@@ -1,7 +1,7 @@
-#include "tests/support/temp_dir.h"
-
 #include <cstdlib>
 #include <system_error>
+
+#include "tests/support/temp_dir.h"
 
 namespace brevio::testing {
 

@@ -1,11 +1,11 @@
 // Windows has no mkdtemp: a random name is tried until creating it succeeds
 // (create_directory fails for a name that exists, so no other run's folder
 // is ever taken over).
-#include "tests/support/temp_dir.h"
-
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+
+#include "tests/support/temp_dir.h"
 
 namespace brevio::testing {
 
