@@ -11,20 +11,19 @@ target_include_directories(tarnex_paths PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tarnex_paths PUBLIC comrt_text)
 
 # The type library and the header clients may build against, from the IDL.
-# widl resolves importlib("stdole2.tlb") from Wine's copy of that library;
-# the stand-in oaidl.idl in src/idl gives it the automation basics by name.
+# widl resolves importlib("stdole2.tlb") from Wine's copy of that library
+# (either processor's: only its names and identifiers are read); the
+# stand-in oaidl.idl in src/idl gives it the automation basics.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(tarnex_widl_target --win64)
-  set(tarnex_wine_dlls x86_64-windows)
 else()
   set(tarnex_widl_target --win32)
-  set(tarnex_wine_dlls i386-windows)
 endif()
 find_program(BREVIO_WIDL NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-widl widl REQUIRED)
 find_path(BREVIO_STDOLE2_DIR stdole2.tlb REQUIRED NO_CMAKE_FIND_ROOT_PATH
-          PATHS /usr/lib/x86_64-linux-gnu/wine/${tarnex_wine_dlls}
-                /usr/lib/i386-linux-gnu/wine/${tarnex_wine_dlls}
-                /usr/lib/wine/${tarnex_wine_dlls})
+          PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+                /usr/lib/i386-linux-gnu/wine/i386-windows
+                /usr/lib/wine/x86_64-windows /usr/lib/wine/i386-windows)
 set(tarnex_idl ${CMAKE_CURRENT_SOURCE_DIR}/src/tarnex.idl)
 set(tarnex_widl ${BREVIO_WIDL} ${tarnex_widl_target} -I ${CMAKE_CURRENT_SOURCE_DIR}/src/idl
     -L ${BREVIO_STDOLE2_DIR})
@@ -60,6 +59,7 @@ target_include_directories(TARNEX PRIVATE ${PROJECT_SOURCE_DIR} ${tarnex_gen})
 target_link_libraries(TARNEX PRIVATE tarnex_iface tarnex_paths tarnex_services tarnex_desktop
                       ole32 oleaut32 uuid)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  # The .def names the entry points undecorated, as the platform looks them up.
-  target_link_options(TARNEX PRIVATE -Wl,--kill-at)
+  # The .def names the entry points undecorated, as the platform looks them
+  # up; the linker matches them to the decorated __stdcall symbols.
+  target_link_options(TARNEX PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
 endif()

@@ -70,17 +70,25 @@ Check "section gone", t.LoadValue("Late", "Key", "none"), "none"
 Dim record
 record = env("TARNEX_RECORD_DIR") & "\record.txt"
 Function Recorded()
-  Dim deadline
-  Recorded = "(nothing recorded)"
+  Dim deadline, text, problem
+  ' The file may be caught while its writer still holds it: try again.
+  On Error Resume Next
+  problem = ""
   ' Wine's script host has no WScript.Sleep: poll until 20 s have passed.
   deadline = Timer + 20
   Do
     If fso.FileExists(record) Then
-      Recorded = fso.OpenTextFile(record).ReadAll()
-      fso.DeleteFile record
-      Exit Function
+      Err.Clear
+      text = fso.OpenTextFile(record).ReadAll()
+      If Err.Number = 0 Then fso.DeleteFile record
+      If Err.Number = 0 Then
+        Recorded = text
+        Exit Function
+      End If
+      problem = ": " & Err.Description
     End If
   Loop While Timer < deadline
+  Recorded = "(nothing recorded" & problem & ")"
 End Function
 
 ' A document type and an address scheme whose program is the recorder, in

@@ -8,15 +8,29 @@ function(windows_path out path)
   set(${out} "Z:${path}" PARENT_SCOPE)
 endfunction()
 
-# Runs a Wine program; the exit status lands in `code`, stdout in `output`.
+# Runs a Wine program; the exit status lands in `code`, its output in
+# `output`. The output goes through a file, not a pipe: the prefix's
+# services, started by the first program, inherit it and outlive the call.
 function(wine out_code out_output)
+  set(log ${CMAKE_CURRENT_BINARY_DIR}/wine_client_${MODE}.log)
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY WINEPREFIX=${PREFIX}
             WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" ${EXTRA_ENV} ${WINE} ${ARGN}
-    RESULT_VARIABLE code OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    RESULT_VARIABLE code OUTPUT_FILE ${log} ERROR_FILE ${log})
+  file(READ ${log} output)
+  file(REMOVE ${log})
   set(${out_code} ${code} PARENT_SCOPE)
   set(${out_output} "${output}" PARENT_SCOPE)
 endfunction()
+
+# Each Wine program would otherwise start and stop the prefix's server and
+# services anew (seconds each): keep the server up while this test runs.
+get_filename_component(wine_dir "${WINE}" DIRECTORY)
+find_program(WINESERVER wineserver HINTS ${wine_dir})
+if(WINESERVER)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} -p 15
+                  OUTPUT_QUIET ERROR_QUIET)
+endif()
 
 windows_path(dll "${DLL}")
 set(keys
