@@ -150,8 +150,13 @@ std::variant<Options, std::string> ReadOptions(std::span<const std::string> args
     if (key == -1) break;
     // The argument just read; getopt has moved past it when it ended.
     const char* arg = argv[std::max(1, optind - 1)];
-    if (key == ':') return MissingValue(optopt, std::string_view(arg).starts_with("--"));
-    if (key == '?') return Refused(optopt, arg);
+    // BSD's getopt_long (mingw-w64's) also says ':' for a value given to a
+    // long flag; glibc says '?'.
+    const option* flag = LongOption(optopt);
+    if (key == ':' && (flag == nullptr || flag->has_arg != no_argument)) {
+      return MissingValue(optopt, std::string_view(arg).starts_with("--"));
+    }
+    if (key == '?' || key == ':') return Refused(optopt, arg);
     if (auto error = Take(key, long_index >= 0, options)) return *error;
   }
   // Whatever follows "--" is an operand.

@@ -17,6 +17,7 @@
 #include "brevio/engine/file_trim.h"
 #include "brevio/version.h"
 #include "fileio/file_error.h"
+#include "fileio/path.h"
 #include "quote.h"
 #include "table.h"
 #include "walk.h"
@@ -85,9 +86,8 @@ std::string FileErrorLine(const fileio::FileError& e) {
 // Why the engine found no regular file at `source`.
 std::string NotFoundReason(const std::string& source) {
   struct stat st {};
-  if (::stat(source.c_str(), &st) != 0)
-    return std::error_code(errno, std::system_category()).message();
-  if (S_ISDIR(st.st_mode)) return std::error_code(EISDIR, std::system_category()).message();
+  if (::stat(source.c_str(), &st) != 0) return std::generic_category().message(errno);
+  if (S_ISDIR(st.st_mode)) return std::generic_category().message(EISDIR);
   return "not a regular file";
 }
 
@@ -289,10 +289,10 @@ bool PrepareOutputFolder(const CommandLine& line, std::ostream& err,
   if (line.mode != Mode::kOutputDir) return true;
   if (!line.dry_run) {
     std::error_code ec;
-    fs::create_directories(line.output_dir, ec);
+    fs::create_directories(fileio::PathOf(line.output_dir), ec);
     if (ec) {
-      err << FileErrorLine(
-                 fileio::FileError(fileio::Step::kMakeFolder, line.output_dir, ec.value()))
+      err << FileErrorLine(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
+                                             ec.default_error_condition().value()))
           << '\n';
       return false;
     }

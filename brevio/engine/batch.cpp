@@ -1,7 +1,5 @@
 #include "brevio/engine/batch.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -18,15 +16,10 @@
 #include <vector>
 
 #include "fileio/file_error.h"
+#include "fileio/path.h"
 #include "fileio/replace.h"
 
 namespace brevio {
-
-std::optional<FileId> FileIdOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileId{st.st_dev, st.st_ino};
-}
 
 namespace {
 
@@ -35,17 +28,21 @@ namespace {
 bool SameEntry(const std::string& a, const std::string& b) {
   std::error_code ec_a;
   std::error_code ec_b;
-  const auto real_a = std::filesystem::weakly_canonical(a, ec_a);
-  const auto real_b = std::filesystem::weakly_canonical(b, ec_b);
+  const auto real_a = std::filesystem::weakly_canonical(fileio::PathOf(a), ec_a);
+  const auto real_b = std::filesystem::weakly_canonical(fileio::PathOf(b), ec_b);
   return !ec_a && !ec_b && real_a == real_b;
 }
 
 // Whether lexically_normal would give path back unchanged: no doubled
 // separator and no "." or ".." part. Most targets are, and skip the parse.
 bool IsLexicallyNormal(std::string_view path) {
-  if (path.find("//") != std::string_view::npos) return false;
+  constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+  constexpr char kDoubled[] = {kSeparator, kSeparator, '\0'};
+  // Where '/' is not the separator (Windows), lexically_normal rewrites it.
+  if (kSeparator != '/' && path.find('/') != std::string_view::npos) return false;
+  if (path.find(kDoubled) != std::string_view::npos) return false;
   for (std::size_t start = 0; start <= path.size();) {
-    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::size_t end = std::min(path.find(kSeparator, start), path.size());
     const std::string_view part = path.substr(start, end - start);
     if (part == "." || part == "..") return false;
     start = end + 1;
@@ -87,7 +84,7 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
     }
     std::string_view target = job.target;
     if (!IsLexicallyNormal(target)) {
-      target = normal_forms.emplace_back(std::filesystem::path(target).lexically_normal().string());
+      target = normal_forms.emplace_back(fileio::TextOf(fileio::PathOf(target).lexically_normal()));
     }
     const auto [slot, fresh] = first_with_target.try_emplace(target, i);
     if (!fresh) {
@@ -121,21 +118,23 @@ class FolderMaker {
 
   Made MakeLocked(const std::string& folder) {
     if (const auto known = made_.find(folder); known != made_.end()) return known->second;
+    const std::filesystem::path path = fileio::PathOf(folder);
     Made made;
-    int error = ::mkdir(folder.c_str(), 0777) == 0 ? 0 : errno;
-    if (error == ENOENT) {
+    std::error_code ec;
+    made.by_us = std::filesystem::create_directory(path, ec);
+    if (ec == std::errc::no_such_file_or_directory) {
       const std::string parent = fileio::FolderOf(folder);
       if (parent != folder && MakeLocked(parent).error == 0) {
-        error = ::mkdir(folder.c_str(), 0777) == 0 ? 0 : errno;
+        ec.clear();
+        made.by_us = std::filesystem::create_directory(path, ec);
       }
     }
-    if (error == 0) {
-      made.by_us = true;
-    } else {
-      // There already, or not to be made: the library call says which.
-      std::error_code ec;
-      std::filesystem::create_directories(folder, ec);
-      made.error = ec.value();
+    if (ec) {
+      // Not to be made: the library call that makes every level says why.
+      made.by_us = false;
+      ec.clear();
+      std::filesystem::create_directories(path, ec);
+      made.error = ec.default_error_condition().value();  // an errno value
     }
     made_.emplace(folder, made);
     return made;

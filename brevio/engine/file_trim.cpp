@@ -1,7 +1,5 @@
 #include "brevio/engine/file_trim.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 
 #include "brevio/engine/stream_cleaner.h"
 #include "cleaner_detail.h"
+#include "file_access.h"
 #include "fileio/file_error.h"
 #include "fileio/replace.h"
 
@@ -250,71 +249,6 @@ PumpError PumpParallel(int in_fd, int out_fd, std::size_t block, TrimReport& rep
 
 }  // namespace
 
-namespace {
-
-// The source's kind as the codes report it: kTrimDone for a regular file,
-// kTrimSourceNotFound for nothing there or anything else. A link where a
-// walk follows none is refused; other failures throw.
-std::int32_t ExamineSource(const std::string& source, bool follow_links, struct stat& st) {
-  const int examined = follow_links ? ::stat(source.c_str(), &st) : ::lstat(source.c_str(), &st);
-  if (examined == 0 && S_ISLNK(st.st_mode)) Fail(fileio::Step::kOpenSource, source, ELOOP);
-  if (examined != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return kTrimSourceNotFound;
-    Fail(fileio::Step::kExamine, source, errno);
-  }
-  return S_ISREG(st.st_mode) ? kTrimDone : kTrimSourceNotFound;
-}
-
-// Opens the source and checks again what was opened (it may have been
-// replaced since it was examined); an invalid Fd when it is no regular file.
-// A source not examined before is examined after a failed open, so that the
-// failure is told as it would have been.
-fileio::Fd OpenSource(const std::string& source, bool follow_links, bool examined,
-                      struct stat& st) {
-  // O_NONBLOCK: should a FIFO take the file's place after the check, the
-  // open must not hang; it has no effect on regular files.
-  const int no_follow = follow_links ? 0 : O_NOFOLLOW;
-  fileio::Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | no_follow));
-  if (in.get() < 0) {
-    const int error = errno;
-    if (!examined && ExamineSource(source, follow_links, st) != kTrimDone) return fileio::Fd();
-    Fail(fileio::Step::kOpenSource, source, error);
-  }
-  if (::fstat(in.get(), &st) != 0) Fail(fileio::Step::kExamine, source, errno);
-  if (!S_ISREG(st.st_mode)) return fileio::Fd();
-  return in;
-}
-
-// Where the output goes: a temporary file beside the target, or the target
-// itself when it is no regular file. in_place tells whether the target is
-// the source.
-fileio::Output OpenTarget(const std::string& source, const std::string& target, int in_fd,
-                          const struct stat& source_stat, const TrimOptions& options,
-                          bool& in_place) {
-  // The same file under another name (a link, "./", a hard link) is
-  // trimmed in place too: its descriptor lends the metadata.
-  struct stat target_stat {};
-  in_place = source == target ||
-             (!options.target_folder_made && ::stat(target.c_str(), &target_stat) == 0 &&
-              target_stat.st_dev == source_stat.st_dev && target_stat.st_ino == source_stat.st_ino);
-  if (!options.follow_links && source == target) {
-    struct stat now {};
-    if (::lstat(target.c_str(), &now) == 0 && S_ISLNK(now.st_mode)) {
-      Fail(fileio::Step::kRefuseTarget, target, ELOOP);
-    }
-  }
-  fileio::OutputOptions output_options;
-  output_options.in_place = in_place;
-  output_options.original_fd = in_place ? in_fd : -1;
-  output_options.write_through_dangling_links = options.write_through_dangling_links;
-  output_options.new_in_made_folder = options.target_folder_made;
-  // A new copy is no more open than its source, less the umask, as with cp.
-  output_options.new_mode = source_stat.st_mode & 0777;
-  return fileio::Output(target, output_options);
-}
-
-}  // namespace
-
 TrimReport TrimFileWithReport(const std::string& source, const std::string& target,
                               const TrimOptions& options) {
   TrimReport report;
@@ -326,23 +260,17 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
     report.result = kTrimTargetBlank;
     return report;
   }
-  struct stat source_stat {};
-  if (!options.source_listed_regular) {
-    report.result = ExamineSource(source, options.follow_links, source_stat);
-    if (report.result != kTrimDone) return report;
-  }
-  const fileio::Fd in =
-      OpenSource(source, options.follow_links, !options.source_listed_regular, source_stat);
-  if (in.get() < 0) {
-    report.result = kTrimSourceNotFound;
-    return report;
-  }
+  const detail::OpenSource source_file =
+      detail::OpenSourceFile(source, options.follow_links, options.source_listed_regular);
+  report.result = source_file.result;
+  if (report.result != kTrimDone) return report;
+  const fileio::Fd& in = source_file.fd;
 
   // Small files get small reads: a batch touches little memory per file.
-  const auto file_size = static_cast<std::uint64_t>(source_stat.st_size);
+  const std::uint64_t file_size = source_file.size;
   const std::size_t block = static_cast<std::size_t>(
       std::min<std::uint64_t>(options.block_size, std::max<std::uint64_t>(file_size + 1, 4096)));
-  if (file_size > block) ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (file_size > block) detail::AdviseSequential(in.get());
 
   if (options.dry_run) {
     if (const PumpError e = Pump(in.get(), -1, block, report, file_size); e.error != 0) {
@@ -352,7 +280,7 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   }
 
   bool in_place = false;
-  fileio::Output output = OpenTarget(source, target, in.get(), source_stat, options, in_place);
+  fileio::Output output = detail::OpenTargetFile(source, target, source_file, options, in_place);
   const PumpError e = file_size >= kOverlapFrom
                           ? PumpParallel(in.get(), output.fd(), block, report)
                           : Pump(in.get(), output.fd(), block, report, file_size);

@@ -9,7 +9,9 @@
 
 #include "cleaner_detail.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+// 64-bit only: the loops count and deposit bits with 64-bit instructions, and
+// 32-bit targets (i686) do not promise SSE2.
+#if defined(__x86_64__)
 #include <immintrin.h>
 #define BREVIO_WIDE_X86 1
 #endif

@@ -11,6 +11,12 @@ BREVIO_PACKAGES=(
   fonts-dejavu-core xdg-utils clang clang-tidy cppcheck
 )
 
+# The Windows build: the cross compilers, widl and windres, Wine for the
+# tests.
+BREVIO_WINDOWS_PACKAGES=(
+  cmake ninja-build mingw-w64 mingw-w64-tools wine wine64 googletest
+)
+
 brevio_install_missing() {
   local missing=() pkg
   for pkg in "$@"; do

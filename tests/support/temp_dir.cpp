@@ -8,14 +8,6 @@
 
 namespace brevio::testing {
 
-TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "brevio-test-XXXXXX").string();
-  if (mkdtemp(tmpl.data()) == nullptr) {
-    throw std::system_error(errno, std::generic_category(), "mkdtemp");
-  }
-  path_ = tmpl;
-}
-
 TempDir::~TempDir() {
   std::error_code ec;
   // Tests make folders read-only to provoke failures; give write access back first.

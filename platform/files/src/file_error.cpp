@@ -42,8 +42,10 @@ std::string Message(Step step, const std::string& path, std::string_view reason)
 
 }  // namespace
 
+// error is an errno value on every system: its words are the C library's
+// (Windows' system category would read it as a Windows error code).
 FileError::FileError(Step step, std::string path, int error)
-    : FileError(step, std::move(path), error, std::system_category().message(error)) {}
+    : FileError(step, std::move(path), error, std::generic_category().message(error)) {}
 
 FileError::FileError(Step step, std::string path, int error, std::string_view reason)
     : std::system_error(error, std::system_category()),

@@ -3,11 +3,10 @@
 // each in list order. Both front ends run their batches through it and word
 // the outcomes themselves.
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <compare>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -21,8 +20,8 @@ namespace brevio {
 // A file as the system knows it: x, ./x, a link to x and a hard link to it
 // are one file.
 struct FileId {
-  dev_t device = 0;
-  ino_t inode = 0;
+  std::uint64_t device = 0;  // on Windows the volume's serial number
+  std::uint64_t inode = 0;   // on Windows the file index
   auto operator<=>(const FileId&) const = default;
 };
 

@@ -3,9 +3,11 @@
 #include <string>
 
 // What CTarnex does on the desktop: the folder chooser, the error box and
-// window order. Two builds of one interface: with Qt Widgets (desktop_qt.cpp)
-// and for a host without a display (desktop_none.cpp). The Qt build behaves
-// like the other when the process has no QApplication.
+// window order. Three builds of one interface: with Qt Widgets (desktop_qt.cpp),
+// for a host without a display (desktop_none.cpp), and on Windows with the
+// platform's shell and window calls (desktop_win.cpp, paths with '\\'). The Qt
+// build behaves like the one without a display when the process has no
+// QApplication.
 namespace tarnex {
 
 // Object names, so that tests and people debugging find the dialogs.

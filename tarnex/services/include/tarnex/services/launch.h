@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+// On Windows (launch_win.cpp) each of these is one ShellExecuteA call with
+// the arguments as given, and ShellExecuteUtf8 returns its answer.
 namespace tarnex {
 
 // Opens a document, folder or address with the user's program (xdg-open).

@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+// On Windows (profile_win.cpp) only DefaultProfilePath, SaveProfileValue and
+// LoadProfileValue exist, over the platform's private-profile calls, which
+// then own the file's format and placing.
 namespace tarnex {
 
 // One profile (INI) file's bytes, read and edited the way the Windows

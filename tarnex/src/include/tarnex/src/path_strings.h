@@ -1,5 +1,6 @@
-// Module2's path-string operations on UTF-16 text. The separator is '/', the
-// extension mark '.'; "trimmed" removes spaces (code 32) at both ends only.
+// Module2's path-string operations on UTF-16 text. The separator is the
+// system's ('/' on Linux, '\\' on Windows, where '/' is an ordinary character),
+// the extension mark '.'; "trimmed" removes spaces (code 32) at both ends only.
 // Pure text work: nothing touches the file system and nothing fails.
 #pragma once
 
@@ -8,7 +9,11 @@
 
 namespace tarnex {
 
+#ifdef _WIN32
+inline constexpr char16_t kPathSeparator = u'\\';
+#else
 inline constexpr char16_t kPathSeparator = u'/';
+#endif
 
 // The folder, trimmed, joined to the file name with exactly one separator added
 // when the folder does not already end in one; a blank folder gives the file
@@ -20,8 +25,8 @@ std::u16string RipPath(std::u16string_view file);
 std::u16string RipFile(std::u16string_view file);
 // From the last '.' anywhere in the text (not only in the file name) to the end.
 std::u16string RipExt(std::u16string_view file);
-// With all three trimmed: when the name ends in ext1 (compared after full
-// Unicode upper-casing), that ending is replaced by ext2; otherwise ext2 is
+// With all three trimmed: when the name ends in ext1 (compared after
+// upper-casing, see upper_case.h), that ending is replaced by ext2; otherwise ext2 is
 // appended. An empty ext1 always matches.
 std::u16string SwitchExt(std::u16string_view file, std::u16string_view ext1,
                          std::u16string_view ext2);

@@ -1,0 +1,256 @@
+// CollectJobs on Windows: FindFirstFileW lists the folders, names travel
+// as UTF-8, and paths are joined with the backslash. Reparse points
+// (symbolic links, junctions) are passed over unless -L asks to follow them.
+#include <windows.h>
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+#include "fileio/path.h"
+#include "fileio/wide.h"
+#include "quote.h"
+#include "walk.h"
+
+namespace brevio::cli {
+
+namespace {
+
+constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return IsSeparator(folder.back()) || folder.back() == ':' ? folder + name : folder + '\\' + name;
+}
+
+char Fold(char c, bool fold_case) {
+  return fold_case && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// A [...] set at p (just after the '['): whether c is in it; p moves past
+// the ']'. A set without its ']' is no set: false, p unchanged.
+bool InSet(std::string_view pattern, std::size_t& p, char c, bool fold_case) {
+  std::size_t i = p;
+  const bool negated = i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^');
+  if (negated) ++i;
+  bool found = false;
+  for (bool first = true; i < pattern.size() && (first || pattern[i] != ']'); first = false) {
+    const char low = Fold(pattern[i], fold_case);
+    if (i + 2 < pattern.size() && pattern[i + 1] == '-' && pattern[i + 2] != ']') {
+      const char high = Fold(pattern[i + 2], fold_case);
+      found = found || (low <= c && c <= high);
+      i += 3;
+    } else {
+      found = found || low == c;
+      ++i;
+    }
+  }
+  if (i >= pattern.size()) return false;
+  p = i + 1;
+  return found != negated;
+}
+
+// fnmatch's *, ? and [...] over bytes, without its special cases for '/'
+// and leading dots (file names here have neither meaning).
+bool Matches(std::string_view pattern, std::string_view name, bool fold_case) {
+  std::size_t p = 0;
+  std::size_t n = 0;
+  std::size_t star = std::string_view::npos;
+  std::size_t star_name = 0;
+  while (n < name.size()) {
+    const char c = Fold(name[n], fold_case);
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = ++p;
+      star_name = n;
+      continue;
+    }
+    if (p < pattern.size()) {
+      std::size_t next = p + 1;
+      bool one = false;
+      if (pattern[p] == '?') {
+        one = true;
+      } else if (pattern[p] == '[') {
+        one = InSet(pattern, next, c, fold_case) || (next == p + 1 && c == '[');
+      } else {
+        one = Fold(pattern[p], fold_case) == c;
+      }
+      if (one) {
+        p = next;
+        ++n;
+        continue;
+      }
+    }
+    if (star == std::string_view::npos) return false;
+    p = star;
+    n = ++star_name;
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool Wanted(const std::string& file_name, const std::vector<std::string>& includes) {
+  // Another trim's file in the making, whatever the patterns say.
+  if (IsTrimTempName(file_name)) return false;
+  if (includes.empty()) {
+    return std::any_of(std::begin(kWebPatterns), std::end(kWebPatterns),
+                       [&](const char* pattern) { return Matches(pattern, file_name, true); });
+  }
+  return std::any_of(includes.begin(), includes.end(), [&](const std::string& pattern) {
+    return Matches(pattern, file_name, false);
+  });
+}
+
+std::string Reason(int error) { return std::generic_category().message(error); }
+
+struct Entry {
+  std::string name;
+  DWORD attributes;
+};
+
+struct Found {
+  std::string path;
+  std::string relative;  // below the walked operand
+};
+
+class Walk {
+ public:
+  Walk(const CommandLine& line, std::optional<FileId> output_folder,
+       std::vector<std::string>& problems)
+      : line_(line), output_folder_(output_folder), problems_(problems) {}
+
+  std::vector<Found> Run(const std::string& operand, FileId id) {
+    found_.clear();
+    open_ = {id};
+    Folder(operand, {});
+    return std::move(found_);
+  }
+
+ private:
+  std::vector<Entry> List(const std::string& folder) {
+    std::vector<Entry> entries;
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = ::FindFirstFileW(fileio::Wide(Join(folder, "*")).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() != ERROR_FILE_NOT_FOUND) CannotRead(folder, fileio::LastErrno());
+      return entries;
+    }
+    do {
+      const std::wstring_view name = data.cFileName;
+      if (name != L"." && name != L"..") {
+        entries.push_back({fileio::Utf8(name), data.dwFileAttributes});
+      }
+    } while (::FindNextFileW(find, &data) != 0);
+    if (::GetLastError() != ERROR_NO_MORE_FILES) CannotRead(folder, fileio::LastErrno());
+    ::FindClose(find);
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    return entries;
+  }
+
+  void Folder(const std::string& folder, const std::string& relative) {
+    for (Entry& entry : List(folder)) {
+      const std::string path = Join(folder, entry.name);
+      if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if (!line_.dereference) continue;
+        // With -L the link's file counts; a link to nothing has none to take.
+        const DWORD followed = FollowedAttributes(path);
+        if (followed == INVALID_FILE_ATTRIBUTES) continue;
+        entry.attributes = followed;
+      }
+      if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        Descend(path, Join(relative, entry.name));
+      } else if (Wanted(entry.name, line_.includes)) {
+        found_.push_back({path, Join(relative, entry.name)});
+      }
+    }
+  }
+
+  // The attributes of what a link leads to (the handle is opened through it).
+  static DWORD FollowedAttributes(const std::string& path) {
+    const HANDLE handle = ::CreateFileW(
+        fileio::Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return INVALID_FILE_ATTRIBUTES;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    return known ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+  }
+
+  void Descend(const std::string& folder, const std::string& relative) {
+    const std::optional<FileId> id = FileIdOf(folder);
+    if (!id) {
+      CannotRead(folder, errno);
+      return;
+    }
+    if (id == output_folder_) return;
+    // With -L a link back up the tree would be walked for ever.
+    if (std::find(open_.begin(), open_.end(), *id) != open_.end()) {
+      problems_.push_back("will not walk the folder " + QuoteName(folder) +
+                          " again: File system loop detected");
+      return;
+    }
+    open_.push_back(*id);
+    Folder(folder, relative);
+    open_.pop_back();
+  }
+
+  void CannotRead(const std::string& folder, int error) {
+    problems_.push_back("cannot read the folder " + QuoteName(folder) + ": " + Reason(error));
+  }
+
+  const CommandLine& line_;
+  std::optional<FileId> output_folder_;
+  std::vector<std::string>& problems_;
+  std::vector<FileId> open_;  // the folders from the operand down to here
+  std::vector<Found> found_;
+};
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(fileio::Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+BatchJob JobFor(const std::string& source, const std::string& target) {
+  BatchJob job;
+  job.source = source;
+  job.target = target;
+  return job;
+}
+
+}  // namespace
+
+std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId> output_folder,
+                                  std::vector<std::string>& problems) {
+  std::vector<BatchJob> jobs;
+  if (line.mode == Mode::kPair) {
+    jobs.push_back(JobFor(line.operands[0], line.operands[1]));
+    return jobs;
+  }
+  const auto add = [&](const std::string& source, const std::string& relative) {
+    BatchJob job = JobFor(source, source);
+    if (line.mode == Mode::kOutputDir) {
+      job.target = Join(line.output_dir, relative);
+      job.make_folder = relative.find_first_of("\\/") != std::string::npos;
+    }
+    jobs.push_back(std::move(job));
+  };
+  Walk walk(line, output_folder, problems);
+  for (const std::string& operand : line.operands) {
+    std::optional<FileId> id;
+    if (line.recursive && IsFolder(operand)) id = FileIdOf(operand);
+    if (!id) {
+      add(operand, fileio::TextOf(fileio::PathOf(operand).filename()));
+      continue;
+    }
+    for (Found& file : walk.Run(operand, *id)) {
+      add(file.path, file.relative);
+      jobs.back().follow_links = line.dereference;
+    }
+  }
+  return jobs;
+}
+
+}  // namespace brevio::cli

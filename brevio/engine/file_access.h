@@ -1,0 +1,42 @@
+#pragma once
+// The system calls of a file trim, one implementation per system
+// (file_access_posix.cpp, file_access_win.cpp); the reading, cleaning and
+// writing around them are shared.
+
+#include <cstdint>
+#include <string>
+
+#include "brevio/engine/batch.h"
+#include "brevio/engine/file_trim.h"
+#include "fileio/replace.h"
+
+namespace brevio::detail {
+
+struct OpenSource {
+  // kTrimSourceNotFound when there is no regular file at the path (then fd
+  // is invalid), else kTrimDone.
+  std::int32_t result = kTrimSourceNotFound;
+  fileio::Fd fd;
+  std::uint64_t size = 0;
+  FileId id;
+  unsigned permissions = 0666;  // a new copy's permission bits, less the umask
+};
+
+// Examines the source and opens it for reading, checking again what was
+// opened. A source a folder listing showed as a regular file is opened
+// without the look-up first (looked up only when the open fails, so that the
+// failure is told as it would have been). A link where follow_links is false
+// is refused (kOpenSource, ELOOP); other failures throw FileError.
+OpenSource OpenSourceFile(const std::string& source, bool follow_links, bool listed_regular);
+
+// Tells the system that the whole file is read from start to end.
+void AdviseSequential(int fd);
+
+// Where the output goes: a temporary file beside the target, or the target
+// itself when it is no regular file. in_place tells whether the target is
+// the source (the same path, or another name of the same file). A target in
+// a folder the run made (options.target_folder_made) is not looked up.
+fileio::Output OpenTargetFile(const std::string& source, const std::string& target,
+                              const OpenSource& in, const TrimOptions& options, bool& in_place);
+
+}  // namespace brevio::detail

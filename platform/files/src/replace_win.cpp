@@ -1,0 +1,346 @@
+// fileio on Windows: descriptors are the C runtime's over handles opened by
+// the wide calls, paths are UTF-8. A replacement is ReplaceFileW, which
+// gives the new file the old one's attributes, ACL and identity; ownership
+// and the rest of the POSIX metadata have no counterpart here.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <mutex>
+#include <random>
+#include <set>
+#include <utility>
+
+#include "fileio/replace.h"
+#include "fileio/wide.h"
+
+namespace fileio {
+
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return wide;
+}
+
+std::string Utf8(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                        nullptr, nullptr);
+  return text;
+}
+
+int ErrnoOf(unsigned long windows_error) {
+  switch (windows_error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+      return EPIPE;
+    case ERROR_DIR_NOT_EMPTY:
+      return ENOTEMPTY;
+    default:
+      return EIO;
+  }
+}
+
+int LastErrno() { return ErrnoOf(::GetLastError()); }
+
+Fd::~Fd() {
+  if (fd_ >= 0) ::_close(fd_);
+}
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+  if (this != &other) reset(other.release());
+  return *this;
+}
+
+void Fd::reset(int fd) {
+  if (fd_ >= 0) ::_close(fd_);
+  fd_ = fd;
+}
+
+int Fd::release() { return std::exchange(fd_, -1); }
+
+int Fd::close() {
+  const int fd = release();
+  return (fd >= 0 && ::_close(fd) != 0) ? errno : 0;
+}
+
+int WriteAll(int fd, const char* data, std::size_t n) {
+  constexpr std::size_t kMost = std::size_t{1} << 30;  // _write counts in unsigned int
+  while (n > 0) {
+    const int put = ::_write(fd, data, static_cast<unsigned>(n < kMost ? n : kMost));
+    if (put < 0) return errno;
+    if (put == 0) return EIO;
+    data += put;
+    n -= static_cast<std::size_t>(put);
+  }
+  return 0;
+}
+
+int ReadAll(int fd, std::string& out) {
+  out.clear();
+  if (::_lseeki64(fd, 0, SEEK_SET) < 0) return errno;
+  char buffer[65536];
+  for (;;) {
+    const int got = ::_read(fd, buffer, sizeof buffer);
+    if (got < 0) return errno;
+    if (got == 0) return 0;
+    out.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::size_t LastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
+
+// "C:" and "C:\" name a drive, not a file in a folder.
+bool IsDriveRoot(const std::string& path, std::size_t length) {
+  return length >= 2 && path[1] == ':' && (length == 2 || (length == 3 && IsSeparator(path[2])));
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = LastSeparator(path);
+  if (slash == std::string::npos) {
+    return IsDriveRoot(path, 2) && path.size() > 2 ? path.substr(0, 2) : ".";
+  }
+  if (slash == 0) return path.substr(0, 1);
+  if (IsDriveRoot(path, slash + 1)) return path.substr(0, slash + 1);
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  std::size_t slash = LastSeparator(path);
+  if (slash == std::string::npos && IsDriveRoot(path, 2) && path.size() > 2) slash = 1;
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+namespace {
+
+[[noreturn]] void Fail(Step step, const std::string& path, int error) {
+  throw FileError(step, path, error);
+}
+
+std::string RandomSuffix() {
+  static constexpr std::string_view kChars =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::minstd_rand random(std::random_device{}() ^ ::GetCurrentProcessId());
+  std::string suffix(6, ' ');
+  for (char& c : suffix) c = kChars[random() % kChars.size()];
+  return suffix;
+}
+
+// The temporary files alive in this module, removed when the console is
+// interrupted (Ctrl+C, Ctrl+Break, the window closed).
+std::mutex temp_mutex;
+std::set<std::wstring>& LiveTemps() {
+  static std::set<std::wstring> live;
+  return live;
+}
+
+void ListTemp(const std::wstring& path) {
+  const std::lock_guard lock(temp_mutex);
+  LiveTemps().insert(path);
+}
+
+void UnlistTemp(const std::wstring& path) {
+  const std::lock_guard lock(temp_mutex);
+  LiveTemps().erase(path);
+}
+
+BOOL WINAPI RemoveTempsOnInterrupt(DWORD /*event*/) {
+  const std::lock_guard lock(temp_mutex);
+  for (const std::wstring& path : LiveTemps()) ::DeleteFileW(path.c_str());
+  LiveTemps().clear();
+  return FALSE;  // the next handler (in the end the system's) ends the process
+}
+
+int DescriptorOf(HANDLE handle, int flags) {
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+  if (fd < 0) ::CloseHandle(handle);
+  return fd;
+}
+
+}  // namespace
+
+TempFile::TempFile(const std::string& final_path, const TempName& name, mode_t /*mode*/) {
+  const std::string folder = FolderOf(final_path);
+  std::string base = NameOf(final_path);
+  if (base.size() > 200) base.resize(200);
+  const bool rooted = IsSeparator(folder.back()) || (folder.size() == 2 && folder[1] == ':');
+  for (int attempt = 0;; ++attempt) {
+    std::string temp = folder;
+    if (!rooted) temp += '\\';
+    temp += name.before;
+    temp += base;
+    temp += name.after;
+    temp += RandomSuffix();
+    const std::wstring wide = Wide(temp);
+    ListTemp(wide);
+    const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      const int fd = DescriptorOf(handle, _O_WRONLY);
+      if (fd < 0) {
+        ::DeleteFileW(wide.c_str());
+        UnlistTemp(wide);
+        Fail(Step::kCreateTemp, folder, EMFILE);
+      }
+      path_ = std::move(temp);
+      fd_.reset(fd);
+      slot_ = 0;
+      return;
+    }
+    const int error = LastErrno();
+    UnlistTemp(wide);
+    if (error != EEXIST || attempt >= 100) Fail(Step::kCreateTemp, folder, error);
+  }
+}
+
+TempFile::~TempFile() {
+  if (slot_ < 0) return;
+  const std::wstring wide = Wide(path_);
+  if (!committed_) {
+    fd_.close();
+    ::DeleteFileW(wide.c_str());
+  }
+  UnlistTemp(wide);
+}
+
+// ReplaceFileW carries the attributes and the ACL over at the commit; the
+// attributes are also set here, for implementations of it that do not
+// (Wine's). Read-only waits: the file is still being written.
+void TempFile::KeepMetadataOf(int /*original_fd*/, const std::string& target) {
+  const DWORD attributes = ::GetFileAttributesW(Wide(target).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;  // a new file
+  FILE_BASIC_INFO info{};
+  info.FileAttributes = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_.get()));
+  if (::SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info) == 0) {
+    Fail(Step::kKeepMetadata, target, LastErrno());
+  }
+}
+
+void TempFile::CommitAs(const std::string& final_path, bool flush, const std::string& target) {
+  if (flush && ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_.get()))) == 0) {
+    Fail(Step::kWriteTarget, target, LastErrno());
+  }
+  if (const int error = fd_.close(); error != 0) Fail(Step::kWriteTarget, target, error);
+  const std::wstring from = Wide(path_);
+  const std::wstring to = Wide(final_path);
+  if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr) == 0) {
+    // A target that does not exist (any more) is simply taken by the new file.
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) ||
+        ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+      Fail(Step::kReplace, target, ErrnoOf(error));
+    }
+  }
+  committed_ = true;
+}
+
+void ReplaceContents(const std::string& path, std::string_view bytes, const TempName& name,
+                     mode_t new_mode) {
+  OutputOptions options;
+  options.temp_name = name;
+  options.in_place = true;
+  options.new_mode = new_mode;
+  Output output(path, options);
+  if (const int error = WriteAll(output.fd(), bytes); error != 0) {
+    Fail(Step::kWriteTarget, path, error);
+  }
+  output.Commit(true);
+}
+
+Output::Output(const std::string& target, const OutputOptions& options)
+    : target_(target), final_path_(target), original_fd_(options.original_fd) {
+  const std::wstring wide = Wide(target);
+  // Opened for nothing but a look: folders open too, and nobody is locked out.
+  const HANDLE look =
+      ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (look == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      Fail(Step::kExamine, target, ErrnoOf(error));
+    }
+    // A missing folder on the way is reported by the temporary file's creation.
+    temp_.emplace(final_path_, options.temp_name, options.new_mode);
+    return;
+  }
+  const DWORD type = ::GetFileType(look);
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool disk = type == FILE_TYPE_DISK && ::GetFileInformationByHandle(look, &info) != 0;
+  ::CloseHandle(look);
+  if (disk && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    Fail(Step::kRefuseTarget, target, EISDIR);
+  }
+
+  // A device (NUL, CON, a pipe) is written into: there is nothing to replace.
+  if (!disk) {
+    const HANDLE handle =
+        ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) Fail(Step::kOpenTarget, target, LastErrno());
+    direct_.reset(DescriptorOf(handle, _O_WRONLY));
+    if (direct_.get() < 0) Fail(Step::kOpenTarget, target, EMFILE);
+    return;
+  }
+  if (!options.in_place && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    Fail(Step::kOpenTarget, target, EACCES);
+  }
+  temp_.emplace(final_path_, options.temp_name, 0600);
+}
+
+void Output::Commit(bool flush) {
+  if (!temp_) {
+    if (const int error = direct_.close(); error != 0) Fail(Step::kWriteTarget, target_, error);
+    return;
+  }
+  temp_->KeepMetadataOf(original_fd_, target_);
+  temp_->CommitAs(final_path_, flush, target_);
+}
+
+void RemoveTempFilesOnSignals() { ::SetConsoleCtrlHandler(RemoveTempsOnInterrupt, TRUE); }
+
+}  // namespace fileio
