@@ -17,60 +17,22 @@
 #include <random>
 #include <utility>
 
+#include "system_io.h"
 #include "temp_list.h"
 
 namespace fileio {
 
-Fd::~Fd() {
-  if (fd_ >= 0) ::close(fd_);
+namespace detail {
+
+int CloseFd(int fd) { return ::close(fd); }
+
+std::int64_t WriteSome(int fd, const char* data, std::size_t n) { return ::write(fd, data, n); }
+
+std::int64_t ReadAt(int fd, char* data, std::size_t n, std::int64_t offset) {
+  return ::pread(fd, data, n, static_cast<off_t>(offset));
 }
 
-Fd& Fd::operator=(Fd&& other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
-
-void Fd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
-
-int Fd::release() { return std::exchange(fd_, -1); }
-
-int Fd::close() {
-  const int fd = release();
-  return (fd >= 0 && ::close(fd) != 0) ? errno : 0;
-}
-
-int WriteAll(int fd, const char* data, std::size_t n) {
-  while (n > 0) {
-    const ssize_t put = ::write(fd, data, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (put == 0) return EIO;
-    data += put;
-    n -= static_cast<std::size_t>(put);
-  }
-  return 0;
-}
-
-int ReadAll(int fd, std::string& out) {
-  out.clear();
-  char buffer[65536];
-  off_t offset = 0;
-  for (;;) {
-    const ssize_t got = ::pread(fd, buffer, sizeof buffer, offset);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (got == 0) return 0;
-    out.append(buffer, static_cast<std::size_t>(got));
-    offset += got;
-  }
-}
+}  // namespace detail
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -294,20 +256,6 @@ void TempFile::CommitAs(const std::string& final_path, bool flush, const std::st
   if (const int error = fd_.close(); error != 0) Fail(Step::kWriteTarget, target, error);
   if (::rename(path_.c_str(), final_path.c_str()) != 0) Fail(Step::kReplace, target, errno);
   committed_ = true;
-}
-
-void ReplaceContents(const std::string& path, std::string_view bytes, const TempName& name,
-                     mode_t new_mode) {
-  OutputOptions options;
-  options.temp_name = name;
-  options.in_place = true;
-  options.new_mode = new_mode;
-  options.non_blocking = true;
-  Output output(path, options);
-  if (const int error = WriteAll(output.fd(), bytes); error != 0) {
-    Fail(Step::kWriteTarget, path, error);
-  }
-  output.Commit(true);
 }
 
 Output::Output(const std::string& target, const OutputOptions& options)

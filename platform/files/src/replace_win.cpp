@@ -14,6 +14,7 @@
 
 #include "fileio/replace.h"
 #include "fileio/wide.h"
+#include "system_io.h"
 
 namespace fileio {
 
@@ -77,50 +78,23 @@ int ErrnoOf(unsigned long windows_error) {
 
 int LastErrno() { return ErrnoOf(::GetLastError()); }
 
-Fd::~Fd() {
-  if (fd_ >= 0) ::_close(fd_);
-}
+namespace detail {
 
-Fd& Fd::operator=(Fd&& other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
+int CloseFd(int fd) { return ::_close(fd); }
 
-void Fd::reset(int fd) {
-  if (fd_ >= 0) ::_close(fd_);
-  fd_ = fd;
-}
-
-int Fd::release() { return std::exchange(fd_, -1); }
-
-int Fd::close() {
-  const int fd = release();
-  return (fd >= 0 && ::_close(fd) != 0) ? errno : 0;
-}
-
-int WriteAll(int fd, const char* data, std::size_t n) {
+std::int64_t WriteSome(int fd, const char* data, std::size_t n) {
   constexpr std::size_t kMost = std::size_t{1} << 30;  // _write counts in unsigned int
-  while (n > 0) {
-    const int put = ::_write(fd, data, static_cast<unsigned>(n < kMost ? n : kMost));
-    if (put < 0) return errno;
-    if (put == 0) return EIO;
-    data += put;
-    n -= static_cast<std::size_t>(put);
-  }
-  return 0;
+  return ::_write(fd, data, static_cast<unsigned>(n < kMost ? n : kMost));
 }
 
-int ReadAll(int fd, std::string& out) {
-  out.clear();
-  if (::_lseeki64(fd, 0, SEEK_SET) < 0) return errno;
-  char buffer[65536];
-  for (;;) {
-    const int got = ::_read(fd, buffer, sizeof buffer);
-    if (got < 0) return errno;
-    if (got == 0) return 0;
-    out.append(buffer, static_cast<std::size_t>(got));
-  }
+// The CRT has no positioned read: a seek, then a read from there.
+std::int64_t ReadAt(int fd, char* data, std::size_t n, std::int64_t offset) {
+  if (::_lseeki64(fd, offset, SEEK_SET) < 0) return -1;
+  constexpr std::size_t kMost = std::size_t{1} << 30;
+  return ::_read(fd, data, static_cast<unsigned>(n < kMost ? n : kMost));
 }
+
+}  // namespace detail
 
 namespace {
 
@@ -277,19 +251,6 @@ void TempFile::CommitAs(const std::string& final_path, bool flush, const std::st
     }
   }
   committed_ = true;
-}
-
-void ReplaceContents(const std::string& path, std::string_view bytes, const TempName& name,
-                     mode_t new_mode) {
-  OutputOptions options;
-  options.temp_name = name;
-  options.in_place = true;
-  options.new_mode = new_mode;
-  Output output(path, options);
-  if (const int error = WriteAll(output.fd(), bytes); error != 0) {
-    Fail(Step::kWriteTarget, path, error);
-  }
-  output.Commit(true);
 }
 
 Output::Output(const std::string& target, const OutputOptions& options)
