@@ -3,4 +3,5 @@
 #pragma once
 
 #include <comrt_api.h>
+#include <comrt_owners.h>
 #include <comrt_utf.h>

@@ -11,7 +11,6 @@
 #include <new>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace comrt {
 
@@ -56,63 +55,5 @@ inline std::u16string ToUtf16(std::string_view utf8) {
 
 // A new BSTR holding the UTF-8 text; nullptr only when memory runs out.
 inline BSTR BstrFromUtf8(std::string_view s) { return BstrFromUtf16(ToUtf16(s)); }
-
-// Owns one BSTR and frees it with SysFreeString.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(std::u16string_view s) : b_(BstrFromUtf16(s)) {
-    if (!b_) throw std::bad_alloc();
-  }
-  static Bstr FromUtf8(std::string_view s) { return Bstr(ToUtf16(s)); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  Bstr(Bstr&& o) noexcept : b_(std::exchange(o.b_, nullptr)) {}
-  Bstr& operator=(Bstr&& o) noexcept {
-    std::swap(b_, o.b_);
-    return *this;
-  }
-  ~Bstr() { SysFreeString(b_); }
-
-  BSTR get() const { return b_; }
-  // For a BSTR* result parameter: frees what is held and lends the slot.
-  BSTR* out() {
-    SysFreeString(std::exchange(b_, nullptr));
-    return &b_;
-  }
-  std::u16string u16() const { return std::u16string(View(b_)); }
-  std::string utf8() const { return ToUtf8(b_); }
-
- private:
-  BSTR b_ = nullptr;
-};
-
-// Owns one interface reference and releases it.
-template <class T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() { reset(); }
-
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // For a T** / void** result parameter: releases what is held and lends the slot.
-  T** put() {
-    reset();
-    return &p_;
-  }
-  void** put_void() { return reinterpret_cast<void**>(put()); }
-  void reset() {
-    if (T* p = std::exchange(p_, nullptr)) p->Release();
-  }
-  // Hands the reference over; the caller releases it.
-  T* detach() { return std::exchange(p_, nullptr); }
-
- private:
-  T* p_ = nullptr;
-};
 
 }  // namespace comrt
