@@ -171,4 +171,29 @@ HRESULT CTarnexFactory::LockServer(BOOL fLock) {
   return S_OK;
 }
 
+std::atomic<long>& LiveObjects() {
+  static std::atomic<long> count{0};
+  return count;
+}
+
+std::atomic<long>& ServerLocks() {
+  static std::atomic<long> count{0};
+  return count;
+}
+
+HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (!(rclsid == CLSID_CTarnex)) return CLASS_E_CLASSNOTAVAILABLE;
+  auto* factory = new (std::nothrow) CTarnexFactory();
+  if (!factory) return E_OUTOFMEMORY;
+  HRESULT hr = factory->QueryInterface(riid, ppv);
+  factory->Release();
+  return hr;
+}
+
+HRESULT CanUnloadNow() noexcept {
+  return LiveObjects() == 0 && ServerLocks() == 0 ? S_OK : S_FALSE;
+}
+
 }  // namespace tarnex

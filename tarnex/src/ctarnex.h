@@ -53,4 +53,10 @@ class CTarnexFactory final : public ComObject<CTarnexFactory, IClassFactory, fal
   HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override;
 };
 
+// The work of DllGetClassObject and DllCanUnloadNow, which each system
+// exports in its own way. The factory is made with nothrow new and the
+// counts are atomics: neither throws.
+HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept;
+HRESULT CanUnloadNow() noexcept;
+
 }  // namespace tarnex

@@ -76,16 +76,6 @@ void RemoveRegistration(comrt::Registry& reg) {
 
 }  // namespace
 
-std::atomic<long>& LiveObjects() {
-  static std::atomic<long> count{0};
-  return count;
-}
-
-std::atomic<long>& ServerLocks() {
-  static std::atomic<long> count{0};
-  return count;
-}
-
 std::string ServerFilePath() {
   Dl_info info{};
   if (!::dladdr(reinterpret_cast<void*>(&ServerFilePath), &info) || !info.dli_fname ||
@@ -104,19 +94,10 @@ std::string ServerFilePath() {
 // compiler and the analysers; the other two catch everything.
 
 TARNEX_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!(rclsid == CLSID_CTarnex)) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) tarnex::CTarnexFactory();
-  if (!factory) return E_OUTOFMEMORY;
-  HRESULT hr = factory->QueryInterface(riid, ppv);
-  factory->Release();
-  return hr;
+  return tarnex::GetClassObject(rclsid, riid, ppv);
 }
 
-TARNEX_EXPORT HRESULT DllCanUnloadNow() noexcept {
-  return tarnex::LiveObjects() == 0 && tarnex::ServerLocks() == 0 ? S_OK : S_FALSE;
-}
+TARNEX_EXPORT HRESULT DllCanUnloadNow() noexcept { return tarnex::CanUnloadNow(); }
 
 TARNEX_EXPORT HRESULT DllRegisterServer() noexcept {
   try {

@@ -83,16 +83,6 @@ std::wstring ServerFileWide() {
   }
 }
 
-std::atomic<long>& LiveObjects() {
-  static std::atomic<long> count{0};
-  return count;
-}
-
-std::atomic<long>& ServerLocks() {
-  static std::atomic<long> count{0};
-  return count;
-}
-
 std::string ServerFilePath() {
   const std::wstring file = ServerFileWide();
   return comrt::ToUtf8(
@@ -104,19 +94,10 @@ std::string ServerFilePath() {
 // The platform's headers declare these four; nothing thrown may cross them.
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!(rclsid == CLSID_CTarnex)) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) tarnex::CTarnexFactory();
-  if (!factory) return E_OUTOFMEMORY;
-  HRESULT hr = factory->QueryInterface(riid, ppv);
-  factory->Release();
-  return hr;
+  return tarnex::GetClassObject(rclsid, riid, ppv);
 }
 
-STDAPI DllCanUnloadNow() {
-  return tarnex::LiveObjects() == 0 && tarnex::ServerLocks() == 0 ? S_OK : S_FALSE;
-}
+STDAPI DllCanUnloadNow() { return tarnex::CanUnloadNow(); }
 
 STDAPI DllRegisterServer() {
   try {
