@@ -7,15 +7,9 @@
 // After <windows.h>, which it needs.
 #include <shellapi.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <iostream>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "brevio/cli/fd_output.h"
 #include "brevio/cli/trim_command.h"
 #include "fileio/replace.h"
 #include "fileio/wide.h"
@@ -37,20 +31,5 @@ std::vector<std::string> Arguments() {
 int main() {
   fileio::RemoveTempFilesOnSignals();
   for (const int fd : {0, 1, 2}) ::_setmode(fd, _O_BINARY);
-  std::ios::sync_with_stdio(false);
-  const std::vector<std::string> args = Arguments();
-  brevio::cli::CommandEnvironment environment;
-  environment.err_is_terminal = ::_isatty(2) != 0;
-  environment.in_fd = 0;
-  environment.out_fd = 1;
-  brevio::cli::FdOutputBuffer out_buffer(1);
-  std::ostream out(&out_buffer);
-  int status = brevio::cli::RunTrimCommand(args, out, std::cerr, std::cin, environment);
-  // What could not be printed is a failure too; a closed pipe needs no words.
-  if (out.flush(); out_buffer.error() != 0) {
-    if (out_buffer.error() != EPIPE)
-      std::cerr << "brevio-trim: write error: " << std::strerror(out_buffer.error()) << '\n';
-    status = brevio::cli::kExitFileFailed;
-  }
-  return status;
+  return brevio::cli::RunTrimProgram(Arguments(), ::_isatty(2) != 0);
 }

@@ -34,4 +34,9 @@ struct CommandEnvironment {
 int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err,
                    std::istream& in, const CommandEnvironment& environment = {});
 
+// The program itself, for main once the system's own set-up is done: runs
+// over the standard streams (descriptors 0 and 1 behind cin and cout) and
+// fails the run when the output could not be written.
+int RunTrimProgram(std::span<const std::string> args, bool err_is_terminal);
+
 }  // namespace brevio::cli
