@@ -9,10 +9,9 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
-#include <system_error>
 #include <utility>
 
-#include "quote.h"
+#include "walk_trail.h"
 
 namespace brevio::cli {
 
@@ -24,8 +23,6 @@ std::string Join(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   return folder.ends_with('/') ? folder + name : folder + '/' + name;
 }
-
-std::string Reason(int error) { return std::error_code(error, std::system_category()).message(); }
 
 bool Wanted(const std::string& file_name, const std::vector<std::string>& includes) {
   // Another trim's file in the making, whatever the patterns say.
@@ -68,11 +65,11 @@ class Walk {
  public:
   Walk(const CommandLine& line, std::optional<FileId> output_folder,
        std::vector<std::string>& problems)
-      : line_(line), output_folder_(output_folder), problems_(problems) {}
+      : line_(line), trail_(output_folder, problems) {}
 
   void Run(const std::string& operand, FileId id, const Take& take) {
     take_ = &take;
-    open_ = {id};
+    trail_.Start(id);
     Folder(operand, {}, id.device);
   }
 
@@ -81,7 +78,7 @@ class Walk {
     std::vector<Entry> entries;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
-      CannotRead(folder, errno);
+      trail_.CannotRead(folder, errno);
       return entries;
     }
     errno = 0;
@@ -90,7 +87,7 @@ class Walk {
       if (name != "." && name != "..") entries.push_back({e->d_name, e->d_type, e->d_ino});
       errno = 0;
     }
-    if (errno != 0) CannotRead(folder, errno);
+    if (errno != 0) trail_.CannotRead(folder, errno);
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
@@ -121,30 +118,17 @@ class Walk {
   void Descend(const std::string& folder, const std::string& relative) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) {
-      CannotRead(folder, errno);
+      trail_.CannotRead(folder, errno);
       return;
     }
     const FileId id{st.st_dev, st.st_ino};
-    if (id == output_folder_) return;
-    // With -L a link back up the tree would be walked for ever.
-    if (std::find(open_.begin(), open_.end(), id) != open_.end()) {
-      problems_.push_back("will not walk the folder " + QuoteName(folder) +
-                          " again: File system loop detected");
-      return;
-    }
-    open_.push_back(id);
+    if (!trail_.Enter(folder, id)) return;
     Folder(folder, relative, id.device);
-    open_.pop_back();
-  }
-
-  void CannotRead(const std::string& folder, int error) {
-    problems_.push_back("cannot read the folder " + QuoteName(folder) + ": " + Reason(error));
+    trail_.Leave();
   }
 
   const CommandLine& line_;
-  std::optional<FileId> output_folder_;
-  std::vector<std::string>& problems_;
-  std::vector<FileId> open_;  // the folders from the operand down to here
+  WalkTrail trail_;
   const Take* take_ = nullptr;
 };
 

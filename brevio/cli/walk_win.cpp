@@ -9,8 +9,8 @@
 
 #include "fileio/path.h"
 #include "fileio/wide.h"
-#include "quote.h"
 #include "walk.h"
+#include "walk_trail.h"
 
 namespace brevio::cli {
 
@@ -102,8 +102,6 @@ bool Wanted(const std::string& file_name, const std::vector<std::string>& includ
   });
 }
 
-std::string Reason(int error) { return std::generic_category().message(error); }
-
 struct Entry {
   std::string name;
   DWORD attributes;
@@ -118,11 +116,11 @@ class Walk {
  public:
   Walk(const CommandLine& line, std::optional<FileId> output_folder,
        std::vector<std::string>& problems)
-      : line_(line), output_folder_(output_folder), problems_(problems) {}
+      : line_(line), trail_(output_folder, problems) {}
 
   std::vector<Found> Run(const std::string& operand, FileId id) {
     found_.clear();
-    open_ = {id};
+    trail_.Start(id);
     Folder(operand, {});
     return std::move(found_);
   }
@@ -133,7 +131,7 @@ class Walk {
     WIN32_FIND_DATAW data{};
     const HANDLE find = ::FindFirstFileW(fileio::Wide(Join(folder, "*")).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
-      if (::GetLastError() != ERROR_FILE_NOT_FOUND) CannotRead(folder, fileio::LastErrno());
+      if (::GetLastError() != ERROR_FILE_NOT_FOUND) trail_.CannotRead(folder, fileio::LastErrno());
       return entries;
     }
     do {
@@ -142,7 +140,7 @@ class Walk {
         entries.push_back({fileio::Utf8(name), data.dwFileAttributes});
       }
     } while (::FindNextFileW(find, &data) != 0);
-    if (::GetLastError() != ERROR_NO_MORE_FILES) CannotRead(folder, fileio::LastErrno());
+    if (::GetLastError() != ERROR_NO_MORE_FILES) trail_.CannotRead(folder, fileio::LastErrno());
     ::FindClose(find);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
@@ -182,29 +180,16 @@ class Walk {
   void Descend(const std::string& folder, const std::string& relative) {
     const std::optional<FileId> id = FileIdOf(folder);
     if (!id) {
-      CannotRead(folder, errno);
+      trail_.CannotRead(folder, errno);
       return;
     }
-    if (id == output_folder_) return;
-    // With -L a link back up the tree would be walked for ever.
-    if (std::find(open_.begin(), open_.end(), *id) != open_.end()) {
-      problems_.push_back("will not walk the folder " + QuoteName(folder) +
-                          " again: File system loop detected");
-      return;
-    }
-    open_.push_back(*id);
+    if (!trail_.Enter(folder, *id)) return;
     Folder(folder, relative);
-    open_.pop_back();
-  }
-
-  void CannotRead(const std::string& folder, int error) {
-    problems_.push_back("cannot read the folder " + QuoteName(folder) + ": " + Reason(error));
+    trail_.Leave();
   }
 
   const CommandLine& line_;
-  std::optional<FileId> output_folder_;
-  std::vector<std::string>& problems_;
-  std::vector<FileId> open_;  // the folders from the operand down to here
+  WalkTrail trail_;
   std::vector<Found> found_;
 };
 
