@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "levels.h"
+
 namespace tarnex {
 namespace {
 
@@ -26,18 +28,7 @@ bool MakeDirLevels(const std::string& dir_in) {
   // with them a leading separator, which there means "the current drive";
   // on Linux it means the root, and dropping it would build the tree under
   // the current folder instead.)
-  std::string running = !dir.empty() && dir.front() == '/' ? "/" : "";
-  std::size_t start = 0;
-  while (start < dir.size()) {
-    const std::size_t slash = dir.find('/', start);
-    const std::size_t end = slash == std::string::npos ? dir.size() : slash;
-    const std::string_view piece = std::string_view(dir).substr(start, end - start);
-    start = end + 1;
-    if (piece.find_first_not_of(' ') == std::string_view::npos) continue;  // blank pieces
-    running.append(piece).append("/");
-    if (!EnsureFolder(running)) return false;
-  }
-  return true;
+  return EnsureLevels(dir, '/', !dir.empty() && dir.front() == '/' ? "/" : "", 0, EnsureFolder);
 }
 
 }  // namespace tarnex

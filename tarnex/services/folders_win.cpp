@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "ansi_win.h"
+#include "levels.h"
 #include "tarnex/services/folders.h"
 
 namespace tarnex {
@@ -37,24 +38,9 @@ bool MakeDirLevels(const std::string& dir_utf8) {
   // A leading "\" (the current drive's root) or "\\" (a share) is kept, as
   // the Linux build keeps its root: dropped with the empty pieces, it would
   // build the tree under the current folder instead.
-  std::string running = dir.starts_with("\\\\") ? "\\\\" : dir.starts_with('\\') ? "\\" : "";
+  const std::string root = dir.starts_with("\\\\") ? "\\\\" : dir.starts_with('\\') ? "\\" : "";
   // A share's server and name are a root of their own, never made.
-  int share_pieces = running.size() == 2 ? 2 : 0;
-  std::size_t start = 0;
-  while (start < dir.size()) {
-    const std::size_t sep = dir.find('\\', start);
-    const std::size_t end = sep == std::string::npos ? dir.size() : sep;
-    const std::string_view piece = std::string_view(dir).substr(start, end - start);
-    start = end + 1;
-    if (piece.find_first_not_of(' ') == std::string_view::npos) continue;  // blank pieces
-    running.append(piece).append("\\");
-    if (share_pieces > 0) {
-      --share_pieces;
-      continue;
-    }
-    if (!EnsureFolder(running)) return false;
-  }
-  return true;
+  return EnsureLevels(dir, '\\', root, root.size() == 2 ? 2 : 0, EnsureFolder);
 }
 
 }  // namespace tarnex
