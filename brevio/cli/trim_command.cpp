@@ -313,6 +313,7 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   BatchOptions options;
   options.max_at_once = line.jobs != 0 ? line.jobs : environment.processors;
   options.dry_run = line.dry_run;
+  if (line.mode == Mode::kOutputDir) options.output_root = line.output_dir;
   brevio::RunBatch(jobs, options,
                    [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
   const bool all_trimmed = printer.Finish();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -102,9 +103,12 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
 // with the same error.
 class FolderMaker {
  public:
+  explicit FolderMaker(std::string output_root) : output_root_(std::move(output_root)) {}
+
   // Returns true when this run made the folder.
   bool Make(const std::string& folder) {
     const std::lock_guard lock(mutex_);
+    RefuseLinkedLevels(folder);
     const Made made = MakeLocked(folder);
     if (made.error != 0) throw fileio::FileError(fileio::Step::kMakeFolder, folder, made.error);
     return made.by_us;
@@ -140,8 +144,47 @@ class FolderMaker {
     return made;
   }
 
+  // Checks the levels of folder below the output root from the top down,
+  // before anything is made through them; each level once per run.
+  void RefuseLinkedLevels(const std::string& folder) {
+    const std::string& root = output_root_;
+    if (root.empty() || folder.size() <= root.size() || !folder.starts_with(root)) return;
+    std::size_t end = root.size();
+    if (!IsSeparator(root.back())) {
+      if (!IsSeparator(folder[end])) return;  // a sibling such as "out2"
+      ++end;
+    }
+    while (end < folder.size()) {
+      end = std::min(folder.find_first_of(kSeparators, end), folder.size());
+      const std::string level = folder.substr(0, end);
+      ++end;
+      if (checked_.insert(level).second) {
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(fileio::PathOf(level), ec);
+        if (std::filesystem::is_symlink(status)) {
+          linked_.insert(level);
+        } else if (ec || !std::filesystem::exists(status)) {
+          return;  // what is below is made by this run
+        }
+      }
+      if (linked_.contains(level)) {
+        throw fileio::FileError(fileio::Step::kRefuseTarget, level, ENOTDIR,
+                                "a symbolic link where the output needs a folder");
+      }
+    }
+  }
+
+  static bool IsSeparator(char c) { return std::string_view(kSeparators).find(c) != npos; }
+  static constexpr std::size_t npos = std::string_view::npos;
+  // '/' everywhere; Windows also takes its own.
+  static constexpr const char* kSeparators =
+      std::filesystem::path::preferred_separator == '/' ? "/" : "/\\";
+
   std::mutex mutex_;
   std::map<std::string, Made> made_;
+  std::string output_root_;
+  std::set<std::string> checked_;
+  std::set<std::string> linked_;
 };
 
 class Run {
@@ -152,6 +195,7 @@ class Run {
         options_(options),
         deliver_(deliver),
         prepared_(options.find_repeats ? FindRepeats(jobs) : std::vector<BatchOutcome>{}),
+        folders_(options.output_root),
         done_(jobs.size()) {}
 
   std::size_t Go() {

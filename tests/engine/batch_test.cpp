@@ -138,5 +138,43 @@ TEST(RunBatch, DeliversEveryOutcomeOnceInListOrder) {
   }
 }
 
+// A link below the output folder would lead the run's files out of it; the
+// output folder itself is the user's to choose.
+TEST(RunBatch, LevelsBelowTheOutputFolderAreNoLinks) {
+  struct Row {
+    const char* what;
+    const char* root;    // the output folder as given
+    const char* linked;  // a link to "elsewhere" at this path
+    const char* target;
+    bool trimmed;
+  };
+  const Row rows[] = {
+      {"a linked level below the root", "out", "out/sub", "out/sub/a.htm", false},
+      {"a linked level deeper down", "out/", "out/sub/deep", "out/sub/deep/x/a.htm", false},
+      {"the root itself a link", "root", "root", "root/sub/a.htm", true},
+      {"no root given", "", "out/sub", "out/sub/a.htm", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directories((dir / row.linked).parent_path());
+    std::error_code ec;
+    fs::create_directory_symlink(dir / "elsewhere", dir / row.linked, ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here";
+    BatchJob job;
+    job.source = dir.write("a.htm", kPage).string();
+    job.target = (dir / row.target).string();
+    job.make_folder = true;
+    BatchOptions options;
+    if (*row.root != '\0') options.output_root = (dir / row.root).string();
+    std::vector<BatchOutcome> seen;
+    RunBatch({&job, 1}, options, [&](const BatchOutcome& o) { seen.push_back(o); });
+    ASSERT_EQ(seen.size(), 1U);
+    EXPECT_EQ(seen[0].trimmed(), row.trimmed);
+    EXPECT_EQ(!fs::is_empty(dir / "elsewhere"), row.trimmed);
+  }
+}
+
 }  // namespace
 }  // namespace brevio

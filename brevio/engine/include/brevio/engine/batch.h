@@ -75,6 +75,11 @@ struct BatchOptions {
   bool find_repeats = true;
   // Checked after each file: the files under way finish, no new one starts.
   const std::atomic<bool>* cancel = nullptr;
+  // The folder a tree is trimmed into, when there is one. Its levels below
+  // it that exist already must be real folders: a symbolic link there would
+  // lead the run's files out of it (cp -r refuses too). The folder itself
+  // may be a link: the user named it.
+  std::string output_root;
 };
 
 // Runs the jobs and calls deliver once per job, in list order, as soon as
