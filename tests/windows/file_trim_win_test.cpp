@@ -77,6 +77,13 @@ TEST(TrimFileOnWindows, WritesAndReplacesThroughTheWideCalls) {
        },
        kTrimDone, kTrimmed,
        [](const std::string& target) { return (Attributes(target) & FILE_ATTRIBUTE_HIDDEN) != 0; }},
+      {"a bare name in place, from its own folder",
+       [](const TempDir& dir) {
+         dir.write("a.htm", kPage);
+         std::filesystem::current_path(dir.path());
+         return std::pair{std::string("a.htm"), std::string("a.htm")};
+       },
+       kTrimDone, kTrimmed, nullptr},
       {"over an existing copy",
        [](const TempDir& dir) {
          dir.write("a.htm", kPage);
@@ -103,6 +110,7 @@ TEST(TrimFileOnWindows, WritesAndReplacesThroughTheWideCalls) {
        },
        kTrimSourceNotFound, nullptr, nullptr},
   };
+  const std::filesystem::path start = std::filesystem::current_path();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const TempDir dir;
@@ -114,6 +122,7 @@ TEST(TrimFileOnWindows, WritesAndReplacesThroughTheWideCalls) {
     if (c.check) {
       EXPECT_TRUE(c.check(target));
     }
+    std::filesystem::current_path(start);
     // Nothing beside the files: no temporary file stays behind.
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
       EXPECT_FALSE(IsTrimTempName(fileio::TextOf(entry.path().filename())))

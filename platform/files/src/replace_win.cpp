@@ -218,6 +218,22 @@ TempFile::~TempFile() {
   UnlistTemp(wide);
 }
 
+namespace {
+
+// Some ReplaceFileW implementations (Wine's) fail with ERROR_DIRECTORY on a
+// name without a folder part ("page.htm"): the names go to it in full.
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  return full;
+}
+
+}  // namespace
+
 // ReplaceFileW carries the attributes and the ACL over at the commit; the
 // attributes are also set here, for implementations of it that do not
 // (Wine's). Read-only waits: the file is still being written.
@@ -239,8 +255,8 @@ void TempFile::CommitAs(const std::string& final_path, bool flush, const std::st
     Fail(Step::kWriteTarget, target, LastErrno());
   }
   if (const int error = fd_.close(); error != 0) Fail(Step::kWriteTarget, target, error);
-  const std::wstring from = Wide(path_);
-  const std::wstring to = Wide(final_path);
+  const std::wstring from = FullPath(Wide(path_));
+  const std::wstring to = FullPath(Wide(final_path));
   if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr) == 0) {
     // A target that does not exist (any more) is simply taken by the new file.
