@@ -24,6 +24,18 @@ namespace brevio {
 
 namespace {
 
+// Windows tells names apart without regard to (ASCII) case: "a.htm" and
+// "A.HTM" are one file there, and one target.
+constexpr bool kNamesFoldCase = std::filesystem::path::preferred_separator != '/';
+
+std::string NameKey(std::string text) {
+  if (kNamesFoldCase) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  }
+  return text;
+}
+
 // Whether two names of one file reach it through the same folder entry (a
 // symbolic link, "./", a repeated path) rather than as two hard links.
 bool SameEntry(const std::string& a, const std::string& b) {
@@ -31,7 +43,7 @@ bool SameEntry(const std::string& a, const std::string& b) {
   std::error_code ec_b;
   const auto real_a = std::filesystem::weakly_canonical(fileio::PathOf(a), ec_a);
   const auto real_b = std::filesystem::weakly_canonical(fileio::PathOf(b), ec_b);
-  return !ec_a && !ec_b && real_a == real_b;
+  return !ec_a && !ec_b && NameKey(fileio::TextOf(real_a)) == NameKey(fileio::TextOf(real_b));
 }
 
 // Whether lexically_normal would give path back unchanged: no doubled
@@ -84,8 +96,9 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
       continue;
     }
     std::string_view target = job.target;
-    if (!IsLexicallyNormal(target)) {
-      target = normal_forms.emplace_back(fileio::TextOf(fileio::PathOf(target).lexically_normal()));
+    if (kNamesFoldCase || !IsLexicallyNormal(target)) {
+      target = normal_forms.emplace_back(
+          NameKey(fileio::TextOf(fileio::PathOf(target).lexically_normal())));
     }
     const auto [slot, fresh] = first_with_target.try_emplace(target, i);
     if (!fresh) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
 #include "fileio/file_error.h"
 #include "fileio/path.h"
@@ -174,6 +175,43 @@ TEST(TrimFileOnWindows, RefusesWhatItMustNotReplace) {
       EXPECT_EQ(e.code().value(), r.error) << e.what();
     }
     ::SetFileAttributesW(fileio::Wide(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+// Names that differ only in case are one file, and one target: a second
+// trim of one file (or a second file over a just-trimmed one) is a repeat.
+TEST(RunBatchOnWindows, NamesThatDifferInCaseAreOneFile) {
+  struct Row {
+    const char* what;
+    std::pair<const char*, const char*> first;  // source, target
+    std::pair<const char*, const char*> second;
+    BatchRepeat repeat;
+  };
+  const Row rows[] = {
+      {"one file in place twice",
+       {"lf.htm", "lf.htm"},
+       {"LF.HTM", "LF.HTM"},
+       BatchRepeat::kSameFile},
+      {"two files for one target",
+       {"a.htm", "out\\Page.htm"},
+       {"b.htm", "out\\page.htm"},
+       BatchRepeat::kSameTarget},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const TempDir dir;
+    for (const char* name : {"lf.htm", "a.htm", "b.htm"}) dir.write(name, kPage);
+    std::vector<BatchJob> jobs(2);
+    jobs[0].source = Utf8Path(dir, row.first.first);
+    jobs[0].target = Utf8Path(dir, row.first.second);
+    jobs[1].source = Utf8Path(dir, row.second.first);
+    jobs[1].target = Utf8Path(dir, row.second.second);
+    for (BatchJob& job : jobs) job.make_folder = true;
+    std::vector<BatchOutcome> seen;
+    RunBatch(jobs, BatchOptions{}, [&](const BatchOutcome& o) { seen.push_back(o); });
+    ASSERT_EQ(seen.size(), 2U);
+    EXPECT_TRUE(seen[0].trimmed());
+    EXPECT_EQ(seen[1].repeat, row.repeat);
   }
 }
 
