@@ -121,7 +121,9 @@ class FolderMaker {
   // Returns true when this run made the folder.
   bool Make(const std::string& folder) {
     const std::lock_guard lock(mutex_);
-    RefuseLinkedLevels(folder);
+    // Levels are checked when a folder is first met; a refused one is never
+    // recorded as made, so each of its files is refused again.
+    if (!made_.contains(folder)) RefuseLinkedLevels(folder);
     const Made made = MakeLocked(folder);
     if (made.error != 0) throw fileio::FileError(fileio::Step::kMakeFolder, folder, made.error);
     return made.by_us;
