@@ -1,13 +1,12 @@
-#include "brevio/app/gradient.h"
+#include "brevio/forms/gradient.h"
 
-#include <QImage>
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
-namespace brevio::app {
+namespace brevio::forms {
 namespace {
 
 struct Components {
@@ -71,42 +70,47 @@ void ClearAndPaintGradient(DrawingSurface& target, std::int32_t left, std::int32
 
 namespace {
 
-QRgb ToQRgb(std::uint32_t colour) {
-  return qRgb(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
-              static_cast<int>((colour >> 16) & 0xFF));
+std::uint32_t ToPixel(std::uint32_t colour) {
+  return 0xFF000000U | ((colour & 0xFFU) << 16) | (colour & 0xFF00U) | ((colour >> 16) & 0xFFU);
 }
 
-int ToPixel(float twips) {
-  return static_cast<int>(std::floor(twips / TwipsImageSurface::kTwipsPerPixel));
+int ToPixelIndex(float twips) {
+  return static_cast<int>(std::floor(twips / TwipsPixelSurface::kTwipsPerPixel));
 }
 
 }  // namespace
 
-TwipsImageSurface::TwipsImageSurface(QImage& image, std::uint32_t background)
-    : image_(image), background_(background) {}
+TwipsPixelSurface::TwipsPixelSurface(std::uint32_t* pixels, int width, int height,
+                                     int stride_pixels, std::uint32_t background)
+    : pixels_(pixels),
+      width_(width),
+      height_(height),
+      stride_(stride_pixels),
+      background_(background) {}
 
-void TwipsImageSurface::Clear() { image_.fill(ToQRgb(background_)); }
+void TwipsPixelSurface::Clear() {
+  for (int y = 0; y < height_; ++y) std::fill(Row(y), Row(y) + width_, ToPixel(background_));
+}
 
-void TwipsImageSurface::Line(float x1, float y1, float x2, float y2, std::uint32_t colour) {
-  int x = ToPixel(x1), y = ToPixel(y1);
-  const int xe = ToPixel(x2), ye = ToPixel(y2);
+void TwipsPixelSurface::Line(float x1, float y1, float x2, float y2, std::uint32_t colour) {
+  int x = ToPixelIndex(x1), y = ToPixelIndex(y1);
+  const int xe = ToPixelIndex(x2), ye = ToPixelIndex(y2);
+  const std::uint32_t pixel = ToPixel(colour);
   if (y == ye) {
     // A row, as the window's gradient draws 6,736 of them: fill it at once.
-    if (y < 0 || y >= image_.height()) return;
+    if (y < 0 || y >= height_) return;
     const int from = std::max(std::min(x, xe), 0);
-    const int to = std::min(std::max(x, xe), image_.width() - 1);
+    const int to = std::min(std::max(x, xe), width_ - 1);
     if (from > to) return;
-    auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
-    std::fill(row + from, row + to + 1, ToQRgb(colour));
+    std::fill(Row(y) + from, Row(y) + to + 1, pixel);
     return;
   }
   // Otherwise Bresenham between the two end pixels, both included, clipped.
   const int dx = std::abs(xe - x), dy = -std::abs(ye - y);
   const int sx = x < xe ? 1 : -1, sy = y < ye ? 1 : -1;
-  const QRgb rgb = ToQRgb(colour);
   int err = dx + dy;
   for (;;) {
-    if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height()) image_.setPixel(x, y, rgb);
+    if (x >= 0 && y >= 0 && x < width_ && y < height_) Row(y)[x] = pixel;
     if (x == xe && y == ye) break;
     const int e2 = 2 * err;
     if (e2 >= dy) {
@@ -120,4 +124,4 @@ void TwipsImageSurface::Line(float x1, float y1, float x2, float y2, std::uint32
   }
 }
 
-}  // namespace brevio::app
+}  // namespace brevio::forms
