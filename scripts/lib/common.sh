@@ -11,10 +11,10 @@ BREVIO_PACKAGES=(
   fonts-dejavu-core xdg-utils clang clang-tidy cppcheck
 )
 
-# The Windows build: the cross compilers, widl and windres, Wine for the
-# tests.
+# The Windows build: the cross compilers, widl and windres, NSIS for the
+# installer, Wine and a virtual X server for the tests.
 BREVIO_WINDOWS_PACKAGES=(
-  cmake ninja-build mingw-w64 mingw-w64-tools wine wine64 googletest
+  cmake ninja-build mingw-w64 mingw-w64-tools wine wine64 googletest nsis xvfb xauth
 )
 
 brevio_install_missing() {
