@@ -1,9 +1,9 @@
 # The Windows package: a ZIP per target (64- and 32-bit) with the programs at
 # its top.
 #   (cd build-win64 && cpack -G ZIP)  ->  brevio-<version>-win64.zip
-# brevio-trim.exe, TARNEX.dll (registered by the user with regsvr32, see
+# Brevio.exe, brevio-trim.exe, TARNEX.dll (registered by the user with regsvr32, see
 # README-Windows.txt), the help page and the copyright.
-foreach(target brevio-trim TARNEX)
+foreach(target Brevio brevio-trim TARNEX)
   if(TARGET ${target})
     install(TARGETS ${target} RUNTIME DESTINATION . LIBRARY DESTINATION . COMPONENT brevio)
   endif()
