@@ -213,17 +213,4 @@ std::vector<std::string> FolderPages(const std::string& folder) {
   return names;
 }
 
-std::vector<std::string> SplitFileName(const std::string& file_name) {
-  std::vector<std::string> pieces;
-  if (file_name.empty()) return pieces;
-  std::string::size_type start = 0;
-  for (;;) {
-    const auto nul = file_name.find('\0', start);
-    pieces.push_back(file_name.substr(start, nul - start));
-    if (nul == std::string::npos) break;
-    start = nul + 1;
-  }
-  return pieces;
-}
-
 }  // namespace brevio::forms

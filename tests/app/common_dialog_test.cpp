@@ -46,20 +46,6 @@ class CommonDialogTest : public ::testing::Test {
   CommonDialog dlg{nullptr};
 };
 
-TEST(CommonDialogFilters, PairsBecomeQtNameFilters) {
-  const struct {
-    const char* filter;
-    QStringList want;
-  } cases[] = {
-      {"HTML Files(*.htm;*.html)|*.htm;*.html|All Files(*.*)|*.*",
-       {"HTML Files(*.htm;*.html) (*.htm *.html)", "All Files(*.*) (*.*)"}},
-      {"ASP Files(*.asp)|*.asp", {"ASP Files(*.asp) (*.asp)"}},
-      {"", {}},
-      {"Lonely description", {}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(CommonDialog::NameFilters(c.filter), c.want) << c.filter;
-}
-
 TEST_F(CommonDialogTest, OpensAtTheLastNameAndReturnsTheChosenFullPath) {
   dir.write("page.htm", "x");
   QString suggested;

@@ -3,7 +3,6 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMimeData>
-#include <QThread>
 #include <QUrl>
 
 #include "app_fixture.h"
@@ -23,10 +22,6 @@ std::string Page1000() {
 
 class Window : public AppTest {
  protected:
-  QString Text(const char* name) const {
-    if (auto* e = window->findChild<QLineEdit*>(QString::fromLatin1(name))) return e->text();
-    return Find<QLabel>(name)->text();
-  }
   QStringList Column(int column) const {
     QStringList cells;
     for (int i = 0; i < List()->topLevelItemCount(); ++i)
@@ -61,10 +56,15 @@ class Window : public AppTest {
 };
 
 TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
-  for (const char* n : {"a.htm", "b.php"}) files.write(n, Page1000());
-  AddThroughDialog(files.path(), {"a.htm", "b.php"});
-  ASSERT_EQ(List()->topLevelItemCount(), 2);
-  EXPECT_EQ(List()->topLevelItem(0)->toolTip(1), Q(files.path()) + "/" + Column(1)[0]);
+  files.write("a.htm", Page1000());
+  std::filesystem::create_directory(files / "site");
+  files.write("site/b.php", Page1000());
+  files.write("site/notes.txt", "x");
+  AddThroughDialog(files.path(), {"a.htm"});
+  EXPECT_FALSE(Drop({})) << "nothing to add";
+  ASSERT_TRUE(Drop({Q(files / "site")}));
+  EXPECT_EQ(Column(1), (QStringList{"a.htm", "b.php"}));
+  EXPECT_EQ(List()->topLevelItem(0)->toolTip(1), Q(files / "a.htm"));
   EXPECT_EQ(Column(2), (QStringList{"1000", "1000"}));
   const auto out = files.path() / "out";
   std::filesystem::create_directory(out);
@@ -73,7 +73,7 @@ TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
     TypeAndAccept(m, Q(out));
   });
   Click("cmdOutput");
-  EXPECT_EQ(Text("txtOutput"), Q(out));
+  EXPECT_EQ(Find<QLineEdit>("txtOutput")->text(), Q(out));
 
   const QLocale saved;
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -96,44 +96,6 @@ TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
   }
 }
 
-TEST_F(Window, ClosingDuringARunFinishesTheCurrentFileThenEnds) {
-  const auto out = files.path() / "out";
-  std::filesystem::create_directory(out);
-  for (const char* n : {"1.htm", "2.htm", "3.htm"})
-    FrmMainTestPeer::AddFileToList(*window, Q(files.write(n, Page1000())));
-  Find<QLineEdit>("txtOutput")->setText(Q(out));
-  Click("cmdTrim2");
-  // The next file waits for this row to be shown, however long that takes.
-  QThread::msleep(200);
-  window->close();  // no Trim Finished. box: the program ends instead
-  EXPECT_TRUE(window->isVisible()) << "the first file is still on its way";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, kRunEndsMs));
-  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-  EXPECT_EQ(Column(3), (QStringList{"640", " ", " "}));
-}
-
-TEST_F(Window, TheSingleFileGroupThroughTheRealDialogs) {
-  files.write("src.htm", std::string(321, ' ') + "a\r\n");
-  WhenModal([&](QWidget* m) { TypeAndAccept(m, Q(files / "src.htm")); });
-  Click("cmdOpen");
-  EXPECT_EQ(Text("txtOpen"), Q(files / "src.htm"));
-  EXPECT_EQ(Text("lblLenOpen"), QStringLiteral("File Len:    324"));
-  QString suggested;
-  WhenModal([&](QWidget* m) {
-    suggested = m->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
-    TypeAndAccept(m, Q(files / "out"));
-  });
-  Click("cmdSave");
-  EXPECT_EQ(suggested, QStringLiteral("src.htm"));
-  Click("cmdTrim");
-  EXPECT_EQ(Text("lblLenSave"), QStringLiteral("File Len: 3"));
-  EXPECT_EQ(Find<QLabel>("lblLenSave")->width(), Find<QLabel>("lblLenSave")->sizeHint().width());
-  Find<QLineEdit>("txtSave")->setText(Q(files / "no" / "d.htm"));
-  const Box box = ClickForBox("cmdTrim");
-  EXPECT_EQ(box.icon, QMessageBox::Warning);
-  EXPECT_EQ(box.text, QStringLiteral("The folder %1 does not exist.").arg(Q(files / "no")));
-}
-
 // Enter presses the focused button as Space does, in view or not.
 TEST_F(Window, EnterPressesTheFocusedButton) {
   const struct {
@@ -141,9 +103,8 @@ TEST_F(Window, EnterPressesTheFocusedButton) {
     Qt::Key key;
     const char* opens;  // class of the modal window the button opens
   } cases[] = {
-      {"cmdOpen", Qt::Key_Return, "QFileDialog"},   {"cmdSave", Qt::Key_Enter, "QFileDialog"},
-      {"cmdTrim", Qt::Key_Return, "QMessageBox"},   {"cmdAdd", Qt::Key_Return, "QFileDialog"},
-      {"cmdOutput", Qt::Key_Return, "QFileDialog"}, {"cmdTrim2", Qt::Key_Enter, "QMessageBox"},
+      {"cmdOpen", Qt::Key_Return, "QFileDialog"},
+      {"cmdTrim2", Qt::Key_Enter, "QMessageBox"},
       {"cmdAbout", Qt::Key_Return, "QDialog"},
   };
   for (const auto& c : cases) {
@@ -180,23 +141,6 @@ TEST_F(Window, SpaceTicksDeleteRemovesAndAMouseTickMakesTheRowCurrent) {
     QStringList ticked, rows;
     QString current;
   } cases[] = {
-      {"space on the size cell",
-       [&] {
-         list->setCurrentItem(list->topLevelItem(1), 3);
-         key(Qt::Key_Space);
-       },
-       {"2"},
-       {"1", "2", "3", "4"},
-       "2"},
-      {"space twice",
-       [&] {
-         list->setCurrentItem(list->topLevelItem(1), 3);
-         key(Qt::Key_Space);
-         key(Qt::Key_Space);
-       },
-       {},
-       {"1", "2", "3", "4"},
-       "2"},
       {"shift selection, one space ticks them all",
        [&] {
          click(0);
@@ -217,16 +161,6 @@ TEST_F(Window, SpaceTicksDeleteRemovesAndAMouseTickMakesTheRowCurrent) {
        {"3", "4"},
        {"1", "2", "3", "4"},
        "4"},
-      {"delete takes the ticked rows, not the selected one",
-       [&] {
-         list->topLevelItem(1)->setCheckState(0, Qt::Checked);
-         list->topLevelItem(3)->setCheckState(0, Qt::Checked);
-         click(0);
-         key(Qt::Key_Delete);
-       },
-       {},
-       {"1", "3"},
-       "1"},
       {"delete with nothing ticked takes the selection",
        [&] {
          click(1);
@@ -252,96 +186,47 @@ TEST_F(Window, SpaceTicksDeleteRemovesAndAMouseTickMakesTheRowCurrent) {
   }
 }
 
-TEST_F(Window, FilesAndFoldersDroppedOnTheListAreAdded) {
-  std::filesystem::create_directories(files / "site" / "deeper");
-  for (const char* n : {"site/b.php", "site/a.HTML", "site/notes.txt", "site/c.asp",
-                        "site/deeper/d.htm", "one.txt"})
-    files.write(n, "x");
-  EXPECT_FALSE(Drop({})) << "nothing to add";
-  ASSERT_TRUE(Drop({Q(files / "one.txt"), Q(files / "site")}));
-  EXPECT_EQ(Column(1), (QStringList{"one.txt", "a.HTML", "b.php", "c.asp"}));
-  EXPECT_EQ(Column(0), (QStringList{"1", "2", "3", "4"}));
-}
-
-TEST_F(Window, HelpOpensTheShippedPageInANewBrowserWindowEachTime) {
+TEST_F(Window, HelpOpensTheShippedPage) {
   Click("cmdHelp");
-  _CTarnex* first = window->tarnex();
-  Click("cmdHelp");
-  EXPECT_EQ(window->tarnex(), first) << "one object serves every call";
-  const auto calls = BrowserCalls(2);
-  ASSERT_EQ(calls.size(), 2u);
   const std::string want = (HelpSite() + QStringLiteral("/tools/brevio_help.htm")).toStdString();
-  EXPECT_EQ(calls[0], want);
-  EXPECT_EQ(calls[1], want);
+  EXPECT_EQ(BrowserCalls(1), std::vector<std::string>{want});
   if (std::string(BREVIO_HELP_SITE).empty()) {
     ASSERT_EQ(want.rfind("file://", 0), 0u);
     EXPECT_TRUE(std::filesystem::is_regular_file(want.substr(7))) << want;
   }
 }
 
-TEST_F(Window, AboutBoxShowsItsTextsAndItsLinkOpensExactlyWhatIsShown) {
-  QStringList texts;
-  QString title;
-  bool still_open = false;
+TEST_F(Window, AboutBoxShowsTheLinkAndOpensExactlyWhatItShows) {
+  QString shown;
   WhenModal([&](QWidget* about) {
-    title = about->windowTitle();
     if (const char* dir = std::getenv("BREVIO_SNAPSHOT_DIR")) {
       about->grab().save(QString::fromLocal8Bit(dir) + "/frmAbout.png");
     }
     EXPECT_EQ(about->size(), QSize(402, 213));
-    for (const char* n : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"})
-      texts << about->findChild<QLabel*>(QString::fromLatin1(n))->text();
-    EXPECT_FALSE(about->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
+    EXPECT_EQ(about->windowTitle(), QStringLiteral("About Brevio"));
     auto* description = about->findChild<QLabel*>(QStringLiteral("Label2"));
     EXPECT_LE(description->heightForWidth(description->width()), description->height())
         << "the description fits its box";
     auto* link = about->findChild<QLabel*>(QStringLiteral("Label5"));
+    shown = link->text();
     EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     EXPECT_TRUE(link->font().underline());
-    EXPECT_TRUE(QStringList({"Verdana", "DejaVu Sans"}).contains(QFontInfo(link->font()).family()))
-        << QFontInfo(link->font()).family().toStdString();
-    QTest::mouseClick(link, Qt::LeftButton);
     QTest::mouseClick(link, Qt::LeftButton);
     // The other labels do nothing.
     QTest::mouseClick(about->findChild<QLabel*>(QStringLiteral("Label6")), Qt::LeftButton);
-    still_open = about->isVisible();
     about->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
   });
   Click("cmdAbout");
-  EXPECT_EQ(title, QStringLiteral("About Brevio"));
-  ASSERT_EQ(texts.size(), 6);
-  EXPECT_EQ(texts[0], QString::fromUtf8(kProductTitle));
-  EXPECT_TRUE(texts[1].startsWith(QStringLiteral("This free software may trim your web pages")));
-  EXPECT_EQ(texts[2], QStringLiteral("Website:"));
-  EXPECT_EQ(texts[3], QStringLiteral("Support:"));
-  EXPECT_EQ(texts[4], QStringLiteral(BREVIO_WEB_SITE));
-  EXPECT_EQ(texts[5], QStringLiteral(BREVIO_SUPPORT_ADDRESS));
-  EXPECT_TRUE(still_open);
-  EXPECT_EQ(BrowserCalls(2), (std::vector<std::string>{BREVIO_WEB_SITE, BREVIO_WEB_SITE}));
-  // The object the link created is the one the window goes on with.
-  _CTarnex* from_about = window->tarnex();
-  Click("cmdHelp");
-  EXPECT_EQ(window->tarnex(), from_about);
+  EXPECT_EQ(shown, QStringLiteral(BREVIO_WEB_SITE));
+  EXPECT_EQ(BrowserCalls(1), (std::vector<std::string>{BREVIO_WEB_SITE}));
 }
 
-TEST_F(Window, AboutBoxClosesWithEscEnterOkAndTheCloseBox) {
-  const std::function<void(QWidget*)> closers[] = {
-      [](QWidget* m) { QTest::keyClick(m, Qt::Key_Escape); },
-      [](QWidget* m) { QTest::keyClick(m, Qt::Key_Return); },
-      [](QWidget* m) { m->findChild<QPushButton*>(QStringLiteral("OKButton"))->click(); },
-      [](QWidget* m) { m->close(); },
-  };
-  for (const auto& close : closers) {
-    bool opened = false;
-    WhenModal([&](QWidget* m) {
-      opened = m->objectName() == QStringLiteral("frmAbout");
-      close(m);
-    });
+TEST_F(Window, AboutBoxClosesWithEscAndEnter) {
+  for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+    WhenModal([&](QWidget* m) { QTest::keyClick(m, key); });
     Click("cmdAbout");  // returns only once the box is closed
-    EXPECT_TRUE(opened);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   }
-  EXPECT_TRUE(BrowserCalls(0).empty());
 }
 
 }  // namespace
