@@ -78,7 +78,7 @@ TEST_F(Form, SingleFileGroup) {
   const std::string src = Write("src.htm", "  a  \r\n\r\n\tb\r\n");  // 13 bytes, 6 trimmed
   const std::string dst = P("dst.htm");
   const std::string no_folder = P("no") + kSeparator + "dir";
-  const std::string far = no_folder + kSeparator + "d.htm", gone = P("gone.htm"), d = P("d.htm");
+  const std::string deep = no_folder + kSeparator + "d.htm", gone = P("gone.htm"), d = P("d.htm");
   const std::string not_found = "The source file was not found:\n" + gone;
   const std::string no_dir = "The folder " + no_folder + " does not exist.";
   enum Act { kOpen, kSave, kTrim };
@@ -99,7 +99,7 @@ TEST_F(Form, SingleFileGroup) {
       {"blank source", "", dst, {}, kTrim, "", dst, "", "File Len: 6", "source file to trim"},
       {"blank target", src, "", {}, kTrim, src, "", "File Len: 13", "", "no target file"},
       {"missing source", gone, d, {}, kTrim, gone, d, "", "", not_found},
-      {"missing folder", src, far, {}, kTrim, src, far, "File Len: 13", "", no_dir},
+      {"missing folder", src, deep, {}, kTrim, src, deep, "File Len: 13", "", no_dir},
   };
   for (const auto& c : cases) {
     view.texts = {{Control::txtOpen, c.open}, {Control::txtSave, c.save}};
