@@ -221,13 +221,5 @@ TEST_F(Window, AboutBoxShowsTheLinkAndOpensExactlyWhatItShows) {
   EXPECT_EQ(BrowserCalls(1), (std::vector<std::string>{BREVIO_WEB_SITE}));
 }
 
-TEST_F(Window, AboutBoxClosesWithEscAndEnter) {
-  for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
-    WhenModal([&](QWidget* m) { QTest::keyClick(m, key); });
-    Click("cmdAbout");  // returns only once the box is closed
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  }
-}
-
 }  // namespace
 }  // namespace brevio::app
