@@ -506,7 +506,8 @@ int MainWindow::AddRow() {
   item.pszText = empty;
   const int row =
       static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-  if (row >= 0) tips_.insert(tips_.begin() + row, {});
+  // Not {}: that would be an empty initializer list, inserting nothing.
+  if (row >= 0) tips_.insert(tips_.begin() + row, Tips{});
   return row;
 }
 

@@ -95,7 +95,8 @@ class MainWindow final : public forms::MainView {
   SIZE background_size_{};
 
   // Each row's cell tips; the list itself keeps the texts.
-  std::vector<std::array<std::string, forms::kColumnCount>> tips_;
+  using Tips = std::array<std::string, forms::kColumnCount>;
+  std::vector<Tips> tips_;
   int tip_row_ = -1, tip_column_ = -1;
   bool busy_ = false;
 
