@@ -53,27 +53,30 @@ auto WaitFor(Probe probe) {
   return value;
 }
 
+struct WindowSearch {
+  DWORD process;
+  const wchar_t* window_class;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (owner != search.process || !IsWindowVisible(window) ||
+      lstrcmpW(name, search.window_class) != 0) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
+}
+
 // A visible top-level window of the process with this class.
 HWND TopWindow(DWORD process, const wchar_t* window_class) {
-  struct Search {
-    DWORD process;
-    const wchar_t* window_class;
-    HWND found;
-  } search{process, window_class, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (owner != s.process || !IsWindowVisible(window) || lstrcmpW(name, s.window_class) != 0) {
-          return TRUE;
-        }
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{process, window_class, nullptr};
+  EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
