@@ -147,6 +147,24 @@ class BrevioExe : public ::testing::Test {
     ASSERT_EQ(Export("DllRegisterServer")(), S_OK);
 
     work_ = std::make_unique<TempDir>();
+    Start();
+  }
+
+  static void TearDownTestSuite() {
+    Stop();
+    work_.reset();
+    if (tarnex_ != nullptr) Export("DllUnregisterServer")();
+    CoUninitialize();
+  }
+
+  static HRESULT(STDAPICALLTYPE* Export(const char* name))() {
+    return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(tarnex_, name)));
+  }
+
+  // Starts Brevio.exe in the work folder and waits for its window.
+  static void Start() {
+    Stop();
     std::wstring command = L"\"" + (Here() / L"Brevio.exe").wstring() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -158,22 +176,14 @@ class BrevioExe : public ::testing::Test {
     ASSERT_NE(main_, nullptr) << "Brevio.exe shows no window";
   }
 
-  static void TearDownTestSuite() {
-    if (process_.hProcess != nullptr) {
-      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.hProcess, 99);
-      }
-      CloseHandle(process_.hThread);
-      CloseHandle(process_.hProcess);
+  static void Stop() {
+    if (process_.hProcess == nullptr) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 99);
     }
-    work_.reset();
-    if (tarnex_ != nullptr) Export("DllUnregisterServer")();
-    CoUninitialize();
-  }
-
-  static HRESULT(STDAPICALLTYPE* Export(const char* name))() {
-    return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(tarnex_, name)));
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+    process_ = {};
   }
 
   static HWND Control(std::string_view name) { return GetDlgItem(main_, Id(name)); }
@@ -375,13 +385,31 @@ TEST_F(BrevioExe, AboutBoxShowsTheVersionAndHoldsTheMainWindow) {
   EXPECT_TRUE(WaitFor([] { return IsWindowEnabled(main_) != FALSE; }));
 }
 
-// Last: the close box asks the form, which lets an idle window go.
+// The close box asks the form, which lets an idle window go.
 TEST_F(BrevioExe, ClosesWhenAsked) {
   PostMessageW(main_, WM_CLOSE, 0, 0);
   ASSERT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
   DWORD code = 1;
   GetExitCodeProcess(process_.hProcess, &code);
   EXPECT_EQ(code, 0U);
+}
+
+// A fresh start without the library registered: the first use of it says
+// how to register it.
+TEST_F(BrevioExe, MissingTarnexNamesTheRegistrationCommand) {
+  ASSERT_EQ(Export("DllUnregisterServer")(), S_OK);
+  Start();
+  Press(Control("cmdOutput"));
+  HWND box = WaitFor(Box);
+  ASSERT_NE(box, nullptr) << "no message box";
+  const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
+  const std::wstring command = L"regsvr32 \"" + (Here() / L"TARNEX.dll").wstring() + L"\"";
+  EXPECT_NE(text.find(command), std::wstring::npos) << "no " << command << " in " << text;
+  EXPECT_NE(text.find(L"0x80040154"), std::wstring::npos) << "no error code in " << text;
+  Press(GetDlgItem(box, IDOK));
+  EXPECT_TRUE(WaitFor([] { return Box() == nullptr; }));
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
 }
 
 }  // namespace
