@@ -72,31 +72,40 @@ set(files Brevio.exe brevio-trim.exe TARNEX.dll README-Windows.txt copyright too
 
 # Runs the uninstaller as Add/Remove Programs would, silently, and waits for
 # it: it hands over to a copy of itself in the temporary folder and returns
-# at once, so the end is seen when its entry is gone.
-function(uninstall)
+# at once, so its end is seen when its entry is gone. `out_error` is empty
+# on success, else says what went wrong.
+function(uninstall out_error)
   reg_value(quiet "${uninstall_key}" QuietUninstallString)
   if(NOT quiet MATCHES "^\"([^\"]+)\" (.+)$")
-    message(FATAL_ERROR "QuietUninstallString is '${quiet}', not a quoted program and a switch")
+    set(${out_error} "QuietUninstallString is '${quiet}', not a quoted program and a switch"
+        PARENT_SCOPE)
+    return()
   endif()
   wine(code output "${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}")
   if(NOT code EQUAL 0)
-    message(FATAL_ERROR "'${quiet}' ended with ${code}: ${output}")
+    set(${out_error} "'${quiet}' ended with ${code}: ${output}" PARENT_SCOPE)
+    return()
   endif()
   foreach(attempt RANGE 60)
     key_exists(present "${uninstall_key}")
     if(NOT present)
+      set(${out_error} "" PARENT_SCOPE)
       return()
     endif()
     execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 1)
   endforeach()
-  message(FATAL_ERROR "a minute after '${quiet}' the entry ${uninstall_key} is still there")
+  set(${out_error} "a minute after '${quiet}' the entry ${uninstall_key} is still there"
+      PARENT_SCOPE)
 endfunction()
 
-# A failed earlier run may have left an installation in the prefix.
+# A failed earlier run may have left an installation in the prefix, whole
+# or in parts: removed as far as it goes, whatever its uninstaller says.
 key_exists(leftover "${uninstall_key}")
 if(leftover)
-  uninstall()
+  uninstall(ignored)
+  wine(code output reg delete "${uninstall_key}" /f)
 endif()
+file(REMOVE_RECURSE "${start_menu}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 
@@ -219,7 +228,10 @@ endif()
 message(STATUS "${output}")
 
 # ---- uninstall
-uninstall()
+uninstall(error)
+if(error)
+  message(FATAL_ERROR "${error}")
+endif()
 foreach(left IN ITEMS "${folder}" "${start_menu}")
   if(EXISTS "${left}")
     file(GLOB_RECURSE remaining "${left}/*")

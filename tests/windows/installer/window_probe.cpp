@@ -50,9 +50,8 @@ std::wstring Captions(const std::vector<Window>& windows) {
   return windows.empty() ? L" none" : text;
 }
 
-int Fail(const wchar_t* format, const std::wstring& detail) {
-  fwprintf(stderr, format, detail.c_str());
-  fputwc(L'\n', stderr);
+int Fail(const std::wstring& reason) {
+  fwprintf(stderr, L"%ls\n", reason.c_str());
   return 1;
 }
 
@@ -73,8 +72,7 @@ int wmain(int argc, wchar_t** argv) {
   PROCESS_INFORMATION process{};
   if (CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                      nullptr, &startup, &process) == FALSE) {
-    return Fail(L"cannot start %ls",
-                program + L" (error " + std::to_wstring(GetLastError()) + L")");
+    return Fail(L"cannot start " + program + L" (error " + std::to_wstring(GetLastError()) + L")");
   }
   CloseHandle(process.hThread);
 
@@ -86,8 +84,8 @@ int wmain(int argc, wchar_t** argv) {
     if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) {
       DWORD code = 0;
       GetExitCodeProcess(process.hProcess, &code);
-      return Fail(L"the program ended (status %ls) before its window appeared",
-                  std::to_wstring(code));
+      return Fail(L"the program ended (status " + std::to_wstring(code) +
+                  L") before its window appeared");
     }
     seen = VisibleWindows(process.dwProcessId);
     for (const Window& window : seen) {
@@ -98,7 +96,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (main_window == nullptr) {
     TerminateProcess(process.hProcess, 1);
-    return Fail(L"no window \"%ls\" appeared; visible windows:", caption + Captions(seen));
+    return Fail(L"no window \"" + caption + L"\" appeared; visible windows:" + Captions(seen));
   }
 
   // A box the program shows right after its window would stand beside it.
@@ -106,19 +104,19 @@ int wmain(int argc, wchar_t** argv) {
   seen = VisibleWindows(process.dwProcessId);
   if (seen.size() != 1) {
     TerminateProcess(process.hProcess, 1);
-    return Fail(L"besides the main window the program shows:%ls", Captions(seen));
+    return Fail(L"besides the main window the program shows:" + Captions(seen));
   }
 
   PostMessageW(main_window, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process.hProcess, wait_ms) != WAIT_OBJECT_0) {
     TerminateProcess(process.hProcess, 1);
-    return Fail(L"the program did not end after WM_CLOSE to \"%ls\"", caption);
+    return Fail(L"the program did not end after WM_CLOSE to \"" + caption + L"\"");
   }
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hProcess);
   if (code != 0) {
-    return Fail(L"the program ended with status %ls after WM_CLOSE", std::to_wstring(code));
+    return Fail(L"the program ended with status " + std::to_wstring(code) + L" after WM_CLOSE");
   }
   wprintf(L"window \"%ls\" appeared and closed\n", caption.c_str());
   return 0;
