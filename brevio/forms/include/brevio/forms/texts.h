@@ -1,0 +1,48 @@
+// What the windows say and the small facts they read: messages in plain
+// words, file lengths, the folder listing a drop adds. UTF-8 throughout.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brevio::forms {
+
+// One sentence for an error a trim threw, e.g. "The folder /x/out does not
+// exist.", "You may not write to /x/out.", "/x/page.htm can no longer be read.".
+// File errors are worded from their step and error number; other system errors
+// from their error number; anything else passes its own text through.
+std::string PlainReason(const std::exception& error);
+
+// Plain words for a trim result code; empty for 0 (done).
+std::string TrimResultText(std::int32_t code, const std::string& source);
+
+// What the window says when CTarnex cannot be created: the error, then how to
+// register `library` (a full path) with `register_command`.
+std::string TarnexMissingText(std::int32_t hresult, const std::string& register_command,
+                              const std::string& library);
+
+// "%1 of %2 files could not be trimmed. ..." with the numbers filled in.
+std::string BatchFailedText(int failed, int total);
+
+// Removes spaces (code 32) at both ends, and nothing else: the platform's rule.
+std::string TrimSpaces(std::string_view text);
+
+// The length in bytes of a regular file; none when it is missing or not a file.
+std::optional<std::uint64_t> FileLength(const std::string& path);
+
+// The files of `folder` whose names end in .htm, .html, .asp or .php (any
+// case), one level deep, as full paths sorted by name. Empty when the folder
+// cannot be read.
+std::vector<std::string> FolderPages(const std::string& folder);
+
+// Whether `path` names a folder (following links).
+bool IsFolder(const std::string& path);
+
+// The dialog's file name split at every NUL; an empty name gives no pieces.
+std::vector<std::string> SplitFileName(const std::string& file_name);
+
+}  // namespace brevio::forms

@@ -1,0 +1,229 @@
+#include "brevio/forms/texts.h"
+
+#include <comrt_text.h>
+#include <fileio/file_error.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "brevio/forms/paths.h"
+
+namespace brevio::forms {
+namespace {
+
+using fileio::Step;
+
+// "%1" in `pattern` replaced by `value`.
+std::string Fill(std::string_view pattern, std::string_view value) {
+  std::string out(pattern);
+  if (const auto at = out.find("%1"); at != std::string::npos) out.replace(at, 2, value);
+  return out;
+}
+
+struct Failure {
+  Step step;
+  std::string path;
+  int error;
+};
+
+// The step of an error from the older engine, which said it in its message
+// ("filesystem error: cannot create: ... [path]"); it named the target where
+// the temporary file could not be made.
+std::optional<Failure> FromFilesystemError(const std::filesystem::filesystem_error& e) {
+  const struct {
+    const char* phrase;
+    Step step;
+  } steps[] = {
+      {": cannot create:", Step::kCreateTemp}, {": cannot examine:", Step::kExamine},
+      {": cannot open:", Step::kOpenSource},   {": cannot read:", Step::kReadSource},
+      {": cannot write:", Step::kWriteTarget}, {": cannot set permissions:", Step::kKeepMetadata},
+      {": cannot replace:", Step::kReplace},
+  };
+  const std::string what = e.what();
+  std::string path = Utf8Path(e.path1());
+  for (const auto& s : steps) {
+    if (what.find(s.phrase) == std::string::npos) continue;
+    if (s.step == Step::kCreateTemp) path = FolderOf(path);
+    return Failure{s.step, path, e.code().value()};
+  }
+  return std::nullopt;
+}
+
+bool ReadsTheSource(Step step) {
+  return step == Step::kExamine || step == Step::kOpenSource || step == Step::kReadSource;
+}
+
+// The folder a target-side step wrote into.
+std::string FolderOfFailure(const Failure& f) {
+  return f.step == Step::kCreateTemp ? f.path : FolderOf(f.path);
+}
+
+// Error numbers are errno values on every system (the file layer maps the
+// platform's codes), so the generic wording applies.
+std::string SystemText(int error) { return std::generic_category().message(error); }
+
+// Words for a failure in reading the source; empty when the reason has none.
+std::string SourceWords(const std::string& path, int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case EIO:
+      return Fill("%1 can no longer be read.", path);
+    case EACCES:
+    case EPERM:
+      return Fill("You may not read %1.", path);
+    default:
+      return {};
+  }
+}
+
+// Words for a failure in writing the target; empty when the reason has none.
+std::string TargetWords(const Failure& f) {
+  const std::string& path = f.path;
+  // The file itself for steps on the target file, else the folder it goes into.
+  const bool on_file =
+      f.step == Step::kOpenTarget || f.step == Step::kWriteTarget || f.step == Step::kKeepMetadata;
+  const std::string folder = FolderOfFailure(f);
+  switch (f.error) {
+    case ENOENT:
+      if (f.step == Step::kRefuseTarget) {
+        return Fill("%1 is a symbolic link to a file that does not exist.", path);
+      }
+      return Fill("The folder %1 does not exist.", folder);
+    case ENOTDIR:
+      return Fill("%1 is not a folder.", folder);
+    case EACCES:
+    case EPERM:
+      return Fill("You may not write to %1.", on_file ? path : folder);
+    case EROFS:
+      return Fill("%1 lies on a disk that may only be read.", folder);
+    case ENOSPC:
+      return Fill("The disk that holds %1 is full.", folder);
+#ifdef EDQUOT
+    case EDQUOT:
+      return Fill("Your share of the disk that holds %1 is used up.", folder);
+#endif
+    case EFBIG:
+      return Fill("%1 would grow larger than this system allows a file to be.", path);
+    default:
+      return {};
+  }
+}
+
+std::string Words(const Failure& f) {
+  const std::string& path = f.path;
+  // The same words whichever file the step was on.
+  if (f.error == EISDIR) return Fill("%1 is a folder, not a file.", path);
+  if (f.error == ELOOP) return Fill("%1 is a symbolic link that leads round in a circle.", path);
+  std::string words = ReadsTheSource(f.step) ? SourceWords(path, f.error) : TargetWords(f);
+  if (!words.empty()) return words;
+  return "Trimming " + path + " failed: " + SystemText(f.error) + ".";
+}
+
+}  // namespace
+
+std::string PlainReason(const std::exception& error) {
+  if (const auto* file = dynamic_cast<const fileio::FileError*>(&error)) {
+    return Words({file->step(), file->path(), file->code().value()});
+  }
+  if (const auto* fs = dynamic_cast<const std::filesystem::filesystem_error*>(&error)) {
+    if (const auto failure = FromFilesystemError(*fs)) return Words(*failure);
+  }
+  if (const auto* sys = dynamic_cast<const std::system_error*>(&error)) {
+    return "Trimming failed: " + sys->code().message() + ".";
+  }
+  return error.what();
+}
+
+std::string TrimResultText(std::int32_t code, const std::string& source) {
+  switch (code) {
+    case 0:
+      return {};
+    case 1:
+      return "There is no source file to trim: its path is blank.";
+    case 2:
+      return "There is no target file to write: its path is blank.";
+    case 3:
+      return "The source file was not found:\n" + source;
+    default:
+      return "The file could not be trimmed (result " + std::to_string(code) + ").";
+  }
+}
+
+std::string TarnexMissingText(std::int32_t hresult, const std::string& register_command,
+                              const std::string& library) {
+  char code[16];
+  std::snprintf(code, sizeof code, "%08" PRIx32, static_cast<std::uint32_t>(hresult));
+  return std::string(
+             "The Tarnex library is missing or not registered, so Brevio cannot do this (error "
+             "0x") +
+         code + ").\n\nRegister it with:\n" + register_command + " " + library;
+}
+
+std::string BatchFailedText(int failed, int total) {
+  return std::to_string(failed) + " of " + std::to_string(total) +
+         " files could not be trimmed. Hover over a row marked failed to see why.";
+}
+
+std::string TrimSpaces(std::string_view text) {
+  return std::string(comrt::ascii::TrimSpaces(text));
+}
+
+std::optional<std::uint64_t> FileLength(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  std::error_code ec;
+  const std::filesystem::path p = FsPath(path);
+  if (!std::filesystem::is_regular_file(p, ec)) return std::nullopt;
+  const auto len = std::filesystem::file_size(p, ec);
+  if (ec) return std::nullopt;
+  return len;
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && std::filesystem::is_directory(FsPath(path), ec);
+}
+
+std::vector<std::string> FolderPages(const std::string& folder) {
+  static constexpr std::string_view kEndings[] = {".htm", ".html", ".asp", ".php"};
+  const auto is_page = [](std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(), [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return std::any_of(std::begin(kEndings), std::end(kEndings),
+                       [&](std::string_view e) { return name.ends_with(e); });
+  };
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(FsPath(folder), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::error_code type_ec;
+    if (!it->is_regular_file(type_ec)) continue;
+    std::string name = Utf8Path(it->path().filename());
+    if (is_page(name)) names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end());
+  const std::string base =
+      !folder.empty() && IsSeparator(folder.back()) ? folder : folder + kSeparator;
+  for (std::string& name : names) name = base + name;
+  return names;
+}
+
+std::vector<std::string> SplitFileName(const std::string& file_name) {
+  std::vector<std::string> pieces;
+  if (file_name.empty()) return pieces;
+  std::string::size_type start = 0;
+  for (;;) {
+    const auto nul = file_name.find('\0', start);
+    pieces.push_back(file_name.substr(start, nul - start));
+    if (nul == std::string::npos) break;
+    start = nul + 1;
+  }
+  return pieces;
+}
+
+}  // namespace brevio::forms
