@@ -98,6 +98,22 @@ function(uninstall out_error)
       PARENT_SCOPE)
 endfunction()
 
+# The prefix is the installer tests' own. Its server and desktop start with
+# the first program of a run and must see this run's X display (if any), so
+# whatever an earlier run left running is ended first; the server then stays
+# up for this run, instead of starting anew for every program.
+get_filename_component(wine_dir "${WINE}" DIRECTORY)
+find_program(WINESERVER wineserver HINTS ${wine_dir} REQUIRED)
+# Output to a file, not a pipe: a server started here holds it for its life.
+function(wineserver)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} ${ARGN}
+                  OUTPUT_FILE ${WORK}.server.log ERROR_FILE ${WORK}.server.log)
+  file(REMOVE ${WORK}.server.log)
+endfunction()
+wineserver(-k)
+wineserver(-w)
+wineserver(-p 15)
+
 # A failed earlier run may have left an installation in the prefix, whole
 # or in parts: removed as far as it goes, whatever its uninstaller says.
 key_exists(leftover "${uninstall_key}")
@@ -147,17 +163,10 @@ elseif(MODE STREQUAL "broken")
     message(FATAL_ERROR "a setup that failed left its entry ${uninstall_key} behind")
   endif()
   message(STATUS "registration failure: status 3, nothing left behind")
+  wineserver(-k)
   return()
 else()
   message(FATAL_ERROR "unknown MODE '${MODE}'")
-endif()
-
-# Each Wine program would otherwise start and stop the prefix's server anew.
-get_filename_component(wine_dir "${WINE}" DIRECTORY)
-find_program(WINESERVER wineserver HINTS ${wine_dir})
-if(WINESERVER)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} -p 15
-                  OUTPUT_QUIET ERROR_QUIET)
 endif()
 
 # ---- install
@@ -245,3 +254,4 @@ foreach(key IN LISTS class_keys)
   endif()
 endforeach()
 message(STATUS "installed into ${win_folder}, registered, started, uninstalled")
+wineserver(-k)
