@@ -24,7 +24,8 @@ struct Search {
 };
 
 BOOL CALLBACK CollectWindow(HWND handle, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
+  // EnumWindows hands the caller's context back as an integer.
+  auto* search = reinterpret_cast<Search*>(param);  // NOLINT(performance-no-int-to-ptr)
   DWORD owner = 0;
   GetWindowThreadProcessId(handle, &owner);
   if (owner == search->process_id && IsWindowVisible(handle) != FALSE) {
