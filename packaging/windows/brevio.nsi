@@ -33,6 +33,8 @@ Unicode true
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "${PROGRAM_FILES}\${PRODUCT}"
+; A new version goes where the last one is (unless /D says otherwise).
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 ManifestDPIAware true

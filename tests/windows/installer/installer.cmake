@@ -68,7 +68,10 @@ set(class_subkeys "HKCR\\TARNEX.CTarnex\\CLSID"
                   "HKCR\\TypeLib\\{7BEC6F27-E895-4A64-8719-25427323E25A}\\7.0"
                   "HKCR\\Interface\\{E053F8F2-1511-4E9A-B8E1-A04BA0328FEA}\\TypeLib")
 set(start_menu "${PREFIX}/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Brevio")
-set(files Brevio.exe brevio-trim.exe TARNEX.dll README-Windows.txt copyright tools/brevio_help.htm)
+# Whatever the ZIP has (the staged tree), and what Brevio.exe relies on.
+file(GLOB_RECURSE files RELATIVE "${STAGE}" "${STAGE}/*")
+list(APPEND files Brevio.exe TARNEX.dll tools/brevio_help.htm)
+list(REMOVE_DUPLICATES files)
 
 # Runs the uninstaller as Add/Remove Programs would, silently, and waits for
 # it: it hands over to a copy of itself in the temporary folder and returns
