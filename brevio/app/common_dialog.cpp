@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
+#include <cstdint>
 #include <limits>
 
 namespace brevio::app {
@@ -111,99 +112,62 @@ class FileDialog : public QFileDialog {
   QStringList chosen_;
 };
 
-// The classic string: one path, or the shared folder then each name, NUL
-// between the pieces; names from several folders follow an empty folder as
-// full paths. Returns only whole pieces that fit in `limit` characters and
-// never a folder without a name.
-QString ClassicFileName(const QStringList& paths, qsizetype limit) {
-  if (paths.size() == 1) return paths.front().size() <= limit ? paths.front() : QString();
-  QString folder = QFileInfo(paths.front()).absolutePath();
-  bool shared = true;
-  for (const QString& path : paths) shared = shared && QFileInfo(path).absolutePath() == folder;
-  if (!shared) folder.clear();
-  QString result = folder;
-  int names = 0;
-  for (const QString& path : paths) {
-    const QString piece = shared ? QFileInfo(path).fileName() : path;
-    if (result.size() + 1 + piece.size() > limit) break;
-    result += QChar(0) + piece;
-    ++names;
-  }
-  return names > 0 ? result : QString();
-}
-
 }  // namespace
 
-CommonDialogError::CommonDialogError(int number)
-    : std::runtime_error(number == kCancelErrorNumber ? "Cancel was selected."
-                                                      : "The file name buffer is too small."),
-      number_(number) {}
-
-QStringList CommonDialog::NameFilters(const QString& filter) {
-  const QStringList parts = filter.split(QLatin1Char('|'));
+QStringList CommonDialog::NameFilters(const std::string& filter) {
   QStringList result;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    QString patterns = parts[i + 1];
-    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+  for (const auto& [description, patterns] : forms::FileDialog::FilterPairs(filter)) {
     // Qt reads the patterns from the last parentheses; the description keeps its own.
-    result << parts[i] + QStringLiteral(" (") + patterns.simplified() + QLatin1Char(')');
+    result << QString::fromStdString(description) + QStringLiteral(" (") +
+                  QString::fromStdString(patterns)
+                      .replace(QLatin1Char(';'), QLatin1Char(' '))
+                      .simplified() +
+                  QLatin1Char(')');
   }
   return result;
 }
 
-void CommonDialog::Show(bool save) {
-  FileNames.clear();
+std::optional<QStringList> CommonDialog::Run(const forms::FileDialogRequest& request) {
   FileDialog dialog(owner_);
   dialog.setObjectName(QString::fromLatin1(kObjectName));
   dialog.setOption(QFileDialog::HideNameFilterDetails);
-  const QStringList filters = NameFilters(Filter);
+  const QStringList filters = NameFilters(request.filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters);
 
-  const bool multi = !save && (Flags & kOfnAllowMultiSelect) != 0;
-  if (save) {
+  const std::uint32_t flags = request.flags;
+  if (request.save) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, (Flags & kOfnOverwritePrompt) == 0);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, (flags & forms::kOfnOverwritePrompt) == 0);
   } else {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (multi) {
+    if (flags & forms::kOfnAllowMultiSelect) {
       dialog.setFileMode(QFileDialog::ExistingFiles);
-    } else if (Flags & kOfnFileMustExist) {
+    } else if (flags & forms::kOfnFileMustExist) {
       dialog.setFileMode(QFileDialog::ExistingFile);
     } else {
       dialog.setFileMode(QFileDialog::AnyFile);
     }
   }
 
-  // The last name chosen is where the next dialog opens, as with the platform
-  // control. Set it always: a dialog left alone opens in Qt's shared "last
+  // Set a folder always: a dialog left alone opens in Qt's shared "last
   // visited" folder, which the folder chooser also moves.
-  if (!FileName.isEmpty() && !FileName.contains(QChar(0))) {
-    const QFileInfo info(FileName);
+  const QString initial = QString::fromStdString(request.initial_name);
+  if (!initial.isEmpty() && QFileInfo(initial).isDir()) {
+    dialog.setDirectory(initial);
+  } else if (!initial.isEmpty()) {
+    const QFileInfo info(initial);
     dialog.setDirectory(info.absolutePath());
     dialog.selectFile(info.fileName());
   } else {
     dialog.setDirectory(last_folder_.isEmpty() ? QDir::currentPath() : last_folder_);
   }
 
-  if (dialog.exec() != QDialog::Accepted) {
-    if (CancelError) throw CommonDialogError(kCancelErrorNumber);
-    FileName.clear();
-    return;
-  }
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   last_folder_ = dialog.directory().absolutePath();
-  for (const QString& path : dialog.chosen()) FileNames << QDir::toNativeSeparators(path);
-  if (FileNames.isEmpty()) {
-    FileName.clear();
-    return;
-  }
-  const QString name = ClassicFileName(FileNames, MaxFileSize);
-  // Several files never fail for their length: FileNames holds them all.
-  if (name.isEmpty() && !multi) {
-    FileName.clear();
-    throw CommonDialogError(kBufferTooSmallNumber);
-  }
-  FileName = name;
+  QStringList chosen;
+  for (const QString& path : dialog.chosen()) chosen << QDir::toNativeSeparators(path);
+  return chosen;
 }
 
 }  // namespace brevio::app

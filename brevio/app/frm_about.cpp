@@ -8,12 +8,10 @@
 #include <QPalette>
 #include <QPushButton>
 #include <functional>
-#include <tuple>
 
-#include "brevio/app/brevio_config.h"
 #include "brevio/app/design_look.h"
 #include "brevio/app/window_support.h"
-#include "tarnex_client.h"
+#include "brevio/forms/layout.h"
 
 namespace brevio::app {
 
@@ -58,6 +56,14 @@ class LinkAccessible : public QAccessibleWidget {
   ClickableLabel* label_;
 };
 
+// Where the design put a control of the box, in pixels.
+QRect Place(const char* name) {
+  for (const forms::ControlSpec& spec : forms::kAboutControls) {
+    if (QLatin1String(spec.name) == QLatin1String(name)) return FromTwips(spec.twips);
+  }
+  return {};
+}
+
 QAccessibleInterface* LinkFactory(const QString&, QObject* object) {
   if (auto* label = dynamic_cast<ClickableLabel*>(object)) return new LinkAccessible(label);
   return nullptr;
@@ -68,81 +74,92 @@ QAccessibleInterface* LinkFactory(const QString&, QObject* object) {
 frmAbout::frmAbout(AboutHost& host)
     : QDialog(host.AboutParent(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      host_(host) {
+      form_(std::make_unique<forms::AboutForm>(*this, [h = &host] { return h->tarnex(); })) {
   setObjectName(QStringLiteral("frmAbout"));
-  setWindowTitle(QStringLiteral("About Brevio"));
+  setWindowTitle(QString::fromUtf8(forms::kAboutTitle));
   setWindowIcon(ProgramIcon());
   ApplyDesignLook(this);
-  setFixedSize(6030 / 15, 3195 / 15);
+  setFixedSize(forms::kAboutWidthTwips / forms::kTwipsPerPixelAt96,
+               forms::kAboutHeightTwips / forms::kTwipsPerPixelAt96);
   static const bool link_factory = (QAccessible::installFactory(LinkFactory), true);
   (void)link_factory;
 
-  auto label = [this](const char* name, QRect twips) {
+  auto label = [this](const char* name) {
     auto* l = new QLabel(this);
     l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(FromTwips(twips));
+    l->setGeometry(Place(name));
     return l;
   };
 
   OKButton = new QPushButton(QStringLiteral("OK"), this);
   OKButton->setObjectName(QStringLiteral("OKButton"));
-  OKButton->setGeometry(FromTwips({4560, 240, 1215, 375}));
+  OKButton->setGeometry(Place("OKButton"));
   OKButton->setDefault(true);  // Enter closes; Esc closes as every dialog's cancel
 
-  Label1 = label("Label1", {960, 240, 1605, 240});
+  Label1 = label("Label1");
   Label1->setFont(AboutFont(13, true, false));  // 9.75 pt at 96 dpi
-  Label2 = label("Label2", {960, 720, 3375, 975});
+  Label2 = label("Label2");
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  for (const auto& [name, caption, twips] :
-       {std::tuple{"Label3", "Website:", QRect(960, 1920, 630, 195)},
-        std::tuple{"Label4", "Support:", QRect(960, 2280, 600, 195)}}) {
-    QLabel* fixed = label(name, twips);
-    fixed->setText(QString::fromLatin1(caption));
+  for (const forms::ControlSpec& spec : forms::kAboutControls) {
+    if (spec.kind != forms::ControlKind::kLabel || *spec.caption == '\0') continue;
+    QLabel* fixed = label(spec.name);  // "Website:", "Support:"
+    fixed->setText(QString::fromUtf8(spec.caption));
     fixed->adjustSize();
   }
 
   Label5 = new ClickableLabel(this);
   Label5->setObjectName(QStringLiteral("Label5"));
-  Label5->setGeometry(FromTwips({1800, 1920, 2610, 195}));
+  Label5->setGeometry(Place("Label5"));
   Label5->setFont(AboutFont(11, false, true));  // 8.25 pt at 96 dpi
   QPalette link = Label5->palette();
   link.setColor(QPalette::WindowText, QColor(0, 0, 255));
   Label5->setPalette(link);
-  Label5->clicked = [this] { Label5_Click(); };
+  Label5->clicked = [this] { form_->Label5_Click(); };
 
-  Label6 = label("Label6", {1800, 2280, 2385, 195});
+  Label6 = label("Label6");
   Label6->setFont(AboutFont(11, false, false));
 
-  QLabel* Image1 = label("Image1", {240, 240, 480, 480});
+  QLabel* Image1 = label("Image1");
   Image1->setPixmap(ProgramIcon().pixmap(32, 32));
   Image1->adjustSize();
   Image1->setAccessibleName(QStringLiteral("Brevio icon"));
 
-  connect(OKButton, &QPushButton::clicked, this, &frmAbout::OKButton_Click);
+  connect(OKButton, &QPushButton::clicked, this, [this] { form_->OKButton_Click(); });
   Load();
 }
 
+frmAbout::~frmAbout() = default;
+
+QLabel* frmAbout::Find(forms::AboutControl control) const {
+  switch (control) {
+    case forms::AboutControl::Label1:
+      return Label1;
+    case forms::AboutControl::Label2:
+      return Label2;
+    case forms::AboutControl::Label5:
+      return Label5;
+    case forms::AboutControl::Label6:
+      return Label6;
+  }
+  return nullptr;
+}
+
+void frmAbout::SetText(forms::AboutControl control, const std::string& text) {
+  Find(control)->setText(QString::fromStdString(text));
+}
+
+std::string frmAbout::Text(forms::AboutControl control) const {
+  return Find(control)->text().toStdString();
+}
+
 void frmAbout::Load() {
-  Label1->setText(QString::fromUtf8(kProductTitle));
-  Label2->setText(QStringLiteral(
-      "This free software may trim your web pages like HTML, ASP, PHP, etc. Remove unwanted "
-      "characters from your web pages, make your web page files clean and save bandwidth."));
-  Label5->setText(QString::fromUtf8(BREVIO_WEB_SITE));
-  Label6->setText(QString::fromUtf8(BREVIO_SUPPORT_ADDRESS));
+  form_->Form_Load();
   // Read out on their own, the two values say what they are.
   Label5->setAccessibleName(QStringLiteral("Web site ") + Label5->text());
   Label6->setAccessibleName(QStringLiteral("Support address ") + Label6->text());
   for (QLabel* l : {Label1, static_cast<QLabel*>(Label5), Label6}) l->adjustSize();
   OKButton->setFocus(Qt::OtherFocusReason);
 }
-
-void frmAbout::Label5_Click() {
-  _CTarnex* t = host_.tarnex();
-  if (t == nullptr) return;
-  OpenWebNew(t, Label5->text());
-}
-
-void frmAbout::OKButton_Click() { accept(); }
 
 }  // namespace brevio::app

@@ -24,18 +24,10 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionViewItem>
-#include <QThread>
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
-#include <exception>
-#include <filesystem>
-#include <optional>
-#include <stdexcept>
-#include <system_error>
-#include <type_traits>
 #include <utility>
-#include <variant>
 
 #include "brevio/app/brevio_config.h"
 #include "brevio/app/design_look.h"
@@ -43,43 +35,30 @@
 #include "brevio/app/gradient.h"
 #include "brevio/app/message_box.h"
 #include "brevio/app/window_support.h"
-#include "brevio/engine/file_trim.h"
-#include "brevio/engine/ratio_format.h"
-#include "plain_reason.h"
-#include "tarnex_client.h"
+#include "brevio/forms/layout.h"
+#include "brevio/forms/texts.h"
 
 namespace brevio::app {
 namespace {
 
-constexpr std::uint32_t kGradientStart = 0xFFF6EB;  // RGB(235, 246, 255)
-constexpr std::uint32_t kGradientEnd = 16700313;    // RGB(153, 211, 254)
-constexpr int kClientWidthTwips = 8895;
-constexpr int kClientHeightTwips = 6735;
-
-const QString kHtmlFilter =
-    QStringLiteral("HTML Files(*.htm;*.html)|*.htm;*.html|All Files(*.*)|*.*");
-const QString kAddFilter = QStringLiteral(
-    "HTML Files(*.htm;*.html)|*.htm;*.html|ASP Files(*.asp)|*.asp|PHP Files(*.php)|*.php|"
-    "All Files(*.*)|*.*");
-
-// What a folder dropped on the list contributes: the files the Add dialog's
-// patterns show, one level deep, by name.
-const QStringList kAddPatterns = {QStringLiteral("*.htm"), QStringLiteral("*.html"),
-                                  QStringLiteral("*.asp"), QStringLiteral("*.php")};
+using forms::Control;
 
 // A caption as a screen reader should say it: without the access-key marker.
 QString WithoutAccessKey(QString caption) { return caption.remove(QLatin1Char('&')); }
 
-// The local files among dropped URLs; empty when there are none.
-QStringList LocalFiles(const QMimeData* data) {
-  QStringList paths;
+// The local files among dropped URLs, as UTF-8 paths; empty when there are none.
+std::vector<std::string> LocalFiles(const QMimeData* data) {
+  std::vector<std::string> paths;
   if (data == nullptr || !data->hasUrls()) return paths;
   const QList<QUrl> urls = data->urls();
   for (const QUrl& url : urls) {
-    if (url.isLocalFile()) paths << url.toLocalFile();
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
   }
   return paths;
 }
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
@@ -112,135 +91,113 @@ QString HelpSite() {
   return QStringLiteral("file://") + folder;
 }
 
-_CTarnex* frmMain::tarnex() {
-  if (m_cTarnex) return m_cTarnex.get();
-  comrt::ComPtr<_CTarnex> created;
-  const HRESULT hr = m_creator.Create(created);
-  if (FAILED(hr) || !created) {
+// ---------------------------------------------------------------- the window
+
+namespace {
+
+// What the window logic needs from this program: the Tarnex object as the
+// creator makes it, the box naming where the library lies, the help site.
+forms::FormSettings SettingsFor(TarnexCreator creator) {
+  forms::FormSettings settings;
+  const QString library_folder = creator.library_folder();
+  settings.create_tarnex = [creator = std::move(creator)](comrt::ComPtr<_CTarnex>& out) {
+    return creator.Create(out);
+  };
+  settings.tarnex_missing_text = [library_folder](HRESULT hr) {
     // Point at the library where it actually lies: lib/brevio when installed,
     // beside the program in a build tree.
-    QString folder = m_creator.library_folder();
+    QString folder = library_folder;
     if (!QFileInfo(folder + QStringLiteral("/TARNEX.so")).isFile()) {
       folder = QCoreApplication::applicationDirPath();
     }
-    ShowWarning(this, TarnexMissingText(hr, folder));
-    return nullptr;
-  }
-  m_cTarnex = std::move(created);
-  return m_cTarnex.get();
+    return forms::TarnexMissingText(hr, "regsvr",
+                                    Utf8(QDir::cleanPath(folder + QStringLiteral("/TARNEX.so"))));
+  };
+  settings.help_site = Utf8(HelpSite());
+  return settings;
 }
 
-// ---------------------------------------------------------------- the window
+}  // namespace
 
 frmMain::frmMain(TarnexCreator creator, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
-      m_creator(std::move(creator)) {
+                          Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kProductTitle));
   setWindowIcon(ProgramIcon());
   ApplyDesignLook(this);
-  setFixedSize(kClientWidthTwips / 15, kClientHeightTwips / 15);
+  setFixedSize(forms::kClientWidthTwips / forms::kTwipsPerPixelAt96,
+               forms::kClientHeightTwips / forms::kTwipsPerPixelAt96);
   BuildControls();
+  m_form = std::make_unique<forms::MainForm>(*this, SettingsFor(std::move(creator)));
   Form_Load();
 }
 
 frmMain::~frmMain() {
   // A file the worker has started is finished; nothing that it posts back is
   // delivered once the window is gone.
-  m_cancel = true;
-  m_rowShown.Release();
-  if (m_worker) {
-    m_worker->quit();
-    m_worker->wait();
-  }
-  if (m_running) QGuiApplication::restoreOverrideCursor();
+  m_form.reset();
 }
-
-namespace {
-
-// One control of the form, in twips as designed. `slot` says its kind and
-// where the window keeps it; a button's click goes to `click`.
-struct ControlEntry {
-  std::variant<QLineEdit * frmMain::*, QPushButton * frmMain::*, QLabel * frmMain::*> slot;
-  const char* name;
-  const char* caption;
-  QRect twips;
-  const char* accessible = nullptr;  // buttons say their caption
-};
-
-}  // namespace
 
 void frmMain::BuildControls() {
   // Created in tab order; the single-file group lies below the visible edge.
-  static const ControlEntry kSingleFile[] = {
-      {&frmMain::txtOpen,
-       "txtOpen",
-       "C:\\Important\\share2\\index.html",
-       {960, 8040, 4695, 285},
-       "Source file"},
-      {&frmMain::cmdOpen, "cmdOpen", "Open...", {5760, 8040, 735, 285}},
-      {&frmMain::txtSave, "txtSave", "", {960, 8520, 4695, 285}, "Target file"},
-      {&frmMain::cmdSave, "cmdSave", "Save...", {5760, 8520, 735, 285}},
-      {&frmMain::lblLenOpen,
-       "lblLenOpen",
-       "File Len:",
-       {6840, 8040, 600, 195},
-       "Source file length"},
-      {&frmMain::lblLenSave,
-       "lblLenSave",
-       "File Len:",
-       {6840, 8520, 600, 195},
-       "Target file length"},
-      {&frmMain::cmdTrim, "cmdTrim", "Trim", {4080, 9120, 1695, 375}},
-  };
-  static const ControlEntry kBatch[] = {
-      {&frmMain::txtOutput, "txtOutput", "", {240, 5160, 6375, 285}, "Output folder"},
-      {&frmMain::cmdOutput, "cmdOutput", "Set Output &Folder...", {6720, 5160, 1935, 285}},
-      {&frmMain::cmdAdd, "cmdAdd", "&Add...", {240, 6000, 1215, 330}},
-      {&frmMain::cmdRemove, "cmdRemove", "&Remove", {1680, 6000, 1215, 330}},
-      {&frmMain::cmdHelp, "cmdHelp", "&Help", {3120, 6000, 1215, 330}},
-      {&frmMain::cmdAbout, "cmdAbout", "A&bout...", {4560, 6000, 1215, 330}},
-      {&frmMain::cmdTrim2, "cmdTrim2", "&Trim", {6000, 6000, 1215, 330}},
-      {&frmMain::cmdExit, "cmdExit", "&Exit", {7440, 6000, 1215, 330}},
-  };
-  const auto create = [this](const ControlEntry& entry) {
-    const QString caption = QString::fromLatin1(entry.caption);
-    QWidget* made = std::visit(
-        [&](auto slot) -> QWidget* {
-          using Control = std::remove_pointer_t<std::remove_reference_t<decltype(this->*slot)>>;
-          auto* control = new Control(caption, this);
-          this->*slot = control;
-          return control;
-        },
-        entry.slot);
-    made->setObjectName(QString::fromLatin1(entry.name));
-    made->setGeometry(FromTwips(entry.twips));
-    made->setAccessibleName(entry.accessible != nullptr ? QString::fromLatin1(entry.accessible)
-                                                        : WithoutAccessKey(caption));
+  for (const forms::ControlSpec& spec : forms::kMainControls) {
+    const QString caption = QString::fromUtf8(spec.caption);
+    QWidget* made = nullptr;
+    switch (spec.kind) {
+      case forms::ControlKind::kEdit:
+        made = new QLineEdit(caption, this);
+        break;
+      case forms::ControlKind::kButton:
+        made = new QPushButton(caption, this);
+        made->installEventFilter(this);  // Enter
+        break;
+      case forms::ControlKind::kLabel:
+        made = new QLabel(caption, this);
+        break;
+      case forms::ControlKind::kList:
+        made = BuildList();
+        break;
+    }
+    made->setObjectName(QString::fromLatin1(spec.name));
+    made->setGeometry(FromTwips(spec.twips));
+    made->setAccessibleName(spec.accessible != nullptr ? QString::fromUtf8(spec.accessible)
+                                                       : WithoutAccessKey(caption));
     if (auto* label = qobject_cast<QLabel*>(made)) label->adjustSize();  // sized to the text
-    if (qobject_cast<QPushButton*>(made) != nullptr) made->installEventFilter(this);  // Enter
+  }
+  const auto bind = [this](auto*& slot, const char* name) {
+    slot = findChild<std::remove_reference_t<decltype(*slot)>*>(QString::fromLatin1(name),
+                                                                Qt::FindDirectChildrenOnly);
   };
-  for (const ControlEntry& entry : kSingleFile) create(entry);
-  BuildList();
-  for (const ControlEntry& entry : kBatch) create(entry);
+  bind(txtOpen, "txtOpen");
+  bind(cmdOpen, "cmdOpen");
+  bind(txtSave, "txtSave");
+  bind(cmdSave, "cmdSave");
+  bind(lblLenOpen, "lblLenOpen");
+  bind(lblLenSave, "lblLenSave");
+  bind(cmdTrim, "cmdTrim");
+  bind(txtOutput, "txtOutput");
+  bind(cmdOutput, "cmdOutput");
+  bind(cmdAdd, "cmdAdd");
+  bind(cmdRemove, "cmdRemove");
+  bind(cmdHelp, "cmdHelp");
+  bind(cmdAbout, "cmdAbout");
+  bind(cmdTrim2, "cmdTrim2");
+  bind(cmdExit, "cmdExit");
 
   QPalette output = txtOutput->palette();
-  output.setColor(QPalette::Base, QColor(171, 219, 254));
+  output.setColor(QPalette::Base, FromBgr(forms::kOutputBoxColour));
   txtOutput->setPalette(output);
-  Line1 = new LineControl(QStringLiteral("Line1"), {-720, 5760, 9840, 5760}, QColor(128, 128, 128),
-                          this);
-  Line2 = new LineControl(QStringLiteral("Line2"), {-600, 5775, 9960, 5775}, QColor(255, 255, 255),
-                          this);
+  for (const forms::LineSpec& line : forms::kMainLines) {
+    new LineControl(QString::fromLatin1(line.name), QLine(line.x1, line.y1, line.x2, line.y2),
+                    FromBgr(line.colour), this);
+  }
   ConnectControls();
 }
 
-void frmMain::BuildList() {
+QTreeWidget* frmMain::BuildList() {
   ListView1 = new QTreeWidget(this);
-  ListView1->setObjectName(QStringLiteral("ListView1"));
-  ListView1->setGeometry(FromTwips({240, 240, 8415, 4815}));
-  ListView1->setAccessibleName(QStringLiteral("Files to trim"));
   ListView1->setRootIsDecorated(false);
   ListView1->setUniformRowHeights(true);
   ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -251,16 +208,17 @@ void frmMain::BuildList() {
   ListView1->viewport()->installEventFilter(this);
   ListView1->viewport()->setAcceptDrops(true);
   ListView1->header()->setStretchLastSection(false);
-  ListView1->setColumnCount(5);
-  ListView1->setHeaderLabels({QStringLiteral("#"), QStringLiteral("Source Files"),
-                              QStringLiteral("Source Sizes"), QStringLiteral("Target Sizes"),
-                              QStringLiteral("Compression")});
-  const int widths[] = {61, 160, 100, 100, 100};
-  for (int c = 0; c < 5; ++c) {
-    ListView1->setColumnWidth(c, widths[c]);
+  ListView1->setColumnCount(forms::kColumnCount);
+  QStringList captions;
+  for (const forms::ColumnSpec& column : forms::kListColumns)
+    captions << QString::fromUtf8(column.caption);
+  ListView1->setHeaderLabels(captions);
+  for (int c = 0; c < forms::kColumnCount; ++c) {
+    ListView1->setColumnWidth(c, forms::kListColumns[c].width);
     ListView1->headerItem()->setTextAlignment(c, ColumnAlignment(c));
   }
   FitNumberColumn();
+  return ListView1;
 }
 
 void frmMain::ConnectControls() {
@@ -268,15 +226,22 @@ void frmMain::ConnectControls() {
                       cmdOutput, cmdAdd,  cmdRemove, cmdHelp, cmdAbout, cmdTrim2,  cmdExit};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-  const std::pair<QPushButton*, void (frmMain::*)()> clicks[] = {
-      {cmdOpen, &frmMain::cmdOpen_Click},     {cmdSave, &frmMain::cmdSave_Click},
-      {cmdTrim, &frmMain::cmdTrim_Click},     {cmdAdd, &frmMain::cmdAdd_Click},
-      {cmdRemove, &frmMain::cmdRemove_Click}, {cmdOutput, &frmMain::cmdOutput_Click},
-      {cmdTrim2, &frmMain::cmdTrim2_Click},   {cmdHelp, &frmMain::cmdHelp_Click},
-      {cmdAbout, &frmMain::cmdAbout_Click},   {cmdExit, &frmMain::cmdExit_Click},
+  const std::pair<QPushButton*, void (forms::MainForm::*)()> clicks[] = {
+      {cmdOpen, &forms::MainForm::cmdOpen_Click},
+      {cmdSave, &forms::MainForm::cmdSave_Click},
+      {cmdTrim, &forms::MainForm::cmdTrim_Click},
+      {cmdAdd, &forms::MainForm::cmdAdd_Click},
+      {cmdRemove, &forms::MainForm::cmdRemove_Click},
+      {cmdOutput, &forms::MainForm::cmdOutput_Click},
+      {cmdTrim2, &forms::MainForm::cmdTrim2_Click},
+      {cmdHelp, &forms::MainForm::cmdHelp_Click},
+      {cmdAbout, &forms::MainForm::cmdAbout_Click},
+      {cmdExit, &forms::MainForm::cmdExit_Click},
   };
-  for (const auto& [button, handler] : clicks)
-    connect(button, &QPushButton::clicked, this, handler);
+  for (const auto& [button, handler] : clicks) {
+    connect(button, &QPushButton::clicked, this,
+            [this, handler = handler] { (m_form.get()->*handler)(); });
+  }
 }
 
 void frmMain::FitNumberColumn() {
@@ -290,8 +255,9 @@ void frmMain::FitNumberColumn() {
   const int needed = ListView1->style()
                          ->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), ListView1)
                          .width();
+  const int designed = forms::kListColumns[kColNumber].width;
   const int total = ListView1->columnWidth(kColNumber) + ListView1->columnWidth(kColSource);
-  const int number = std::max(61, needed);
+  const int number = std::max(designed, needed);
   ListView1->setColumnWidth(kColNumber, number);
   ListView1->setColumnWidth(kColSource, total - number);
 }
@@ -301,8 +267,9 @@ void frmMain::Form_Load() {
   const std::int32_t width = RoundHalfEven(static_cast<double>(this->width()) * 15.0);
   const std::int32_t height = RoundHalfEven(static_cast<double>(this->height()) * 15.0);
   m_background = QImage(size(), QImage::Format_RGB32);
-  TwipsImageSurface surface(m_background, RgbColour(240, 240, 240));
-  ClearAndPaintGradient(surface, 0, 0, width, height, kGradientStart, kGradientEnd, true);
+  TwipsImageSurface surface(m_background, forms::kFormBackground);
+  ClearAndPaintGradient(surface, 0, 0, width, height, forms::kGradientStart, forms::kGradientEnd,
+                        true);
 }
 
 void frmMain::paintEvent(QPaintEvent*) {
@@ -324,11 +291,8 @@ void frmMain::ShowCentred() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-  if (m_running) {
-    // The current file finishes; its row comes back, then the window closes.
-    m_closeRequested = true;
-    m_cancel = true;
-    event->ignore();
+  if (!m_form->Form_QueryUnload()) {
+    event->ignore();  // the current file finishes; its row comes back, then the window closes
     return;
   }
   if (m_about) m_about->close();
@@ -349,11 +313,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
       return false;
     }
     if (watched == ListView1 && plain && key->key() == Qt::Key_Space) {
-      ToggleSelectedChecks();
+      m_form->ListView1_Space();
       return true;
     }
     if (watched == ListView1 && plain && key->key() == Qt::Key_Delete) {
-      if (!m_running) RemoveRows(true);
+      m_form->ListView1_Delete();
       return true;
     }
     return false;
@@ -371,7 +335,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   }
   if (type == QEvent::DragEnter || type == QEvent::DragMove) {
     auto* drag = static_cast<QDragMoveEvent*>(event);
-    if (!m_running && !LocalFiles(drag->mimeData()).isEmpty()) {
+    if (!m_form->running() && !LocalFiles(drag->mimeData()).empty()) {
       drag->acceptProposedAction();
     } else {
       drag->ignore();
@@ -380,344 +344,154 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   }
   if (type == QEvent::Drop) {
     auto* drop = static_cast<QDropEvent*>(event);
-    const QStringList paths = LocalFiles(drop->mimeData());
-    if (m_running || paths.isEmpty()) {
+    const std::vector<std::string> paths = LocalFiles(drop->mimeData());
+    if (m_form->running() || paths.empty()) {
       drop->ignore();
       return true;
     }
     drop->acceptProposedAction();
-    AddDropped(paths);
+    m_form->ListView1_Drop(paths);
     return true;
   }
   return false;
 }
 
-// ---------------------------------------------------------------- single file
+// ---------------------------------------------------------------- forms::MainView
 
-void frmMain::PickSingleFile(QLineEdit* box, bool save) {
-  try {
-    dlgFile.CancelError = true;
-    dlgFile.Flags = (save ? kOfnOverwritePrompt : kOfnFileMustExist) | kOfnExplorer | kOfnLongNames;
-    dlgFile.Filter = kHtmlFilter;
-    if (save) {
-      dlgFile.ShowSave();
-    } else {
-      dlgFile.ShowOpen();
-    }
-    box->setText(dlgFile.FileName);
-  } catch (const CommonDialogError&) {
-    // Cancel (or a name too long for the dialog) leaves the box as it was.
+QWidget* frmMain::ControlOf(Control control) const {
+  switch (control) {
+    case Control::txtOpen:
+      return txtOpen;
+    case Control::txtSave:
+      return txtSave;
+    case Control::lblLenOpen:
+      return lblLenOpen;
+    case Control::lblLenSave:
+      return lblLenSave;
+    case Control::txtOutput:
+      return txtOutput;
   }
+  return nullptr;
 }
 
-void frmMain::cmdOpen_Click() {
-  PickSingleFile(txtOpen, false);
-  if (const auto len = FileLength(txtOpen->text())) {
-    lblLenOpen->setText(QStringLiteral("File Len:    ") + QString::number(*len));
-    lblLenOpen->adjustSize();
-  }
+std::string frmMain::Text(Control control) const {
+  QWidget* w = ControlOf(control);
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) return Utf8(edit->text());
+  return Utf8(static_cast<QLabel*>(w)->text());
 }
 
-void frmMain::cmdSave_Click() { PickSingleFile(txtSave, true); }
-
-void frmMain::cmdTrim_Click() {
-  const QString source = txtOpen->text();
-  const QString target = txtSave->text();
-  QString problem;
-  try {
-    problem = TrimResultText(TrimFile(EncodePath(source), EncodePath(target)), source);
-  } catch (const std::exception& e) {
-    problem = PlainReason(e);
+void frmMain::SetText(Control control, const std::string& text) {
+  QWidget* w = ControlOf(control);
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    edit->setText(FromUtf8(text));
+    return;
   }
-  if (const auto len = FileLength(source)) {
-    lblLenOpen->setText(QStringLiteral("File Len: ") + QString::number(*len));
-    lblLenOpen->adjustSize();
-  }
-  if (const auto len = FileLength(target)) {
-    lblLenSave->setText(QStringLiteral("File Len: ") + QString::number(*len));
-    lblLenSave->adjustSize();
-  }
-  if (!problem.isEmpty()) ShowWarning(this, problem);
+  auto* label = static_cast<QLabel*>(w);
+  label->setText(FromUtf8(text));
+  label->adjustSize();
 }
 
-// ---------------------------------------------------------------- batch list
-
-void frmMain::cmdAdd_Click() {
-  if (m_running) return;
-  dlgFile.CancelError = true;
-  dlgFile.FileName.clear();
-  dlgFile.FileNames.clear();
-  dlgFile.Flags = kOfnAllowMultiSelect | kOfnFileMustExist | kOfnExplorer | kOfnLongNames;
-  dlgFile.Filter = kAddFilter;
-  dlgFile.MaxFileSize = 32767;
-  try {
-    dlgFile.ShowOpen();
-  } catch (const CommonDialogError& e) {
-    // A selection too long for FileName is still whole in FileNames.
-    if (e.number() == kCancelErrorNumber) return;
-  }
-  // Every chosen path as the dialog gave it: names typed from several folders
-  // keep their own folders.
-  AddFiles(dlgFile.FileNames);
+void frmMain::SetReadOnly(Control control, bool read_only) {
+  if (auto* edit = qobject_cast<QLineEdit*>(ControlOf(control))) edit->setReadOnly(read_only);
 }
 
-void frmMain::AddFiles(const QStringList& paths) {
-  if (paths.isEmpty() || tarnex() == nullptr) return;
-  for (const QString& path : paths) AddFileToList(path);
-}
+QTreeWidgetItem* frmMain::Item(int row) const { return ListView1->topLevelItem(row); }
 
-void frmMain::AddDropped(const QStringList& paths) {
-  QStringList files;
-  for (const QString& path : paths) {
-    if (!QFileInfo(path).isDir()) {
-      files << path;
-      continue;
-    }
-    const QDir folder(path);
-    const QStringList names = folder.entryList(kAddPatterns, QDir::Files, QDir::Name);
-    for (const QString& name : names) files << folder.filePath(name);
-  }
-  AddFiles(files);
-}
+int frmMain::RowCount() const { return ListView1->topLevelItemCount(); }
 
-void frmMain::AddFileToList(const QString& path) {
-  _CTarnex* t = tarnex();
-  if (t == nullptr) return;
+int frmMain::AddRow() {
   auto* row = new QTreeWidgetItem(ListView1);
   row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
   row->setCheckState(kColNumber, Qt::Unchecked);
-  row->setText(kColNumber, QString::number(ListView1->topLevelItemCount()));
-  for (int c = 0; c < 5; ++c) row->setTextAlignment(c, ColumnAlignment(c));
-  row->setText(kColSource, RipFile(t, path));
-  row->setToolTip(kColSource, path);
-  row->setData(kColSource, Qt::AccessibleDescriptionRole, path);
-  const auto len = FileLength(path);
-  if (!len) return;  // a file gone since it was picked keeps its name and path only
-  row->setText(kColSourceSize, QString::number(*len));
-  row->setText(kColTargetSize, QStringLiteral(" "));
-  row->setText(kColRatio, QStringLiteral(" "));
+  for (int c = 0; c < forms::kColumnCount; ++c) row->setTextAlignment(c, ColumnAlignment(c));
+  return ListView1->topLevelItemCount() - 1;
 }
 
-void frmMain::cmdRemove_Click() {
-  if (m_running) return;
-  RemoveRows(false);
+std::string frmMain::Cell(int row, int column) const { return Utf8(Item(row)->text(column)); }
+
+void frmMain::SetCell(int row, int column, const std::string& text) {
+  Item(row)->setText(column, FromUtf8(text));
 }
 
-void frmMain::RemoveRows(bool selected_when_none_ticked) {
-  QList<QTreeWidgetItem*> doomed;
-  for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* row = ListView1->topLevelItem(i);
-    if (row->checkState(kColNumber) == Qt::Checked) doomed << row;
-  }
-  if (doomed.isEmpty() && selected_when_none_ticked) doomed = ListView1->selectedItems();
-  qDeleteAll(doomed);  // the rows left keep their order and their texts
+std::string frmMain::Tip(int row, int column) const { return Utf8(Item(row)->toolTip(column)); }
+
+void frmMain::SetTip(int row, int column, const std::string& tip) {
+  QTreeWidgetItem* item = Item(row);
+  item->setToolTip(column, FromUtf8(tip));
+  // A screen reader says the full path of a row as well as its name.
+  if (column == kColSource) item->setData(column, Qt::AccessibleDescriptionRole, FromUtf8(tip));
 }
 
-void frmMain::ToggleSelectedChecks() {
+bool frmMain::Ticked(int row) const { return Item(row)->checkState(kColNumber) == Qt::Checked; }
+
+void frmMain::SetTicked(int row, bool ticked) {
+  Item(row)->setCheckState(kColNumber, ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+std::vector<int> frmMain::SelectedRows() const {
+  std::vector<int> rows;
+  const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+  for (const QModelIndex& index : selected) rows.push_back(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+int frmMain::CurrentRow() const {
   QTreeWidgetItem* current = ListView1->currentItem();
-  if (current == nullptr) return;
-  const Qt::CheckState state =
-      current->checkState(kColNumber) == Qt::Checked ? Qt::Unchecked : Qt::Checked;
-  QList<QTreeWidgetItem*> rows = ListView1->selectedItems();
-  if (!rows.contains(current)) rows << current;
-  for (QTreeWidgetItem* row : rows) row->setCheckState(kColNumber, state);
+  return current != nullptr ? ListView1->indexOfTopLevelItem(current) : -1;
 }
 
-void frmMain::cmdOutput_Click() {
-  if (m_running) return;
-  _CTarnex* t = tarnex();
-  if (t == nullptr) return;
-  const QString folder = TrimSpaces(GetDir(t, static_cast<LONG>(winId())));
-  if (!folder.isEmpty()) txtOutput->setText(folder);
+void frmMain::RemoveRows(const std::vector<int>& rows) {
+  QList<QTreeWidgetItem*> doomed;
+  for (int row : rows) doomed << Item(row);
+  qDeleteAll(doomed);
 }
 
-// ---------------------------------------------------------------- batch run
-
-void RowGate::Reset() {
-  const std::lock_guard lock(mutex_);
-  open_ = 0;
-  released_ = false;
+void frmMain::ScrollToRow(int row) {
+  if (QTreeWidgetItem* item = Item(row)) ListView1->scrollToItem(item);
 }
 
-void RowGate::Wait() {
-  std::unique_lock lock(mutex_);
-  opened_.wait(lock, [this] { return open_ > 0 || released_; });
-  if (open_ > 0) --open_;
+std::optional<std::vector<std::string>> frmMain::RunFileDialog(
+    const forms::FileDialogRequest& request) {
+  const std::optional<QStringList> chosen = m_dialog.Run(request);
+  if (!chosen) return std::nullopt;
+  std::vector<std::string> paths;
+  paths.reserve(static_cast<std::size_t>(chosen->size()));
+  for (const QString& path : *chosen) paths.push_back(Utf8(path));
+  return paths;
 }
 
-void RowGate::Open() {
-  {
-    const std::lock_guard lock(mutex_);
-    ++open_;
-  }
-  opened_.notify_one();
-}
-
-void RowGate::Release() {
-  {
-    const std::lock_guard lock(mutex_);
-    released_ = true;
-  }
-  opened_.notify_all();
-}
-
-void frmMain::cmdTrim2_Click() {
-  if (m_running || !BatchCanStart()) return;
-  _CTarnex* t = tarnex();
-  if (t == nullptr) return;
-  // The folder is read once: what the box says when the run starts is where
-  // every file goes.
-  CollectBatchJobs(t, txtOutput->text());
-  StartWorker();
-  m_running = true;
-  m_closeRequested = false;
-  m_failed = 0;
-  m_cancel = false;
-  m_rowShown.Reset();
-  txtOutput->setReadOnly(true);
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  // Results of an earlier run would read as this run's until their row is done.
-  for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* row = ListView1->topLevelItem(i);
-    row->setText(kColTargetSize, QStringLiteral(" "));
-    row->setToolTip(kColTargetSize, QString());
-    row->setText(kColRatio, QStringLiteral(" "));
-  }
-  ListView1->scrollToItem(ListView1->topLevelItem(0));
-  QMetaObject::invokeMethod(
-      m_workerContext.get(), [this] { RunBatchOnWorker(); }, Qt::QueuedConnection);
-}
-
-bool frmMain::BatchCanStart() {
-  if (TrimSpaces(txtOutput->text()).isEmpty()) {
-    ShowInformation(this,
-                    QStringLiteral("Please select an output folder to save the trimmed files."));
-    return false;
-  }
-  if (ListView1->topLevelItemCount() == 0) {
-    ShowInformation(this, QStringLiteral("Please add some files to the listview to trim."));
-    return false;
-  }
-  return true;
-}
-
-void frmMain::CollectBatchJobs(_CTarnex* t, const QString& folder) {
-  // Rows are addressed by position: Add, Remove, Delete and drops wait for
-  // the run, so the list keeps its rows until the last one is back.
-  m_batch.clear();
-  for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
-    const QTreeWidgetItem* row = ListView1->topLevelItem(i);
-    BatchJob& job = m_batch.emplace_back();
-    job.source = EncodePath(row->toolTip(kColSource));
-    job.target = EncodePath(JoinPathFile2(t, folder, row->text(kColSource)));
+void frmMain::ShowMessage(forms::MessageIcon icon, const std::string& text) {
+  if (icon == forms::MessageIcon::kWarning) {
+    ShowWarning(this, FromUtf8(text));
+  } else {
+    ShowInformation(this, FromUtf8(text));
   }
 }
 
-void frmMain::StartWorker() {
-  if (m_worker) return;
-  m_worker = std::make_unique<QThread>();
-  m_worker->setObjectName(QStringLiteral("batchWorker"));
-  m_workerContext = std::make_unique<QObject>();
-  m_workerContext->moveToThread(m_worker.get());
-  m_worker->start();
-}
-
-void frmMain::RunBatchOnWorker() {
-  BatchOptions options;
-  options.max_at_once = 1;
-  // The list may hold a file twice on purpose; each row is trimmed as listed.
-  options.find_repeats = false;
-  options.cancel = &m_cancel;
-  RunBatch(m_batch, options, [this](const BatchOutcome& outcome) {
-    QMetaObject::invokeMethod(
-        this, [this, outcome] { BatchFileDone(outcome); }, Qt::QueuedConnection);
-    m_rowShown.Wait();
-  });
-  QMetaObject::invokeMethod(
-      this, [this] { FinishBatch(); }, Qt::QueuedConnection);
-}
-
-namespace {
-
-// The plain reason a row failed; empty when it was trimmed.
-QString BatchProblem(const BatchJob& job, const BatchOutcome& outcome) {
-  if (!outcome.error) {
-    return TrimResultText(outcome.report.result, QFile::decodeName(job.source.c_str()));
-  }
-  try {
-    std::rethrow_exception(outcome.error);
-  } catch (const std::exception& e) {
-    return PlainReason(e);
-  } catch (...) {
-    return PlainReason(std::runtime_error("unknown error"));
-  }
-}
-
-}  // namespace
-
-void frmMain::BatchFileDone(const BatchOutcome& outcome) {
-  const QString problem = BatchProblem(m_batch[outcome.index], outcome);
-  if (QTreeWidgetItem* item = ListView1->topLevelItem(static_cast<int>(outcome.index))) {
-    if (!problem.isEmpty()) {
-      ++m_failed;
-      // Never show the size of a stale file from an earlier run as a result.
-      item->setText(kColTargetSize, QStringLiteral("failed"));
-      item->setToolTip(kColTargetSize, problem);
-      item->setText(kColRatio, QStringLiteral(" "));
-    } else {
-      // Both sizes as this trim saw them, so that the ratio agrees with the
-      // row even when the file changed since it was added.
-      item->setText(kColSourceSize, QString::number(outcome.report.source_bytes));
-      item->setText(kColTargetSize, QString::number(outcome.report.target_bytes));
-      item->setToolTip(kColTargetSize, QString());
-      // The sizes the trim saw: in place, the source's is the one before it.
-      const QString point = QLocale().decimalPoint();
-      if (const auto ratio = CompressionText(outcome.report.target_bytes,
-                                             outcome.report.source_bytes, point.toStdString())) {
-        item->setText(kColRatio, QString::fromStdString(*ratio));
-      }
-    }
-    if (QTreeWidgetItem* next = ListView1->topLevelItem(static_cast<int>(outcome.index) + 1)) {
-      ListView1->scrollToItem(next);
-    }
-  }
-  m_rowShown.Open();
-}
-
-void frmMain::FinishBatch() {
-  const auto total = static_cast<qsizetype>(m_batch.size());
-  m_batch.clear();
-  m_running = false;
-  txtOutput->setReadOnly(false);
-  QGuiApplication::restoreOverrideCursor();
-  if (m_closeRequested) {
-    close();
-    return;
-  }
-  if (m_failed == 0) {
-    ShowInformation(this, QStringLiteral("Trim Finished."));
-    return;
-  }
-  ShowWarning(this, QStringLiteral("%1 of %2 files could not be trimmed. Hover over a row marked "
-                                   "failed to see why.")
-                        .arg(m_failed)
-                        .arg(total));
-}
-
-// ---------------------------------------------------------------- frame buttons
-
-void frmMain::cmdHelp_Click() {
-  _CTarnex* t = tarnex();
-  if (t == nullptr) return;
-  OpenWebNew(t, HelpSite() + QStringLiteral("/tools/brevio_help.htm"));
-}
-
-void frmMain::cmdAbout_Click() {
+void frmMain::ShowAbout() {
   if (!m_about) m_about = std::make_unique<frmAbout>(*this);
   m_about->Load();
   m_about->exec();
 }
 
-void frmMain::cmdExit_Click() { close(); }
+std::int32_t frmMain::WindowHandle() const { return static_cast<std::int32_t>(winId()); }
+
+std::string frmMain::DecimalPoint() const { return Utf8(QLocale().decimalPoint()); }
+
+void frmMain::SetBusy(bool busy) {
+  if (busy == m_busy) return;
+  m_busy = busy;
+  if (busy) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QGuiApplication::restoreOverrideCursor();
+  }
+}
+
+void frmMain::PostToWindow(std::function<void()> task) {
+  // Queued to this window: Qt drops what is still queued when it goes.
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
 
 }  // namespace brevio::app

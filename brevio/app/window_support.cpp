@@ -1,25 +1,27 @@
 #include "brevio/app/window_support.h"
 
-#include <comrt_text.h>
-
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QDir>
-#include <QFile>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <system_error>
 
 namespace brevio::app {
 
-QRect FromTwips(const QRect& twips) {
-  return {twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15};
+QRect FromTwips(const forms::TwipsRect& twips) {
+  constexpr int k = forms::kTwipsPerPixelAt96;
+  return {twips.left / k, twips.top / k, twips.width / k, twips.height / k};
+}
+
+QColor FromBgr(std::uint32_t colour) {
+  return {static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+          static_cast<int>((colour >> 16) & 0xFF)};
 }
 
 Qt::Alignment ColumnAlignment(int column) {
-  return (column <= 1 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter;
+  const bool right =
+      column >= 0 && column < forms::kColumnCount && forms::kListColumns[column].right_aligned;
+  return (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
 }
 
 namespace {
@@ -82,56 +84,6 @@ QIcon ProgramIcon() {
   icon.addFile(QStringLiteral(":/brevio/brevio-32.png"), QSize(32, 32));
   icon.addFile(QStringLiteral(":/brevio/brevio-16.png"), QSize(16, 16));
   return icon;
-}
-
-std::string EncodePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-std::optional<std::uint64_t> FileLength(const QString& path) {
-  if (path.isEmpty()) return std::nullopt;
-  std::error_code ec;
-  const std::filesystem::path p(EncodePath(path));
-  if (!std::filesystem::is_regular_file(p, ec)) return std::nullopt;
-  const auto len = std::filesystem::file_size(p, ec);
-  if (ec) return std::nullopt;
-  return len;
-}
-
-QString TrimSpaces(const QString& text) {
-  const QStringView view(text);
-  const std::u16string_view trimmed =
-      comrt::ascii::TrimSpaces(std::u16string_view(view.utf16(), view.size()));
-  return QStringView(trimmed.data(), static_cast<qsizetype>(trimmed.size())).toString();
-}
-
-QStringList SplitFileName(const QString& file_name) {
-  if (file_name.isEmpty()) return {};
-  return file_name.split(QChar(0));
-}
-
-QString TrimResultText(std::int32_t code, const QString& source) {
-  switch (code) {
-    case 0:
-      return {};
-    case 1:
-      return QStringLiteral("There is no source file to trim: its path is blank.");
-    case 2:
-      return QStringLiteral("There is no target file to write: its path is blank.");
-    case 3:
-      return QStringLiteral("The source file was not found:\n") + source;
-    default:
-      return QStringLiteral("The file could not be trimmed (result %1).").arg(code);
-  }
-}
-
-QString TarnexMissingText(std::int32_t hresult, const QString& library_folder) {
-  const QString library = QDir::cleanPath(
-      (library_folder.isEmpty() ? QStringLiteral("<folder of Brevio>") : library_folder) +
-      QStringLiteral("/TARNEX.so"));
-  return QStringLiteral(
-             "The Tarnex library is missing or not registered, so Brevio cannot do this "
-             "(error 0x%1).\n\nRegister it with:\nregsvr %2")
-      .arg(static_cast<std::uint32_t>(hresult), 8, 16, QLatin1Char('0'))
-      .arg(library);
 }
 
 }  // namespace brevio::app

@@ -207,23 +207,10 @@ std::vector<std::string> FolderPages(const std::string& folder) {
     if (is_page(name)) names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end());
-  const std::string base =
-      !folder.empty() && IsSeparator(folder.back()) ? folder : folder + kSeparator;
-  for (std::string& name : names) name = base + name;
+  std::string base = folder;
+  if (base.empty() || !IsSeparator(base.back())) base += kSeparator;
+  for (std::string& name : names) name.insert(0, base);
   return names;
-}
-
-std::vector<std::string> SplitFileName(const std::string& file_name) {
-  std::vector<std::string> pieces;
-  if (file_name.empty()) return pieces;
-  std::string::size_type start = 0;
-  for (;;) {
-    const auto nul = file_name.find('\0', start);
-    pieces.push_back(file_name.substr(start, nul - start));
-    if (nul == std::string::npos) break;
-    start = nul + 1;
-  }
-  return pieces;
 }
 
 }  // namespace brevio::forms

@@ -1,6 +1,7 @@
 #include "about_box.h"
 
 #include <string_view>
+#include <utility>
 
 #include "brevio/forms/layout.h"
 #include "dpi.h"
@@ -136,13 +137,15 @@ LRESULT CALLBACK AboutBox::WindowProc(HWND window, UINT message, WPARAM wparam, 
 
 LRESULT AboutBox::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_COMMAND:
-      if (LOWORD(wparam) == kOkId || LOWORD(wparam) == IDCANCEL) {
+    case WM_COMMAND: {
+      const int id = LOWORD(wparam);
+      if (id == kLinkId) {
+        if (HIWORD(wparam) == STN_CLICKED) form_.Label5_Click();
+      } else if (id == kOkId || id == IDCANCEL) {
         form_.OKButton_Click();  // Esc closes as OK does
-      } else if (LOWORD(wparam) == kLinkId && HIWORD(wparam) == STN_CLICKED) {
-        form_.Label5_Click();
       }
       return 0;
+    }
     case DM_GETDEFID:
       return MAKELRESULT(kOkId, DC_HASDEFID);
     case WM_CTLCOLORSTATIC:
@@ -168,22 +171,16 @@ LRESULT AboutBox::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 HWND AboutBox::Item(forms::AboutControl control) const {
-  const char* name = "Label1";
-  switch (control) {
-    case forms::AboutControl::Label1:
-      name = "Label1";
-      break;
-    case forms::AboutControl::Label2:
-      name = "Label2";
-      break;
-    case forms::AboutControl::Label5:
-      name = "Label5";
-      break;
-    case forms::AboutControl::Label6:
-      name = "Label6";
-      break;
+  constexpr std::pair<forms::AboutControl, int> kIds[] = {
+      {forms::AboutControl::Label1, AboutId("Label1")},
+      {forms::AboutControl::Label2, AboutId("Label2")},
+      {forms::AboutControl::Label5, AboutId("Label5")},
+      {forms::AboutControl::Label6, AboutId("Label6")},
+  };
+  for (const auto& [which, id] : kIds) {
+    if (which == control) return GetDlgItem(hwnd_, id);
   }
-  return GetDlgItem(hwnd_, AboutId(name));
+  return nullptr;
 }
 
 void AboutBox::SetText(forms::AboutControl control, const std::string& text) {

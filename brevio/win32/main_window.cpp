@@ -348,10 +348,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (LOWORD(wparam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
-      } else if (focus_ != nullptr && IsWindow(focus_)) {
-        SetFocus(focus_);
+        return 0;
       }
-      return 0;
+      if (focus_ != nullptr && IsWindow(focus_)) {
+        SetFocus(focus_);
+        return 0;
+      }
+      break;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wparam);
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);
@@ -581,9 +584,11 @@ int MainWindow::CurrentRow() const {
 }
 
 void MainWindow::RemoveRows(const std::vector<int>& rows) {
-  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-    if (SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(*it), 0) != FALSE) {
-      tips_.erase(tips_.begin() + *it);
+  // From the last, so the positions still to go stay valid.
+  for (std::size_t i = rows.size(); i-- > 0;) {
+    const int row = rows[i];
+    if (SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(row), 0) != FALSE) {
+      tips_.erase(tips_.begin() + row);
     }
   }
 }
@@ -595,17 +600,15 @@ void MainWindow::ScrollToRow(int row) {
 // ------------------------------------------------------------------ the rest of the view
 
 HWND MainWindow::Item(forms::Control control) const {
-  switch (control) {
-    case forms::Control::txtOpen:
-      return GetDlgItem(hwnd_, MainId("txtOpen"));
-    case forms::Control::txtSave:
-      return GetDlgItem(hwnd_, MainId("txtSave"));
-    case forms::Control::lblLenOpen:
-      return GetDlgItem(hwnd_, MainId("lblLenOpen"));
-    case forms::Control::lblLenSave:
-      return GetDlgItem(hwnd_, MainId("lblLenSave"));
-    case forms::Control::txtOutput:
-      return GetDlgItem(hwnd_, kOutputId);
+  constexpr std::pair<forms::Control, int> kIds[] = {
+      {forms::Control::txtOpen, MainId("txtOpen")},
+      {forms::Control::txtSave, MainId("txtSave")},
+      {forms::Control::lblLenOpen, MainId("lblLenOpen")},
+      {forms::Control::lblLenSave, MainId("lblLenSave")},
+      {forms::Control::txtOutput, kOutputId},
+  };
+  for (const auto& [which, id] : kIds) {
+    if (which == control) return GetDlgItem(hwnd_, id);
   }
   return nullptr;
 }

@@ -29,10 +29,12 @@
 
 namespace brevio::app {
 
-// Reaches what only tests need.
+// Fills the list without a dialog: a file dropped on it is added as Add adds it.
 class FrmMainTestPeer {
  public:
-  static void AddFileToList(frmMain& w, const QString& path) { w.AddFileToList(path); }
+  static void AddFileToList(frmMain& w, const QString& path) {
+    w.form().ListView1_Drop({path.toStdString()});
+  }
 };
 
 namespace testing_support {

@@ -8,11 +8,17 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "brevio/forms/file_dialog.h"
 #include "tests/support/modal_driver.h"
 #include "tests/support/temp_dir.h"
 
 namespace brevio::app {
 namespace {
+
+using forms::kOfnAllowMultiSelect;
+using forms::kOfnExplorer;
+using forms::kOfnFileMustExist;
+using forms::kOfnOverwritePrompt;
 
 using brevio::testing::TempDir;
 using brevio::testing::WhenModal;
@@ -29,85 +35,33 @@ class CommonDialogTest : public ::testing::Test {
     brevio::testing::CancelPendingModals();
     EXPECT_EQ(brevio::testing::VisibleTopLevels(), 0);
   }
+  // Shows the dialog as the window logic asks for it; the paths chosen, or
+  // nothing after Cancel.
+  std::optional<QStringList> Show(bool save, std::uint32_t flags, const QString& initial,
+                                  const char* filter = "") {
+    return dlg.Run({save, flags, filter, initial.toStdString()});
+  }
+
   TempDir dir;
   CommonDialog dlg{nullptr};
 };
 
-TEST(CommonDialogFilters, PairsBecomeQtNameFilters) {
-  const struct {
-    const char* filter;
-    QStringList want;
-  } cases[] = {
-      {"HTML Files(*.htm;*.html)|*.htm;*.html|All Files(*.*)|*.*",
-       {"HTML Files(*.htm;*.html) (*.htm *.html)", "All Files(*.*) (*.*)"}},
-      {"ASP Files(*.asp)|*.asp", {"ASP Files(*.asp) (*.asp)"}},
-      {"", {}},
-      {"Lonely description", {}},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(CommonDialog::NameFilters(QString::fromLatin1(c.filter)), c.want) << c.filter;
-}
-
-TEST_F(CommonDialogTest, OpenReturnsTheChosenFullPath) {
+TEST_F(CommonDialogTest, OpensAtTheLastNameAndReturnsTheChosenFullPath) {
   dir.write("page.htm", "x");
-  dlg.Flags = kOfnFileMustExist | kOfnExplorer | kOfnLongNames;
-  dlg.FileName = Q(dir / "page.htm");  // opens where the last name was
+  QString suggested;
   WhenModal([&](QWidget* m) {
     EXPECT_EQ(qobject_cast<QFileDialog*>(m)->fileMode(), QFileDialog::ExistingFile);
+    suggested = m->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
     TypeAndAccept(m, QStringLiteral("page.htm"));
   });
-  dlg.ShowOpen();
-  EXPECT_EQ(dlg.FileName, Q(dir / "page.htm"));
-}
-
-TEST_F(CommonDialogTest, MultiSelectGivesFolderThenNamesSeparatedByNul) {
-  for (const char* n : {"a.htm", "b.php", "c.asp"}) dir.write(n, "x");
-  dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
-  dlg.MaxFileSize = 32767;
-  dlg.FileName = Q(dir / "a.htm");
-  WhenModal([&](QWidget* m) { TypeAndAccept(m, QStringLiteral("\"c.asp\" \"a.htm\" \"b.php\"")); });
-  dlg.ShowOpen();
-  QStringList pieces = dlg.FileName.split(QChar(0));
-  ASSERT_EQ(pieces.size(), 4);
-  EXPECT_EQ(pieces.takeFirst(), Q(dir.path()));
-  pieces.sort();  // the names come in the dialog's own order
-  EXPECT_EQ(pieces, (QStringList{"a.htm", "b.php", "c.asp"}));
-}
-
-TEST_F(CommonDialogTest, MultiSelectWithOneFileGivesItsPlainPath) {
-  dir.write("one.html", "x");
-  dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
-  dlg.FileName = Q(dir / "one.html");
-  WhenModal([&](QWidget* m) { TypeAndAccept(m, QStringLiteral("one.html")); });
-  dlg.ShowOpen();
-  EXPECT_EQ(dlg.FileName, Q(dir / "one.html"));
-}
-
-TEST_F(CommonDialogTest, CancelIsReportedOnlyWhenAskedFor) {
-  const struct {
-    bool cancel_error;
-    bool throws;
-  } cases[] = {{true, true}, {false, false}};
-  for (const auto& c : cases) {
-    dlg.CancelError = c.cancel_error;
-    dlg.FileName = QStringLiteral("kept");
-    WhenModal(PressCancel);
-    int number = 0;
-    try {
-      dlg.ShowOpen();
-    } catch (const CommonDialogError& e) {
-      number = e.number();
-    }
-    EXPECT_EQ(number, c.throws ? kCancelErrorNumber : 0);
-    // With CancelError the name stays; without, Cancel hands back an empty name.
-    EXPECT_EQ(dlg.FileName, c.throws ? QStringLiteral("kept") : QString());
-  }
+  EXPECT_EQ(Show(false, kOfnFileMustExist | kOfnExplorer, Q(dir / "page.htm")),
+            QStringList{Q(dir / "page.htm")});
+  EXPECT_EQ(suggested, QStringLiteral("page.htm"));
+  WhenModal(PressCancel);
+  EXPECT_EQ(Show(false, kOfnFileMustExist, Q(dir / "page.htm")), std::nullopt);
 }
 
 TEST_F(CommonDialogTest, FileMustExistRefusesAMissingName) {
-  dlg.CancelError = true;
-  dlg.Flags = kOfnFileMustExist;
-  dlg.FileName = Q(dir / "seed");
   bool still_open = false;
   WhenModal([&](QWidget* m) {
     TypeAndAccept(m, QStringLiteral("missing.htm"));
@@ -116,7 +70,7 @@ TEST_F(CommonDialogTest, FileMustExistRefusesAMissingName) {
     if (QWidget* box = QApplication::activeModalWidget(); box != m && box != nullptr) box->close();
     PressCancel(m);
   });
-  EXPECT_THROW(dlg.ShowOpen(), CommonDialogError);
+  EXPECT_EQ(Show(false, kOfnFileMustExist, Q(dir / "seed")), std::nullopt);
   EXPECT_TRUE(still_open);
 }
 
@@ -127,8 +81,6 @@ TEST_F(CommonDialogTest, SaveAsksBeforeOverwritingOnlyWithThePromptFlag) {
     bool asks;
   } cases[] = {{kOfnOverwritePrompt | kOfnExplorer, true}, {kOfnExplorer, false}};
   for (const auto& c : cases) {
-    dlg.Flags = c.flags;
-    dlg.FileName = Q(dir / "old.htm");
     bool asked = false;
     WhenModal([&](QWidget* m) {
       if (c.asks) {
@@ -141,32 +93,14 @@ TEST_F(CommonDialogTest, SaveAsksBeforeOverwritingOnlyWithThePromptFlag) {
       }
       TypeAndAccept(m, QStringLiteral("old.htm"));
     });
-    dlg.ShowSave();
+    EXPECT_EQ(Show(true, c.flags, Q(dir / "old.htm")), QStringList{Q(dir / "old.htm")});
     EXPECT_EQ(asked, c.asks);
-    EXPECT_EQ(dlg.FileName, Q(dir / "old.htm"));
   }
 }
 
 TEST_F(CommonDialogTest, SaveTakesANameWithoutExtensionAsTyped) {
-  dlg.Flags = kOfnOverwritePrompt;
-  dlg.FileName = Q(dir / "seed.htm");
   WhenModal([&](QWidget* m) { TypeAndAccept(m, QStringLiteral("noext")); });
-  dlg.ShowSave();
-  EXPECT_EQ(dlg.FileName, Q(dir / "noext"));
-}
-
-TEST_F(CommonDialogTest, ANameLongerThanTheBufferIsAnError) {
-  dir.write("longer-than-ten.htm", "x");
-  dlg.MaxFileSize = 10;
-  dlg.FileName = Q(dir / "longer-than-ten.htm");
-  WhenModal([&](QWidget* m) { TypeAndAccept(m, QStringLiteral("longer-than-ten.htm")); });
-  try {
-    dlg.ShowOpen();
-    ADD_FAILURE() << "no error";
-  } catch (const CommonDialogError& e) {
-    EXPECT_EQ(e.number(), kBufferTooSmallNumber);
-  }
-  EXPECT_TRUE(dlg.FileName.isEmpty());
+  EXPECT_EQ(Show(true, kOfnOverwritePrompt, Q(dir / "seed.htm")), QStringList{Q(dir / "noext")});
 }
 
 // Typed names are taken as typed, wherever they lie and whatever the filter
@@ -176,24 +110,17 @@ TEST_F(CommonDialogTest, TypedNamesAreTakenAsTyped) {
     const char* what;
     const char* filter;
     const char* typed;
-    QStringList want;     // FileNames
-    const char* classic;  // FileName, '|' for NUL
+    QStringList want;
   } cases[] = {
       {"two folders, a same-named file in the first",
        "",
        R"("@/dirA/a.htm" "@/dirB/same.htm")",
-       {"@/dirA/a.htm", "@/dirB/same.htm"},
-       "|@/dirA/a.htm|@/dirB/same.htm"},
+       {"@/dirA/a.htm", "@/dirB/same.htm"}},
       {"hidden by the filter",
        "HTML Files(*.htm;*.html)|*.htm;*.html",
        R"("a.html" "b.php")",
-       {"@/dirA/a.html", "@/dirA/b.php"},
-       "@/dirA|a.html|b.php"},
-      {"in the typed order",
-       "",
-       R"("b.php" "a.html")",
-       {"@/dirA/b.php", "@/dirA/a.html"},
-       "@/dirA|b.php|a.html"},
+       {"@/dirA/a.html", "@/dirA/b.php"}},
+      {"in the typed order", "", R"("b.php" "a.html")", {"@/dirA/b.php", "@/dirA/a.html"}},
   };
   std::filesystem::create_directories(dir / "dirA");
   std::filesystem::create_directories(dir / "dirB");
@@ -203,27 +130,18 @@ TEST_F(CommonDialogTest, TypedNamesAreTakenAsTyped) {
   const QString root = Q(dir.path());
   auto fill = [&](QString s) { return s.replace(QLatin1Char('@'), root); };
   for (const auto& c : cases) {
-    dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
-    dlg.MaxFileSize = 32767;
-    dlg.Filter = QString::fromLatin1(c.filter);
-    dlg.FileName = Q(dir / "dirA" / "a.htm");
     WhenModal([&](QWidget* m) { TypeAndAccept(m, fill(QString::fromLatin1(c.typed))); });
-    dlg.ShowOpen();
     QStringList want;
     for (const QString& w : c.want) want << fill(w);
-    EXPECT_EQ(dlg.FileNames, want) << c.what;
-    EXPECT_EQ(dlg.FileName,
-              fill(QString::fromLatin1(c.classic)).replace(QLatin1Char('|'), QChar(0)))
+    EXPECT_EQ(
+        Show(false, kOfnAllowMultiSelect | kOfnFileMustExist, Q(dir / "dirA" / "a.htm"), c.filter),
+        want)
         << c.what;
   }
 }
 
 TEST_F(CommonDialogTest, AMissingTypedNameKeepsTheDialogOpen) {
   dir.write("a.html", "x");
-  dlg.CancelError = true;
-  dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
-  dlg.Filter = QStringLiteral("HTML Files(*.htm;*.html)|*.htm;*.html");
-  dlg.FileName = Q(dir / "a.html");
   QString said;
   WhenModal([&](QWidget* m) {
     WhenModal(
@@ -235,13 +153,13 @@ TEST_F(CommonDialogTest, AMissingTypedNameKeepsTheDialogOpen) {
     TypeAndAccept(m, QStringLiteral(R"("a.html" "gone.php")"));
     PressCancel(m);
   });
-  EXPECT_THROW(dlg.ShowOpen(), CommonDialogError);
+  EXPECT_EQ(Show(false, kOfnAllowMultiSelect | kOfnFileMustExist, Q(dir / "a.html"),
+                 "HTML Files(*.htm;*.html)|*.htm;*.html"),
+            std::nullopt);
   EXPECT_TRUE(said.startsWith(QStringLiteral("gone.php\n"))) << said.toStdString();
-  EXPECT_TRUE(dlg.FileNames.isEmpty());
 }
 
-// More names than the classic string holds: all of them still come back, and
-// the classic string keeps the whole pieces that fit.
+// More names than the name box's default limit: all of them come back.
 TEST_F(CommonDialogTest, ALargeSelectionIsChosenWhole) {
   constexpr int kFiles = 2000;
   QStringList want;
@@ -251,9 +169,6 @@ TEST_F(CommonDialogTest, ALargeSelectionIsChosenWhole) {
     dir.write(name, "x");
     want << Q(dir / name);
   }
-  dlg.Flags = kOfnAllowMultiSelect | kOfnFileMustExist;
-  dlg.MaxFileSize = 32767;
-  dlg.FileName = want.front();
   WhenModal([&](QWidget* m) {
     auto* view = m->findChild<QListView*>(QStringLiteral("listView"));
     ASSERT_NE(view, nullptr);
@@ -267,17 +182,12 @@ TEST_F(CommonDialogTest, ALargeSelectionIsChosenWhole) {
     EXPECT_TRUE(edit->text().startsWith(QLatin1Char('"')));
     m->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
   });
-  dlg.ShowOpen();
-  QStringList got = dlg.FileNames;
-  got.sort();
+  std::optional<QStringList> got =
+      Show(false, kOfnAllowMultiSelect | kOfnFileMustExist, want.front());
+  ASSERT_TRUE(got);
+  got->sort();
   want.sort();
-  EXPECT_EQ(got, want);
-  QStringList pieces = dlg.FileName.split(QChar(0));
-  EXPECT_LE(dlg.FileName.size(), dlg.MaxFileSize);
-  ASSERT_GT(pieces.size(), 100);
-  EXPECT_EQ(pieces.takeFirst(), Q(dir.path()));
-  for (const QString& p : pieces)
-    EXPECT_TRUE(want.contains(Q(dir.path()) + QLatin1Char('/') + p)) << p.toStdString();
+  EXPECT_EQ(*got, want);
 }
 
 }  // namespace

@@ -78,6 +78,9 @@ TEST_F(Form, SingleFileGroup) {
   const std::string src = Write("src.htm", "  a  \r\n\r\n\tb\r\n");  // 13 bytes, 6 trimmed
   const std::string dst = P("dst.htm");
   const std::string no_folder = P("no") + kSeparator + "dir";
+  const std::string deep = no_folder + kSeparator + "d.htm", gone = P("gone.htm"), d = P("d.htm");
+  const std::string not_found = "The source file was not found:\n" + gone;
+  const std::string no_dir = "The folder " + no_folder + " does not exist.";
   enum Act { kOpen, kSave, kTrim };
   const struct {
     const char* what;
@@ -95,31 +98,13 @@ TEST_F(Form, SingleFileGroup) {
       {"trim", src, dst, {}, kTrim, src, dst, "File Len: 13", "File Len: 6", ""},
       {"blank source", "", dst, {}, kTrim, "", dst, "", "File Len: 6", "source file to trim"},
       {"blank target", src, "", {}, kTrim, src, "", "File Len: 13", "", "no target file"},
-      {"missing source",
-       P("gone.htm"),
-       P("d.htm"),
-       {},
-       kTrim,
-       P("gone.htm"),
-       P("d.htm"),
-       "",
-       "",
-       "The source file was not found:\n" + P("gone.htm")},
-      {"missing folder",
-       src,
-       no_folder + kSeparator + "d.htm",
-       {},
-       kTrim,
-       src,
-       no_folder + kSeparator + "d.htm",
-       "File Len: 13",
-       "",
-       "The folder " + no_folder + " does not exist."},
+      {"missing source", gone, d, {}, kTrim, gone, d, "", "", not_found},
+      {"missing folder", src, deep, {}, kTrim, src, deep, "File Len: 13", "", no_dir},
   };
   for (const auto& c : cases) {
     view.texts = {{Control::txtOpen, c.open}, {Control::txtSave, c.save}};
     view.messages.clear();
-    if (c.answer) view.answers.push_back(*c.answer);
+    if (c.answer) view.answers.emplace_back(*c.answer);
     if (c.act == kOpen) form->cmdOpen_Click();
     if (c.act == kSave) form->cmdSave_Click();
     if (c.act == kTrim) form->cmdTrim_Click();
@@ -127,31 +112,20 @@ TEST_F(Form, SingleFileGroup) {
     EXPECT_EQ(view.Text(Control::txtSave), c.want_save) << c.what;
     EXPECT_EQ(view.Text(Control::lblLenOpen), c.len_open) << c.what;
     EXPECT_EQ(view.Text(Control::lblLenSave), c.len_save) << c.what;
-    if (c.says.empty()) {
-      EXPECT_TRUE(view.messages.empty()) << c.what;
-    } else {
-      ASSERT_EQ(view.messages.size(), 1u) << c.what;
-      EXPECT_EQ(view.messages[0].icon, MessageIcon::kWarning) << c.what;
-      EXPECT_NE(view.messages[0].text.find(c.says), std::string::npos) << view.messages[0].text;
+    ASSERT_EQ(view.messages.size(), c.says.empty() ? 0u : 1u) << c.what;
+    for (const Message& m : view.messages) {
+      EXPECT_EQ(m.icon, MessageIcon::kWarning) << c.what;
+      EXPECT_NE(m.text.find(c.says), std::string::npos) << m.text;
     }
   }
   EXPECT_EQ(brevio::testing::ReadFile(files / "dst.htm"), "a\r\nb\r\n");
-}
-
-TEST_F(Form, TheSingleFileDialogsAskForWhatTheyNeed) {
-  const std::string src = Write("src.htm", "x");
-  view.answers = {Strings{src}, Strings{P("out")}};
-  form->cmdOpen_Click();
-  form->cmdSave_Click();
-  ASSERT_EQ(view.requests.size(), 2u);
-  const FileDialogRequest& open = view.requests[0];
-  const FileDialogRequest& save = view.requests[1];
-  EXPECT_FALSE(open.save);
-  EXPECT_EQ(open.flags, kOfnFileMustExist | kOfnExplorer | kOfnLongNames);
-  EXPECT_EQ(open.filter, "HTML Files(*.htm;*.html)|*.htm;*.html|All Files(*.*)|*.*");
-  EXPECT_TRUE(save.save);
-  EXPECT_EQ(save.flags, kOfnOverwritePrompt | kOfnExplorer | kOfnLongNames);
-  EXPECT_EQ(save.initial_name, src) << "Save opens at the file just chosen";
+  // Open wants an existing page; Save asks before overwriting and opens at the file just chosen.
+  ASSERT_EQ(view.requests.size(), 4u);
+  EXPECT_EQ(view.requests[0].flags, kOfnFileMustExist | kOfnExplorer | kOfnLongNames);
+  EXPECT_EQ(view.requests[0].filter, "HTML Files(*.htm;*.html)|*.htm;*.html|All Files(*.*)|*.*");
+  EXPECT_TRUE(view.requests[3].save);
+  EXPECT_EQ(view.requests[3].flags, kOfnOverwritePrompt | kOfnExplorer | kOfnLongNames);
+  EXPECT_EQ(view.requests[3].initial_name, src);
 }
 
 // ---------------------------------------------------------------- the list
@@ -415,11 +389,16 @@ TEST_F(Form, AMissingLibrarySaysSoAndIsTriedAgainNextTime) {
   form->cmdAdd_Click();
   form->cmdHelp_Click();
   EXPECT_TRUE(view.rows.empty());
+  view.AddRow();  // a row put in by hand: Add itself needs the library
+  view.texts[Control::txtOutput] = P("out");
+  form->cmdTrim2_Click();
+  EXPECT_FALSE(form->running());
+  EXPECT_FALSE(view.busy) << "no hourglass before the library is there";
   const Message missing{MessageIcon::kWarning, "missing " + std::to_string(REGDB_E_CLASSNOTREG)};
-  EXPECT_EQ(view.messages, (std::vector<Message>{missing, missing}));
+  EXPECT_EQ(view.messages, (std::vector<Message>{missing, missing, missing}));
   create_result = S_OK;
   form->cmdHelp_Click();
-  EXPECT_EQ(creations, 3);
+  EXPECT_EQ(creations, 4);
   EXPECT_EQ(tarnex.opened.size(), 1u);
 }
 

@@ -63,15 +63,6 @@ TEST(Texts, TrimSpacesTakesOnlySpacesAtBothEnds) {
   for (const auto& c : cases) EXPECT_EQ(TrimSpaces(c.in), c.out) << c.in;
 }
 
-TEST(Texts, SplitFileNameAtEveryNul) {
-  using namespace std::string_literals;
-  const struct {
-    std::string in;
-    std::vector<std::string> out;
-  } cases[] = {{"", {}}, {"/a/b.htm", {"/a/b.htm"}}, {"/a\0x\0y"s, {"/a", "x", "y"}}};
-  for (const auto& c : cases) EXPECT_EQ(SplitFileName(c.in), c.out);
-}
-
 TEST(Texts, OnlyRegularFilesHaveALength) {
   brevio::testing::TempDir dir;
   dir.write("ten.htm", "0123456789");

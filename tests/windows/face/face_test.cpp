@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "brevio/forms/layout.h"
 #include "brevio/version.h"
@@ -52,27 +53,30 @@ auto WaitFor(Probe probe) {
   return value;
 }
 
+struct WindowSearch {
+  DWORD process;
+  const wchar_t* window_class;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (owner != search.process || !IsWindowVisible(window) ||
+      lstrcmpW(name, search.window_class) != 0) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
+}
+
 // A visible top-level window of the process with this class.
 HWND TopWindow(DWORD process, const wchar_t* window_class) {
-  struct Search {
-    DWORD process;
-    const wchar_t* window_class;
-    HWND found;
-  } search{process, window_class, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (owner != s.process || !IsWindowVisible(window) || lstrcmpW(name, s.window_class) != 0) {
-          return TRUE;
-        }
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{process, window_class, nullptr};
+  EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -92,25 +96,34 @@ void SetTextOf(HWND window, const std::wstring& text) {
 // Presses a button the way a click does; posted, since what it opens is modal.
 void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
-// One cell of a list in another process: the item and its text buffer are
-// placed in that process's memory, where the list writes.
-std::wstring RemoteCell(HANDLE process, HWND list, int row, int column) {
+// Sends a list message whose item (and text buffer) must lie in the list's
+// own process: both are placed in that process's memory. `text` receives
+// what the list wrote into the buffer.
+LRESULT SendItem(HANDLE process, HWND list, UINT message, WPARAM row, LVITEMW item,
+                 std::wstring* text = nullptr) {
   constexpr int kChars = 512;
   const SIZE_T bytes = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
   auto* remote = static_cast<char*>(
       VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  if (remote == nullptr) return L"<no memory in the program>";
-  LVITEMW item{};
-  item.iSubItem = column;
+  if (remote == nullptr) return -1;
   item.cchTextMax = kChars;
   item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
   WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-  const auto length = static_cast<std::size_t>(SendMessageW(
-      list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote)));
-  std::wstring text(kChars, L'\0');
-  ReadProcessMemory(process, item.pszText, text.data(), kChars * sizeof(wchar_t), nullptr);
+  const LRESULT result = SendMessageW(list, message, row, reinterpret_cast<LPARAM>(remote));
+  if (text != nullptr) {
+    text->assign(kChars, L'\0');
+    ReadProcessMemory(process, item.pszText, text->data(), kChars * sizeof(wchar_t), nullptr);
+    text->resize(std::min<std::size_t>(static_cast<std::size_t>(result), kChars));
+  }
   VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  text.resize(std::min<std::size_t>(length, kChars));
+  return result;
+}
+
+std::wstring RemoteCell(HANDLE process, HWND list, int row, int column) {
+  LVITEMW item{};
+  item.iSubItem = column;
+  std::wstring text;
+  SendItem(process, list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), item, &text);
   return text;
 }
 
@@ -134,6 +147,24 @@ class BrevioExe : public ::testing::Test {
     ASSERT_EQ(Export("DllRegisterServer")(), S_OK);
 
     work_ = std::make_unique<TempDir>();
+    Start();
+  }
+
+  static void TearDownTestSuite() {
+    Stop();
+    work_.reset();
+    if (tarnex_ != nullptr) Export("DllUnregisterServer")();
+    CoUninitialize();
+  }
+
+  static HRESULT(STDAPICALLTYPE* Export(const char* name))() {
+    return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(tarnex_, name)));
+  }
+
+  // Starts Brevio.exe in the work folder and waits for its window.
+  static void Start() {
+    Stop();
     std::wstring command = L"\"" + (Here() / L"Brevio.exe").wstring() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -145,22 +176,14 @@ class BrevioExe : public ::testing::Test {
     ASSERT_NE(main_, nullptr) << "Brevio.exe shows no window";
   }
 
-  static void TearDownTestSuite() {
-    if (process_.hProcess != nullptr) {
-      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.hProcess, 99);
-      }
-      CloseHandle(process_.hThread);
-      CloseHandle(process_.hProcess);
+  static void Stop() {
+    if (process_.hProcess == nullptr) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 99);
     }
-    work_.reset();
-    if (tarnex_ != nullptr) Export("DllUnregisterServer")();
-    CoUninitialize();
-  }
-
-  static HRESULT(STDAPICALLTYPE* Export(const char* name))() {
-    return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(tarnex_, name)));
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+    process_ = {};
   }
 
   static HWND Control(std::string_view name) { return GetDlgItem(main_, Id(name)); }
@@ -217,15 +240,24 @@ TEST_F(BrevioExe, FrameAndBackgroundAreAsDesigned) {
 }
 
 TEST_F(BrevioExe, TabVisitsTheControlsInDesignOrder) {
-  const char* const order[] = {"txtOpen",   "cmdOpen",   "txtSave",   "cmdSave", "cmdTrim",
-                               "ListView1", "txtOutput", "cmdOutput", "cmdAdd",  "cmdRemove",
-                               "cmdHelp",   "cmdAbout",  "cmdTrim2",  "cmdExit", "txtOpen"};
-  HWND at = Control(order[0]);
+  // Round the window once from txtOpen, which lies below the visible edge.
+  const std::vector<std::string> expected = {"txtOpen",  "cmdOpen",   "txtSave",   "cmdSave",
+                                             "cmdTrim",  "ListView1", "txtOutput", "cmdOutput",
+                                             "cmdAdd",   "cmdRemove", "cmdHelp",   "cmdAbout",
+                                             "cmdTrim2", "cmdExit",   "txtOpen"};
+  std::vector<std::string> seen = {expected.front()};
+  HWND at = Control(expected.front());
   ASSERT_NE(at, nullptr);
-  for (std::size_t i = 1; i < std::size(order); ++i) {
+  while (seen.size() < expected.size()) {
     at = GetNextDlgTabItem(main_, at, FALSE);
-    EXPECT_EQ(GetDlgCtrlID(at), Id(order[i])) << "after " << order[i - 1];
+    const int id = GetDlgCtrlID(at);
+    std::string name = "id " + std::to_string(id);
+    for (const brevio::forms::ControlSpec& spec : brevio::forms::kMainControls) {
+      if (spec.id == id) name = spec.name;
+    }
+    seen.push_back(name);
   }
+  EXPECT_EQ(seen, expected);
 }
 
 TEST_F(BrevioExe, BatchTrimsTheFilesAddedThroughTheOpenDialog) {
@@ -237,12 +269,12 @@ TEST_F(BrevioExe, BatchTrimsTheFilesAddedThroughTheOpenDialog) {
   Press(Control("cmdAdd"));
   HWND dialog = WaitFor(Box);
   ASSERT_NE(dialog, nullptr) << "no Open dialog";
-  // Into the folder first, then both names at once.
+  // Into the folder first, then both names at once. Open is pressed and
+  // waited for, so the folder is shown before the names go in.
   for (const std::wstring& name :
        {work_->path().wstring(), std::wstring(L"\"a.htm\" \"b.html\"")}) {
     SetTextOf(NameBox(dialog), name);
-    Press(GetDlgItem(dialog, IDOK));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    SendMessageTimeoutW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0, SMTO_NORMAL, 5000, nullptr);
   }
   HWND list = Control("ListView1");
   ASSERT_TRUE(WaitFor([&] {
@@ -283,8 +315,52 @@ TEST_F(BrevioExe, BatchTrimsTheFilesAddedThroughTheOpenDialog) {
   }
 }
 
+// After the batch: its two rows are there.
+TEST_F(BrevioExe, SpaceAndDeleteOnTheListGoToTheForm) {
+  HWND list = Control("ListView1");
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+  // Both rows selected, the first one current.
+  for (int row = 0; row < 2; ++row) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = row == 0 ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED;
+    SendItem(process_.hProcess, list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), item);
+  }
+  const auto ticks = [list] {
+    std::string marks;
+    const auto rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+      const auto state =
+          SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
+      marks += (state >> 12) == 2 ? 'x' : '.';
+    }
+    return marks;
+  };
+  // The list alone would tick the current row only, and Delete nothing.
+  struct Key {
+    const char* what;
+    WPARAM key;
+    std::string ticks_after;  // one mark per row left
+  };
+  const Key keys[] = {
+      {"Space ticks every selected row", VK_SPACE, "xx"},
+      {"Space again unticks them", VK_SPACE, ".."},
+      {"Delete with none ticked removes the selected rows", VK_DELETE, ""},
+  };
+  for (const Key& k : keys) {
+    PostMessageW(list, WM_KEYDOWN, k.key, 0);
+    std::string seen;
+    WaitFor([&] {
+      seen = ticks();
+      return seen == k.ticks_after;
+    });
+    EXPECT_EQ(seen, k.ticks_after) << k.what;
+  }
+}
+
 TEST_F(BrevioExe, AboutBoxShowsTheVersionAndHoldsTheMainWindow) {
-  Press(Control("cmdAbout"));
+  // Alt+B, the access key of "A&bout...".
+  PostMessageW(main_, WM_SYSCHAR, L'b', LPARAM{1} << 29);
   HWND about = WaitFor([] { return TopWindow(process_.dwProcessId, L"BrevioAbout"); });
   ASSERT_NE(about, nullptr) << "no about box";
   EXPECT_FALSE(IsWindowEnabled(main_));
@@ -303,18 +379,37 @@ TEST_F(BrevioExe, AboutBoxShowsTheVersionAndHoldsTheMainWindow) {
     HWND window = t.name == std::string_view("frmAbout") ? about : GetDlgItem(about, Id(t.name));
     EXPECT_EQ(TextOf(window), Wide(t.expected)) << t.name;
   }
-  Press(GetDlgItem(about, Id("OKButton")));
+  // Enter presses OK, the default button, which has the focus.
+  PostMessageW(GetDlgItem(about, Id("OKButton")), WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
   EXPECT_TRUE(WaitFor([] { return IsWindowEnabled(main_) != FALSE; }));
 }
 
-// Last: the close box asks the form, which lets an idle window go.
+// The close box asks the form, which lets an idle window go.
 TEST_F(BrevioExe, ClosesWhenAsked) {
   PostMessageW(main_, WM_CLOSE, 0, 0);
   ASSERT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
   DWORD code = 1;
   GetExitCodeProcess(process_.hProcess, &code);
   EXPECT_EQ(code, 0U);
+}
+
+// A fresh start without the library registered: the first use of it says
+// how to register it.
+TEST_F(BrevioExe, MissingTarnexNamesTheRegistrationCommand) {
+  ASSERT_EQ(Export("DllUnregisterServer")(), S_OK);
+  Start();
+  Press(Control("cmdOutput"));
+  HWND box = WaitFor(Box);
+  ASSERT_NE(box, nullptr) << "no message box";
+  const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
+  const std::wstring command = L"regsvr32 \"" + (Here() / L"TARNEX.dll").wstring() + L"\"";
+  EXPECT_NE(text.find(command), std::wstring::npos) << "no " << command << " in " << text;
+  EXPECT_NE(text.find(L"0x80040154"), std::wstring::npos) << "no error code in " << text;
+  Press(GetDlgItem(box, IDOK));
+  EXPECT_TRUE(WaitFor([] { return Box() == nullptr; }));
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
 }
 
 }  // namespace

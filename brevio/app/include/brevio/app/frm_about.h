@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
+
+#include "brevio/forms/about_form.h"
 
 class QLabel;
 class QPushButton;
@@ -25,18 +28,23 @@ class AboutHost {
 // A label that reports clicks (Label5, the web address).
 class ClickableLabel;
 
-class frmAbout : public QDialog {
+// The box's behaviour is forms::AboutForm; this is its Qt face.
+class frmAbout : public QDialog, public forms::AboutView {
  public:
   explicit frmAbout(AboutHost& host);
+  ~frmAbout() override;
 
   // Puts back the design-time texts; called before each showing.
   void Load();
 
-  void Label5_Click();
-  void OKButton_Click();
+  void SetText(forms::AboutControl control, const std::string& text) override;
+  std::string Text(forms::AboutControl control) const override;
+  void CloseBox() override { accept(); }
 
  private:
-  AboutHost& host_;
+  QLabel* Find(forms::AboutControl control) const;
+
+  std::unique_ptr<forms::AboutForm> form_;
   QPushButton* OKButton = nullptr;
   // The texts Load() puts back; the fixed captions (Label3, Label4) and the
   // icon (Image1) are set once when the box is built.

@@ -8,45 +8,24 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
-#include <atomic>
-#include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "brevio/app/common_dialog.h"
 #include "brevio/app/frm_about.h"
-#include "brevio/engine/batch.h"
+#include "brevio/forms/main_form.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
-class QThread;
 
 namespace brevio::app {
-
-class LineControl;
-
-// Holds the batch worker after each file until the window has shown its row,
-// so that rows come back one by one and closing stops after the current file.
-class RowGate {
- public:
-  void Reset();
-  // Worker: waits for Open (or Release).
-  void Wait();
-  // Window: the row is shown; the worker may go on.
-  void Open();
-  // The window goes away: no wait blocks again.
-  void Release();
-
- private:
-  std::mutex mutex_;
-  std::condition_variable opened_;
-  int open_ = 0;
-  bool released_ = false;
-};
 
 // Creates CTarnex objects; registers the library first when the class is unknown
 // and TARNEX.so sits in library_folder (an installed program's lib/brevio).
@@ -66,15 +45,15 @@ class TarnexCreator {
 QString HelpSite();
 
 // Columns of ListView1.
-enum ListColumn {
-  kColNumber = 0,
-  kColSource = 1,
-  kColSourceSize = 2,
-  kColTargetSize = 3,
-  kColRatio = 4
-};
+using forms::kColNumber;
+using forms::kColRatio;
+using forms::kColSource;
+using forms::kColSourceSize;
+using forms::kColTargetSize;
 
-class frmMain : public QWidget, public AboutHost {
+// frmMain's Qt face: builds the controls from the layout table, forwards
+// clicks, keys and drops to forms::MainForm and shows what it sets.
+class frmMain : public QWidget, public forms::MainView, public AboutHost {
  public:
   explicit frmMain(TarnexCreator creator = TarnexCreator(TarnexCreator::InstalledLibraryFolder()),
                    QWidget* parent = nullptr);
@@ -82,7 +61,7 @@ class frmMain : public QWidget, public AboutHost {
 
   // The public read access of m_cTarnex: creates the object when still empty.
   // Null (after a message box saying why) when the library cannot be had.
-  _CTarnex* tarnex() override;
+  _CTarnex* tarnex() override { return m_form->tarnex(); }
   QWidget* AboutParent() override { return this; }
 
   // Centres the window on its screen, shows it and puts the focus in txtOpen.
@@ -91,20 +70,34 @@ class frmMain : public QWidget, public AboutHost {
   const QImage& background() const { return m_background; }
   // True from a batch run's start until its last row is back; the run's
   // closing box comes after.
-  bool running() const { return m_running; }
+  bool running() const { return m_form->running(); }
+  forms::MainForm& form() { return *m_form; }
 
-  // Handlers, public so that the window can be driven as a person would
-  // (the buttons call them too).
-  void cmdOpen_Click();
-  void cmdSave_Click();
-  void cmdTrim_Click();
-  void cmdAdd_Click();
-  void cmdRemove_Click();
-  void cmdOutput_Click();
-  void cmdTrim2_Click();
-  void cmdHelp_Click();
-  void cmdAbout_Click();
-  void cmdExit_Click();
+  // ---- forms::MainView
+  std::string Text(forms::Control control) const override;
+  void SetText(forms::Control control, const std::string& text) override;
+  void SetReadOnly(forms::Control control, bool read_only) override;
+  int RowCount() const override;
+  int AddRow() override;
+  std::string Cell(int row, int column) const override;
+  void SetCell(int row, int column, const std::string& text) override;
+  std::string Tip(int row, int column) const override;
+  void SetTip(int row, int column, const std::string& tip) override;
+  bool Ticked(int row) const override;
+  void SetTicked(int row, bool ticked) override;
+  std::vector<int> SelectedRows() const override;
+  int CurrentRow() const override;
+  void RemoveRows(const std::vector<int>& rows) override;
+  void ScrollToRow(int row) override;
+  std::optional<std::vector<std::string>> RunFileDialog(
+      const forms::FileDialogRequest& request) override;
+  void ShowMessage(forms::MessageIcon icon, const std::string& text) override;
+  void ShowAbout() override;
+  std::int32_t WindowHandle() const override;
+  std::string DecimalPoint() const override;
+  void SetBusy(bool busy) override;
+  void CloseWindow() override { close(); }
+  void PostToWindow(std::function<void()> task) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -113,42 +106,18 @@ class frmMain : public QWidget, public AboutHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  friend class FrmMainTestPeer;  // tests fill very long lists without a dialog
-
   void Form_Load();
   void BuildControls();
-  void BuildList();
+  QTreeWidget* BuildList();
   void ConnectControls();
-  // The Open or Save dialog for the single-file group; the name lands in `box`.
-  void PickSingleFile(QLineEdit* box, bool save);
-  void AddFileToList(const QString& path);
-  void AddFiles(const QStringList& paths);
-  void AddDropped(const QStringList& paths);
-  void RemoveRows(bool selected_when_none_ticked);
-  void ToggleSelectedChecks();
   void FitNumberColumn();
-  bool BatchCanStart();
-  void CollectBatchJobs(_CTarnex* t, const QString& folder);
-  void StartWorker();
-  void RunBatchOnWorker();
-  void BatchFileDone(const BatchOutcome& outcome);
-  void FinishBatch();
+  QWidget* ControlOf(forms::Control control) const;
+  QTreeWidgetItem* Item(int row) const;
 
-  TarnexCreator m_creator;
-  comrt::ComPtr<_CTarnex> m_cTarnex;
   QImage m_background;
-  CommonDialog dlgFile{this};
+  CommonDialog m_dialog{this};
   std::unique_ptr<frmAbout> m_about;
-  bool m_running = false;
-  bool m_closeRequested = false;
-  // The batch run: the runner trims on the worker one file at a time, and
-  // each row comes back to this thread before the next file starts.
-  std::unique_ptr<QThread> m_worker;
-  std::unique_ptr<QObject> m_workerContext;  // lives in m_worker; the run is queued to it
-  std::vector<BatchJob> m_batch;
-  std::atomic<bool> m_cancel{false};
-  RowGate m_rowShown;
-  int m_failed = 0;
+  bool m_busy = false;
 
   QLineEdit* txtOpen = nullptr;
   QPushButton* cmdOpen = nullptr;
@@ -166,8 +135,8 @@ class frmMain : public QWidget, public AboutHost {
   QPushButton* cmdAbout = nullptr;
   QPushButton* cmdTrim2 = nullptr;
   QPushButton* cmdExit = nullptr;
-  LineControl* Line1 = nullptr;
-  LineControl* Line2 = nullptr;
+  // Last: it goes first, stopping a run while the controls it reports to are whole.
+  std::unique_ptr<forms::MainForm> m_form;
 };
 
 }  // namespace brevio::app

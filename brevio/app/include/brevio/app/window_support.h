@@ -1,5 +1,5 @@
-// Small helpers of the windows: twips geometry, the line control, the icon,
-// file lengths and the plain-words texts of the messages.
+// Small helpers of the Qt windows: twips geometry, colours, the line control
+// and the icon.
 #pragma once
 
 #include <QColor>
@@ -10,13 +10,17 @@
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
-#include <optional>
-#include <string>
+
+#include "brevio/forms/form_view.h"
+#include "brevio/forms/layout.h"
 
 namespace brevio::app {
 
 // Left, top, width, height in twips -> pixels at 15 twips per pixel.
-QRect FromTwips(const QRect& twips);
+QRect FromTwips(const forms::TwipsRect& twips);
+
+// A 0x00BBGGRR colour of the layout table.
+QColor FromBgr(std::uint32_t colour);
 
 // Alignment of ListView1's columns: "#" and "Source Files" left, the numbers right.
 Qt::Alignment ColumnAlignment(int column);
@@ -42,23 +46,5 @@ class LineControl : public QWidget {
 
 // The program's icon, 32 x 32 and 16 x 16.
 QIcon ProgramIcon();
-
-// The path as the file system spells it (UTF-8 here).
-std::string EncodePath(const QString& path);
-
-// The length in bytes of a regular file; none when it is missing or not a file.
-std::optional<std::uint64_t> FileLength(const QString& path);
-
-// Removes spaces (code 32) at both ends, and nothing else: the platform's rule.
-QString TrimSpaces(const QString& text);
-
-// The dialog's file name split at every NUL; an empty name gives no pieces.
-QStringList SplitFileName(const QString& file_name);
-
-// Plain words for a trim result code; empty for 0 (done).
-QString TrimResultText(std::int32_t code, const QString& source);
-
-// What the window says when CTarnex cannot be created.
-QString TarnexMissingText(std::int32_t hresult, const QString& library_folder);
 
 }  // namespace brevio::app

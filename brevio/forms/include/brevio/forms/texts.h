@@ -42,7 +42,4 @@ std::vector<std::string> FolderPages(const std::string& folder);
 // Whether `path` names a folder (following links).
 bool IsFolder(const std::string& path);
 
-// The dialog's file name split at every NUL; an empty name gives no pieces.
-std::vector<std::string> SplitFileName(const std::string& file_name);
-
 }  // namespace brevio::forms
