@@ -1,9 +1,9 @@
-# The setup program under Wine, silent, in the build's Wine prefix:
+# The setup program under Wine, silent, in the installer tests' own prefix:
 #   cmake -DMODE=fresh|default|broken -DWINE=... -DPREFIX=... -DSETUP=...
 #         -DSTAGE=<installed tree> -DVERSION=... -DARCH=win64|win32 -DWORK=<scratch folder>
 #         [-DPROBE=installer_window_probe.exe] [-DMAKENSIS=... -DSCRIPT=brevio.nsi]
 #         -P installer.cmake
-# fresh:   /S /D=<a new folder>; the files, the class registration, the
+# fresh:   /S /D=<a new folder on C:>; the files, the class registration, the
 #          Add/Remove Programs entry and the Start-menu entries are there,
 #          Brevio.exe opens its window (PROBE, under a virtual X server), and
 #          the entry's QuietUninstallString takes all of it away again.
@@ -11,11 +11,6 @@
 # broken:  a setup whose TARNEX.dll cannot be registered fails with status 3
 #          and leaves nothing installed.
 cmake_minimum_required(VERSION 3.25)
-
-function(windows_path out path)
-  string(REPLACE "/" "\\" path "${path}")
-  set(${out} "Z:${path}" PARENT_SCOPE)
-endfunction()
 
 # Runs a Wine program; exit status into `out_code`, output into
 # `out_output`. Output goes through a file: the prefix's services, started by
@@ -129,9 +124,12 @@ file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 
 if(MODE STREQUAL "fresh")
-  set(folder "${WORK}/Brevio")
-  windows_path(win_folder "${folder}")
+  # On drive C of the prefix: /D= takes no quotes, and Wine quotes an
+  # argument with a space, so the folder's path must have none.
+  set(folder "${PREFIX}/drive_c/brevio-fresh/Brevio")
+  set(win_folder "C:\\brevio-fresh\\Brevio")
   set(switches /S "/D=${win_folder}")
+  file(REMOVE_RECURSE "${folder}")
 elseif(MODE STREQUAL "default")
   # Where the setup of this bitness puts it: for a 64-bit setup the 64-bit
   # Program Files, never "Program Files (x86)".
@@ -150,8 +148,9 @@ elseif(MODE STREQUAL "broken")
   if(NOT code EQUAL 0)
     message(FATAL_ERROR "makensis could not build the broken setup (${code})")
   endif()
-  set(folder "${WORK}/Brevio")
-  windows_path(win_folder "${folder}")
+  set(folder "${PREFIX}/drive_c/brevio-broken/Brevio")
+  set(win_folder "C:\\brevio-broken\\Brevio")
+  file(REMOVE_RECURSE "${folder}")
   wine(code output "${SETUP}" /S "/D=${win_folder}")
   if(NOT code EQUAL 3)
     message(FATAL_ERROR "the setup ended with ${code}, not 3, when registration failed: ${output}")
