@@ -28,8 +28,12 @@ endfunction()
 get_filename_component(wine_dir "${WINE}" DIRECTORY)
 find_program(WINESERVER wineserver HINTS ${wine_dir})
 if(WINESERVER)
+  # Output to a file, not a pipe: a server this call starts holds its output
+  # for its whole life, and a pipe would never reach its end.
+  set(server_log ${CMAKE_CURRENT_BINARY_DIR}/wine_client_${MODE}.server.log)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} -p 15
-                  OUTPUT_QUIET ERROR_QUIET)
+                  OUTPUT_FILE ${server_log} ERROR_FILE ${server_log})
+  file(REMOVE ${server_log})
 endif()
 
 windows_path(dll "${DLL}")
