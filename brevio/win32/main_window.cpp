@@ -1,0 +1,685 @@
+#include "main_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+#include <utility>
+
+#include "about_box.h"
+#include "brevio/forms/gradient.h"
+#include "brevio/forms/layout.h"
+#include "brevio/version.h"
+#include "common_dialog.h"
+#include "dpi.h"
+#include "wide.h"
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
+namespace brevio::win32 {
+namespace {
+
+using forms::MainForm;
+
+constexpr wchar_t kClassName[] = L"BrevioMain";
+constexpr UINT kRunTask = WM_APP + 1;
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr int kFontPoints = 825;  // hundredths of a point
+
+constexpr int MainId(std::string_view name) {
+  for (const forms::ControlSpec& spec : forms::kMainControls) {
+    if (name == spec.name) return spec.id;
+  }
+  return -1;
+}
+
+constexpr int kListId = MainId("ListView1");
+constexpr int kOutputId = MainId("txtOutput");
+
+constexpr std::pair<int, void (MainForm::*)()> kClicks[] = {
+    {MainId("cmdOpen"), &MainForm::cmdOpen_Click},
+    {MainId("cmdSave"), &MainForm::cmdSave_Click},
+    {MainId("cmdTrim"), &MainForm::cmdTrim_Click},
+    {MainId("cmdAdd"), &MainForm::cmdAdd_Click},
+    {MainId("cmdRemove"), &MainForm::cmdRemove_Click},
+    {MainId("cmdOutput"), &MainForm::cmdOutput_Click},
+    {MainId("cmdTrim2"), &MainForm::cmdTrim2_Click},
+    {MainId("cmdHelp"), &MainForm::cmdHelp_Click},
+    {MainId("cmdAbout"), &MainForm::cmdAbout_Click},
+    {MainId("cmdExit"), &MainForm::cmdExit_Click},
+};
+
+// Hands the painter's twips on to a 15-twips-per-pixel surface, scaled so
+// that a pixel is 1440 / dpi twips.
+class DpiSurface : public forms::DrawingSurface {
+ public:
+  DpiSurface(forms::DrawingSurface& pixels, UINT dpi)
+      : pixels_(pixels), scale_(static_cast<float>(dpi) / 96.0F) {}
+  void Clear() override { pixels_.Clear(); }
+  void Line(float x1, float y1, float x2, float y2, std::uint32_t colour) override {
+    pixels_.Line(x1 * scale_, y1 * scale_, x2 * scale_, y2 * scale_, colour);
+  }
+
+ private:
+  forms::DrawingSurface& pixels_;
+  float scale_;
+};
+
+std::wstring ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+// C:\Program Files\Brevio as file:///C:/Program%20Files/Brevio.
+std::string FileAddress(const std::wstring& folder) {
+  std::string address = "file:///";
+  for (const char c : Utf8(folder)) {
+    if (c == '\\') {
+      address += '/';
+    } else if (c == ' ' || c == '%' || c == '#') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+      address += escaped;
+    } else {
+      address += c;
+    }
+  }
+  return address;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
+
+MainWindow::~MainWindow() {
+  // The form first: it stops and joins its worker, whose posts are dropped.
+  form_.reset();
+  if (hwnd_ != nullptr && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  ReleaseBackground();
+  if (output_brush_ != nullptr) DeleteObject(output_brush_);
+  if (font_ != nullptr) DeleteObject(font_);
+}
+
+bool MainWindow::Create(int show) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &MainWindow::WindowProc;
+  wc.hInstance = instance_;
+  wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kClassName;
+  RegisterClassExW(&wc);
+
+  hwnd_ =
+      CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, Wide(kProductTitle).c_str(), kStyle,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_, this);
+  if (hwnd_ == nullptr) return false;
+  dpi_ = WindowDpi(hwnd_);
+  output_brush_ = CreateSolidBrush(forms::kOutputBoxColour);
+  CreateControls();
+  Layout();
+  Centre(hwnd_, nullptr);
+  form_ = std::make_unique<MainForm>(*this, Settings());
+  ShowWindow(hwnd_, show);
+  UpdateWindow(hwnd_);
+  // As on every form, the first control in tab order starts with the focus.
+  SetFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
+  return true;
+}
+
+forms::FormSettings MainWindow::Settings() const {
+  forms::FormSettings settings;
+  settings.create_tarnex = [](comrt::ComPtr<_CTarnex>& out) {
+    return CoCreateInstance(CLSID_CTarnex, nullptr, CLSCTX_INPROC_SERVER, IID__CTarnex,
+                            out.put_void());
+  };
+  const std::wstring folder = ProgramFolder();
+  settings.tarnex_missing_text = [library = Utf8(folder) + "\\TARNEX.dll"](HRESULT hr) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+    return "The Tarnex library is missing or not registered, so Brevio cannot do this (error " +
+           std::string(code) + ").\n\nRegister it with:\nregsvr32 \"" + library + "\"";
+  };
+  // The ZIP and the installer put the help page in tools\ beside the program.
+  settings.help_site = FileAddress(folder);
+  return settings;
+}
+
+// ------------------------------------------------------------------ building
+
+void MainWindow::CreateControls() {
+  // Created in tab order: the focus follows the order the children were made.
+  for (const forms::ControlSpec& spec : forms::kMainControls) {
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    DWORD ex_style = 0;
+    const wchar_t* window_class = L"STATIC";
+    switch (spec.kind) {
+      case forms::ControlKind::kEdit:
+        window_class = L"EDIT";
+        style |= WS_TABSTOP | ES_AUTOHSCROLL;
+        ex_style = WS_EX_CLIENTEDGE;
+        break;
+      case forms::ControlKind::kButton:
+        window_class = L"BUTTON";
+        style |= WS_TABSTOP | BS_PUSHBUTTON;
+        break;
+      case forms::ControlKind::kLabel:
+        style |= SS_LEFT;
+        break;
+      case forms::ControlKind::kList:
+        window_class = WC_LISTVIEWW;
+        style |= WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS;
+        ex_style = WS_EX_CLIENTEDGE;
+        break;
+    }
+    CreateWindowExW(ex_style, window_class, Wide(spec.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+  }
+  list_ = GetDlgItem(hwnd_, kListId);
+  const DWORD list_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP;
+  SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, list_style, list_style);
+  int column = 0;
+  for (const forms::ColumnSpec& spec : forms::kListColumns) {
+    std::wstring caption = Wide(spec.caption);
+    LVCOLUMNW c{};
+    c.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
+    c.fmt = spec.right_aligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    c.cx = spec.width;
+    c.pszText = caption.data();
+    c.iSubItem = column;
+    SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column++),
+                 reinterpret_cast<LPARAM>(&c));
+  }
+  SetWindowSubclass(list_, &MainWindow::ListProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  DragAcceptFiles(list_, TRUE);
+}
+
+// Size, controls, columns and fonts for the window's current resolution.
+void MainWindow::Layout() {
+  const SIZE outer =
+      OuterSize(Px(forms::kClientWidthTwips, dpi_), Px(forms::kClientHeightTwips, dpi_), kStyle,
+                WS_EX_CONTROLPARENT, dpi_);
+  SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  HFONT old_font =
+      std::exchange(font_, MakeFont(L"MS Shell Dlg 2", kFontPoints, false, false, dpi_));
+  for (const forms::ControlSpec& spec : forms::kMainControls) {
+    HWND control = GetDlgItem(hwnd_, spec.id);
+    MoveWindow(control, Px(spec.twips.left, dpi_), Px(spec.twips.top, dpi_),
+               Px(spec.twips.width, dpi_), Px(spec.twips.height, dpi_), FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  }
+  int column = 0;
+  for (const forms::ColumnSpec& spec : forms::kListColumns) {
+    SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column++),
+                 MulDiv(spec.width, static_cast<int>(dpi_), 96));
+  }
+  if (old_font != nullptr) DeleteObject(old_font);
+  PaintBackground();
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+// The gradient and the two separator lines, painted once into a top-down
+// 32-bit image; WM_PAINT and the controls only copy from it.
+void MainWindow::PaintBackground() {
+  ReleaseBackground();
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  const int width = std::max<int>(client.right, 1), height = std::max<int>(client.bottom, 1);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  background_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (background_ == nullptr) return;
+  background_size_ = {width, height};
+
+  forms::TwipsPixelSurface pixels(static_cast<std::uint32_t*>(bits), width, height, width,
+                                  forms::kFormBackground);
+  DpiSurface surface(pixels, dpi_);
+  // The client size in twips, rounded as the drawing surface hands it over.
+  const double twips_per_pixel = 1440.0 / static_cast<double>(dpi_);
+  forms::ClearAndPaintGradient(surface, 0, 0, forms::RoundHalfEven(width * twips_per_pixel),
+                               forms::RoundHalfEven(height * twips_per_pixel),
+                               forms::kGradientStart, forms::kGradientEnd, true);
+  for (const forms::LineSpec& line : forms::kMainLines) {
+    surface.Line(static_cast<float>(line.x1), static_cast<float>(line.y1),
+                 static_cast<float>(line.x2), static_cast<float>(line.y2), line.colour);
+  }
+  GdiFlush();
+  background_dc_ = CreateCompatibleDC(nullptr);
+  background_old_ = SelectObject(background_dc_, background_);
+  background_brush_ = CreatePatternBrush(background_);
+}
+
+void MainWindow::ReleaseBackground() {
+  if (background_dc_ != nullptr) {
+    SelectObject(background_dc_, background_old_);
+    DeleteDC(background_dc_);
+    background_dc_ = nullptr;
+  }
+  if (background_brush_ != nullptr) DeleteObject(std::exchange(background_brush_, nullptr));
+  if (background_ != nullptr) DeleteObject(std::exchange(background_, nullptr));
+}
+
+// ------------------------------------------------------------------ messages
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+    self->hwnd_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  return self->Handle(message, wparam, lparam);
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wparam) == BN_CLICKED && lparam != 0) Click(LOWORD(wparam));
+      return 0;
+    case DM_GETDEFID: {
+      // Enter presses the button that has the focus.
+      HWND focus = GetFocus();
+      wchar_t window_class[16] = {};
+      if (focus != nullptr && GetParent(focus) == hwnd_ &&
+          GetClassNameW(focus, window_class, 16) > 0 && lstrcmpiW(window_class, L"Button") == 0) {
+        return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+      }
+      return 0;
+    }
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+      if (header->hwndFrom == list_ && header->code == LVN_GETINFOTIPW) {
+        FillInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(lparam));
+      }
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+      return ControlColour(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_PRINTCLIENT:
+      // Themed buttons draw their surroundings from here.
+      BitBlt(reinterpret_cast<HDC>(wparam), 0, 0, background_size_.cx, background_size_.cy,
+             background_dc_, 0, 0, SRCCOPY);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(hwnd_, &paint);
+      const RECT& r = paint.rcPaint;
+      BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, background_dc_, r.left, r.top,
+             SRCCOPY);
+      EndPaint(hwnd_, &paint);
+      return 0;
+    }
+    case WM_SETCURSOR:
+      if (busy_) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
+    case WM_ACTIVATE:
+      // A plain window forgets its focused control when left: keep it.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
+      } else if (focus_ != nullptr && IsWindow(focus_)) {
+        SetFocus(focus_);
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      dpi_ = HIWORD(wparam);
+      const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      Layout();
+      return 0;
+    }
+    case kRunTask:
+      RunOneTask();
+      return 0;
+    case WM_CLOSE:
+      // Close box, Alt+F4: the form decides; a running batch closes the
+      // window itself after its current file.
+      if (form_ == nullptr || form_->Form_QueryUnload()) DestroyWindow(hwnd_);
+      return 0;
+    case WM_DESTROY: {
+      std::deque<std::function<void()>> dropped;
+      {
+        std::lock_guard<std::mutex> lock(tasks_mutex_);
+        gone_ = true;
+        dropped.swap(tasks_);
+      }
+      PostQuitMessage(0);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+void MainWindow::Click(int id) {
+  if (form_ == nullptr) return;
+  for (const auto& [button, handler] : kClicks) {
+    if (button == id) {
+      (form_.get()->*handler)();
+      return;
+    }
+  }
+}
+
+LRESULT MainWindow::ControlColour(HDC dc, HWND control) {
+  if (GetDlgCtrlID(control) == kOutputId) {
+    // Read-only while a batch runs, when it asks as a static would.
+    SetBkColor(dc, forms::kOutputBoxColour);
+    return reinterpret_cast<LRESULT>(output_brush_);
+  }
+  wchar_t window_class[16] = {};
+  GetClassNameW(control, window_class, 16);
+  if (lstrcmpiW(window_class, L"Edit") == 0) {
+    return DefWindowProcW(hwnd_, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc),
+                          reinterpret_cast<LPARAM>(control));
+  }
+  // Labels and buttons show the gradient behind them.
+  POINT origin{0, 0};
+  MapWindowPoints(control, hwnd_, &origin, 1);
+  SetBkMode(dc, TRANSPARENT);
+  SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
+  return reinterpret_cast<LRESULT>(background_brush_);
+}
+
+// ------------------------------------------------------------------ ListView1
+
+LRESULT CALLBACK MainWindow::ListProc(HWND list, UINT message, WPARAM wparam, LPARAM lparam,
+                                      UINT_PTR, DWORD_PTR self) {
+  (void)list;
+  return reinterpret_cast<MainWindow*>(self)->HandleList(message, wparam, lparam);
+}
+
+LRESULT MainWindow::HandleList(UINT message, WPARAM wparam, LPARAM lparam) {
+  const bool idle = form_ != nullptr && !form_->running();
+  switch (message) {
+    case WM_KEYDOWN:
+      // The form decides what Space ticks; the list's own toggle never runs.
+      if (wparam == VK_SPACE) {
+        if (idle) form_->ListView1_Space();
+        return 0;
+      }
+      if (wparam == VK_DELETE) {
+        if (idle) form_->ListView1_Delete();
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      if (wparam == L' ') return 0;
+      break;
+    case WM_DROPFILES: {
+      auto* drop = reinterpret_cast<HDROP>(wparam);
+      std::vector<std::string> paths;
+      const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.push_back(Utf8(path));
+      }
+      DragFinish(drop);
+      if (idle) form_->ListView1_Drop(paths);
+      return 0;
+    }
+    case WM_MOUSEMOVE: {
+      // Tips are per cell, the list's per row: moving to another cell of the
+      // same row takes the old tip down so the next one is asked for.
+      LVHITTESTINFO hit{};
+      hit.pt = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+      SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+      if (hit.iItem != tip_row_ || hit.iSubItem != tip_column_) {
+        tip_row_ = hit.iItem;
+        tip_column_ = hit.iSubItem;
+        if (HWND tips = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETTOOLTIPS, 0, 0))) {
+          SendMessageW(tips, TTM_POP, 0, 0);
+        }
+      }
+      break;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(list_, &MainWindow::ListProc, 1);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(list_, message, wparam, lparam);
+}
+
+void MainWindow::FillInfoTip(NMLVGETINFOTIPW& tip) const {
+  if (tip.cchTextMax <= 0 || tip.pszText == nullptr) return;
+  tip.pszText[0] = L'\0';
+  if (tip.iItem < 0 || tip.iItem >= static_cast<int>(tips_.size())) return;
+  // The cell under the pointer: the notification itself names only the row.
+  LVHITTESTINFO hit{};
+  GetCursorPos(&hit.pt);
+  ScreenToClient(list_, &hit.pt);
+  int column = 0;
+  if (SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) >= 0 &&
+      hit.iItem == tip.iItem && hit.iSubItem >= 0 && hit.iSubItem < forms::kColumnCount) {
+    column = hit.iSubItem;
+  }
+  const std::wstring text =
+      Wide(tips_[static_cast<std::size_t>(tip.iItem)][static_cast<std::size_t>(column)]);
+  lstrcpynW(tip.pszText, text.c_str(), tip.cchTextMax);
+}
+
+int MainWindow::RowCount() const {
+  return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+}
+
+int MainWindow::AddRow() {
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.iItem = RowCount();
+  wchar_t empty[] = L"";
+  item.pszText = empty;
+  const int row =
+      static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  // Not {}: that would be an empty initializer list, inserting nothing.
+  if (row >= 0) tips_.insert(tips_.begin() + row, Tips{});
+  return row;
+}
+
+std::string MainWindow::Cell(int row, int column) const {
+  std::wstring text(256, L'\0');
+  for (;;) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text.data();
+    item.cchTextMax = static_cast<int>(text.size());
+    const auto n = static_cast<std::size_t>(SendMessageW(
+        list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+    if (n + 1 < text.size()) {
+      text.resize(n);
+      return Utf8(text);
+    }
+    text.resize(text.size() * 2);
+  }
+}
+
+void MainWindow::SetCell(int row, int column, const std::string& text) {
+  std::wstring wide = Wide(text);
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = wide.data();
+  SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+std::string MainWindow::Tip(int row, int column) const {
+  if (row < 0 || row >= static_cast<int>(tips_.size()) || column < 0 ||
+      column >= forms::kColumnCount) {
+    return {};
+  }
+  return tips_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+}
+
+void MainWindow::SetTip(int row, int column, const std::string& tip) {
+  if (row < 0 || row >= static_cast<int>(tips_.size()) || column < 0 ||
+      column >= forms::kColumnCount) {
+    return;
+  }
+  tips_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = tip;
+}
+
+bool MainWindow::Ticked(int row) const {
+  const auto state = static_cast<UINT>(
+      SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+  return (state >> 12) == 2;
+}
+
+void MainWindow::SetTicked(int row, bool ticked) {
+  LVITEMW item{};
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.state = INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
+  SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+std::vector<int> MainWindow::SelectedRows() const {
+  std::vector<int> rows;
+  int row = -1;
+  while ((row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+                                              LVNI_SELECTED))) != -1) {
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+int MainWindow::CurrentRow() const {
+  return static_cast<int>(
+      SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
+void MainWindow::RemoveRows(const std::vector<int>& rows) {
+  // From the last, so the positions still to go stay valid.
+  for (std::size_t i = rows.size(); i-- > 0;) {
+    const int row = rows[i];
+    if (SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(row), 0) != FALSE) {
+      tips_.erase(tips_.begin() + row);
+    }
+  }
+}
+
+void MainWindow::ScrollToRow(int row) {
+  SendMessageW(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
+// ------------------------------------------------------------------ the rest of the view
+
+HWND MainWindow::Item(forms::Control control) const {
+  constexpr std::pair<forms::Control, int> kIds[] = {
+      {forms::Control::txtOpen, MainId("txtOpen")},
+      {forms::Control::txtSave, MainId("txtSave")},
+      {forms::Control::lblLenOpen, MainId("lblLenOpen")},
+      {forms::Control::lblLenSave, MainId("lblLenSave")},
+      {forms::Control::txtOutput, kOutputId},
+  };
+  for (const auto& [which, id] : kIds) {
+    if (which == control) return GetDlgItem(hwnd_, id);
+  }
+  return nullptr;
+}
+
+std::string MainWindow::Text(forms::Control control) const {
+  return Utf8(WindowText(Item(control)));
+}
+
+void MainWindow::SetText(forms::Control control, const std::string& text) {
+  SetWindowTextW(Item(control), Wide(text).c_str());
+}
+
+void MainWindow::SetReadOnly(forms::Control control, bool read_only) {
+  SendMessageW(Item(control), EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
+}
+
+std::optional<std::vector<std::string>> MainWindow::RunFileDialog(
+    const forms::FileDialogRequest& request) {
+  return ShowFileDialog(hwnd_, request);
+}
+
+void MainWindow::ShowMessage(forms::MessageIcon icon, const std::string& text) {
+  const UINT type = icon == forms::MessageIcon::kWarning ? MB_ICONWARNING : MB_ICONINFORMATION;
+  MessageBoxW(hwnd_, Wide(text).c_str(), Wide(forms::kProgramTitle).c_str(), MB_OK | type);
+}
+
+void MainWindow::ShowAbout() {
+  AboutBox box(instance_, hwnd_, [this] { return form_ != nullptr ? form_->tarnex() : nullptr; });
+  box.RunModal();
+}
+
+std::int32_t MainWindow::WindowHandle() const {
+  // Window handles carry 32 significant bits on 64-bit Windows too.
+  return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(hwnd_));
+}
+
+std::string MainWindow::DecimalPoint() const {
+  wchar_t point[8] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, point, 8) <= 1) return ".";
+  return Utf8(point);
+}
+
+void MainWindow::SetBusy(bool busy) {
+  busy_ = busy;
+  // Show the change now, not at the next mouse move.
+  POINT at{};
+  GetCursorPos(&at);
+  HWND under = WindowFromPoint(at);
+  if (under == hwnd_ || IsChild(hwnd_, under)) {
+    SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  }
+}
+
+void MainWindow::CloseWindow() {
+  if (hwnd_ != nullptr && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+}
+
+void MainWindow::PostToWindow(std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(tasks_mutex_);
+  if (gone_) return;
+  tasks_.push_back(std::move(task));
+  PostMessageW(hwnd_, kRunTask, 0, 0);
+}
+
+void MainWindow::RunOneTask() {
+  std::function<void()> task;
+  {
+    std::lock_guard<std::mutex> lock(tasks_mutex_);
+    if (tasks_.empty()) return;
+    task = std::move(tasks_.front());
+    tasks_.pop_front();
+  }
+  task();
+}
+
+}  // namespace brevio::win32

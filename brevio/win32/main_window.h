@@ -1,0 +1,108 @@
+// frmMain on the platform's own controls: builds the window from the layout
+// table, paints its background once, forwards clicks, keys and drops to
+// MainForm and implements the view the form talks to.
+#pragma once
+
+#include <windows.h>
+// After <windows.h>.
+#include <commctrl.h>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "brevio/forms/form_view.h"
+#include "brevio/forms/main_form.h"
+
+namespace brevio::win32 {
+
+class MainWindow final : public forms::MainView {
+ public:
+  explicit MainWindow(HINSTANCE instance);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Builds and shows the window; false when the system refuses it.
+  bool Create(int show);
+  HWND hwnd() const { return hwnd_; }
+
+  std::string Text(forms::Control control) const override;
+  void SetText(forms::Control control, const std::string& text) override;
+  void SetReadOnly(forms::Control control, bool read_only) override;
+
+  int RowCount() const override;
+  int AddRow() override;
+  std::string Cell(int row, int column) const override;
+  void SetCell(int row, int column, const std::string& text) override;
+  std::string Tip(int row, int column) const override;
+  void SetTip(int row, int column, const std::string& tip) override;
+  bool Ticked(int row) const override;
+  void SetTicked(int row, bool ticked) override;
+  std::vector<int> SelectedRows() const override;
+  int CurrentRow() const override;
+  void RemoveRows(const std::vector<int>& rows) override;
+  void ScrollToRow(int row) override;
+
+  std::optional<std::vector<std::string>> RunFileDialog(
+      const forms::FileDialogRequest& request) override;
+  void ShowMessage(forms::MessageIcon icon, const std::string& text) override;
+  void ShowAbout() override;
+  std::int32_t WindowHandle() const override;
+  std::string DecimalPoint() const override;
+
+  void SetBusy(bool busy) override;
+  void CloseWindow() override;
+  void PostToWindow(std::function<void()> task) override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wparam, LPARAM lparam,
+                                   UINT_PTR id, DWORD_PTR self);
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleList(UINT message, WPARAM wparam, LPARAM lparam);
+
+  void CreateControls();
+  void Layout();
+  void PaintBackground();
+  void ReleaseBackground();
+  void Click(int id);
+  void RunOneTask();
+  LRESULT ControlColour(HDC dc, HWND control);
+  void FillInfoTip(NMLVGETINFOTIPW& tip) const;
+  forms::FormSettings Settings() const;
+  HWND Item(forms::Control control) const;
+  HWND List() const { return list_; }
+
+  HINSTANCE instance_;
+  HWND hwnd_ = nullptr;
+  HWND list_ = nullptr;
+  HWND focus_ = nullptr;  // the control that had the focus when the window was left
+  UINT dpi_ = 96;
+  HFONT font_ = nullptr;
+  std::unique_ptr<forms::MainForm> form_;
+
+  // The background, painted once per size: gradient and separator lines.
+  HBITMAP background_ = nullptr;
+  HDC background_dc_ = nullptr;
+  HGDIOBJ background_old_ = nullptr;
+  HBRUSH background_brush_ = nullptr;
+  HBRUSH output_brush_ = nullptr;
+  SIZE background_size_{};
+
+  // Each row's cell tips; the list itself keeps the texts.
+  using Tips = std::array<std::string, forms::kColumnCount>;
+  std::vector<Tips> tips_;
+  int tip_row_ = -1, tip_column_ = -1;
+  bool busy_ = false;
+
+  std::mutex tasks_mutex_;
+  std::deque<std::function<void()>> tasks_;
+  bool gone_ = false;  // the window is destroyed: tasks are dropped
+};
+
+}  // namespace brevio::win32

@@ -1,0 +1,415 @@
+// Brevio.exe driven from outside, the way a user drives it: the program
+// runs as its own process, its window is found by class, its controls by
+// id, and the real Open dialog and message boxes are filled in and pressed.
+#include <windows.h>
+// After <windows.h>.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "brevio/forms/layout.h"
+#include "brevio/version.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using brevio::testing::TempDir;
+
+std::wstring Wide(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+
+fs::path Here() {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+  return fs::path(path).parent_path();
+}
+
+int Id(std::string_view name) {
+  for (const brevio::forms::ControlSpec& spec : brevio::forms::kMainControls) {
+    if (name == spec.name) return spec.id;
+  }
+  for (const brevio::forms::ControlSpec& spec : brevio::forms::kAboutControls) {
+    if (name == spec.name) return spec.id;
+  }
+  return -1;
+}
+
+// Asks `probe` until it gives something or five seconds have passed.
+template <class Probe>
+auto WaitFor(Probe probe) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  auto value = probe();
+  while (!value && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    value = probe();
+  }
+  return value;
+}
+
+struct WindowSearch {
+  DWORD process;
+  const wchar_t* window_class;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+  auto& search = *reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (owner != search.process || !IsWindowVisible(window) ||
+      lstrcmpW(name, search.window_class) != 0) {
+    return TRUE;
+  }
+  search.found = window;
+  return FALSE;
+}
+
+// A visible top-level window of the process with this class.
+HWND TopWindow(DWORD process, const wchar_t* window_class) {
+  WindowSearch search{process, window_class, nullptr};
+  EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[512] = {};
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
+                      &length);
+  return {text, length};
+}
+
+void SetTextOf(HWND window, const std::wstring& text) {
+  SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_BLOCK,
+                      5000, nullptr);
+}
+
+// Presses a button the way a click does; posted, since what it opens is modal.
+void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+// Sends a list message whose item (and text buffer) must lie in the list's
+// own process: both are placed in that process's memory. `text` receives
+// what the list wrote into the buffer.
+LRESULT SendItem(HANDLE process, HWND list, UINT message, WPARAM row, LVITEMW item,
+                 std::wstring* text = nullptr) {
+  constexpr int kChars = 512;
+  const SIZE_T bytes = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+  auto* remote = static_cast<char*>(
+      VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (remote == nullptr) return -1;
+  item.cchTextMax = kChars;
+  item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+  WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+  const LRESULT result = SendMessageW(list, message, row, reinterpret_cast<LPARAM>(remote));
+  if (text != nullptr) {
+    text->assign(kChars, L'\0');
+    ReadProcessMemory(process, item.pszText, text->data(), kChars * sizeof(wchar_t), nullptr);
+    text->resize(std::min<std::size_t>(static_cast<std::size_t>(result), kChars));
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  return result;
+}
+
+std::wstring RemoteCell(HANDLE process, HWND list, int row, int column) {
+  LVITEMW item{};
+  item.iSubItem = column;
+  std::wstring text;
+  SendItem(process, list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), item, &text);
+  return text;
+}
+
+// The file name box of the Open dialog: an edit inside the name combo box,
+// or a plain edit in older templates.
+HWND NameBox(HWND dialog) {
+  if (HWND combo = GetDlgItem(dialog, 0x47C)) {
+    if (HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr)) return edit;
+    return combo;
+  }
+  return GetDlgItem(dialog, 0x480);
+}
+
+class BrevioExe : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    // The program creates Tarnex by its class: the library must be registered.
+    tarnex_ = LoadLibraryW((Here() / L"TARNEX.dll").c_str());
+    ASSERT_NE(tarnex_, nullptr);
+    ASSERT_EQ(Export("DllRegisterServer")(), S_OK);
+
+    work_ = std::make_unique<TempDir>();
+    Start();
+  }
+
+  static void TearDownTestSuite() {
+    Stop();
+    work_.reset();
+    if (tarnex_ != nullptr) Export("DllUnregisterServer")();
+    CoUninitialize();
+  }
+
+  static HRESULT(STDAPICALLTYPE* Export(const char* name))() {
+    return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(tarnex_, name)));
+  }
+
+  // Starts Brevio.exe in the work folder and waits for its window.
+  static void Start() {
+    Stop();
+    std::wstring command = L"\"" + (Here() / L"Brevio.exe").wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               work_->path().c_str(), &startup, &process_))
+        << GetLastError();
+    WaitForInputIdle(process_.hProcess, 10000);
+    main_ = WaitFor([] { return TopWindow(process_.dwProcessId, L"BrevioMain"); });
+    ASSERT_NE(main_, nullptr) << "Brevio.exe shows no window";
+  }
+
+  static void Stop() {
+    if (process_.hProcess == nullptr) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.hProcess, 99);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+    process_ = {};
+  }
+
+  static HWND Control(std::string_view name) { return GetDlgItem(main_, Id(name)); }
+  static HWND Box() { return TopWindow(process_.dwProcessId, L"#32770"); }
+
+  static HMODULE tarnex_;
+  static PROCESS_INFORMATION process_;
+  static HWND main_;
+  static std::unique_ptr<TempDir> work_;
+};
+
+HMODULE BrevioExe::tarnex_ = nullptr;
+PROCESS_INFORMATION BrevioExe::process_{};
+HWND BrevioExe::main_ = nullptr;
+std::unique_ptr<TempDir> BrevioExe::work_;
+
+TEST_F(BrevioExe, FrameAndBackgroundAreAsDesigned) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  ASSERT_EQ(dpi, 96) << "the sizes below are for 96 dots per inch";
+
+  EXPECT_EQ(TextOf(main_), Wide(brevio::kProductTitle));
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(main_, GWL_STYLE));
+  EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), DWORD{WS_MINIMIZEBOX});
+  RECT client{};
+  GetClientRect(main_, &client);
+  EXPECT_EQ(client.right, 593);
+  EXPECT_EQ(client.bottom, 449);
+
+  // Read from the window as shown: the gradient's two ends and the two
+  // separator lines left of the controls.
+  struct Pixel {
+    const char* what;
+    int x, y;
+    COLORREF colour;
+  };
+  const Pixel pixels[] = {
+      {"gradient start, top left", 0, 0, RGB(235, 246, 255)},
+      {"gradient end, bottom right", 592, 448, RGB(153, 211, 254)},
+      {"Line1", 8, 384, RGB(128, 128, 128)},
+      {"Line2", 8, 385, RGB(255, 255, 255)},
+  };
+  HDC dc = GetDC(main_);
+  for (const Pixel& p : pixels) {
+    COLORREF seen = CLR_INVALID;
+    WaitFor([&] {
+      seen = GetPixel(dc, p.x, p.y);
+      return seen == p.colour;
+    });
+    EXPECT_EQ(seen, p.colour) << p.what << " at " << p.x << "," << p.y;
+  }
+  ReleaseDC(main_, dc);
+}
+
+TEST_F(BrevioExe, TabVisitsTheControlsInDesignOrder) {
+  // Round the window once from txtOpen, which lies below the visible edge.
+  const std::vector<std::string> expected = {"txtOpen",  "cmdOpen",   "txtSave",   "cmdSave",
+                                             "cmdTrim",  "ListView1", "txtOutput", "cmdOutput",
+                                             "cmdAdd",   "cmdRemove", "cmdHelp",   "cmdAbout",
+                                             "cmdTrim2", "cmdExit",   "txtOpen"};
+  std::vector<std::string> seen = {expected.front()};
+  HWND at = Control(expected.front());
+  ASSERT_NE(at, nullptr);
+  while (seen.size() < expected.size()) {
+    at = GetNextDlgTabItem(main_, at, FALSE);
+    const int id = GetDlgCtrlID(at);
+    std::string name = "id " + std::to_string(id);
+    for (const brevio::forms::ControlSpec& spec : brevio::forms::kMainControls) {
+      if (spec.id == id) name = spec.name;
+    }
+    seen.push_back(name);
+  }
+  EXPECT_EQ(seen, expected);
+}
+
+TEST_F(BrevioExe, BatchTrimsTheFilesAddedThroughTheOpenDialog) {
+  work_->write("a.htm", "  a  b  \r\n\r\n");
+  work_->write("b.html", "\tx\r\n");
+  const fs::path out = work_->path() / "out";
+  fs::create_directory(out);
+
+  Press(Control("cmdAdd"));
+  HWND dialog = WaitFor(Box);
+  ASSERT_NE(dialog, nullptr) << "no Open dialog";
+  // Into the folder first, then both names at once.
+  for (const std::wstring& name :
+       {work_->path().wstring(), std::wstring(L"\"a.htm\" \"b.html\"")}) {
+    SetTextOf(NameBox(dialog), name);
+    Press(GetDlgItem(dialog, IDOK));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  HWND list = Control("ListView1");
+  ASSERT_TRUE(WaitFor([&] {
+    return Box() == nullptr && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 2;
+  })) << "rows: "
+      << SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+
+  SetTextOf(Control("txtOutput"), out.wstring());
+  Press(Control("cmdTrim2"));
+  HWND box = WaitFor(Box);
+  ASSERT_NE(box, nullptr) << "no message box after the run";
+  EXPECT_EQ(TextOf(box), L"Brevio");
+  EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), L"Trim Finished.");
+  Press(GetDlgItem(box, IDOK));
+  EXPECT_TRUE(WaitFor([] { return Box() == nullptr; }));
+
+  wchar_t point[8] = {};
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, point, 8);
+  struct Row {
+    const wchar_t* cells[5];
+    const char* file;
+    const char* trimmed;
+  };
+  const Row rows[] = {
+      {{L"1", L"a.htm", L"12", L"5", L"41.67%"}, "a.htm", "a b\r\n"},
+      {{L"2", L"b.html", L"4", L"3", L"75.00%"}, "b.html", "x\r\n"},
+  };
+  for (int r = 0; r < static_cast<int>(std::size(rows)); ++r) {
+    for (int c = 0; c < 5; ++c) {
+      std::wstring expected = rows[r].cells[c];
+      if (const auto dot = expected.find(L'.'); c == 4 && dot != std::wstring::npos) {
+        expected.replace(dot, 1, point);
+      }
+      EXPECT_EQ(RemoteCell(process_.hProcess, list, r, c), expected)
+          << "row " << r << " column " << c;
+    }
+    EXPECT_EQ(brevio::testing::ReadFile(out / rows[r].file), rows[r].trimmed) << rows[r].file;
+  }
+}
+
+// After the batch: its two rows are there.
+TEST_F(BrevioExe, SpaceAndDeleteOnTheListGoToTheForm) {
+  HWND list = Control("ListView1");
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+  // Both rows selected, the first one current.
+  for (int row = 0; row < 2; ++row) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = row == 0 ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED;
+    SendItem(process_.hProcess, list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), item);
+  }
+  const auto ticks = [list] {
+    std::string marks;
+    const auto rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+      const auto state =
+          SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
+      marks += (state >> 12) == 2 ? 'x' : '.';
+    }
+    return marks;
+  };
+  // The list alone would tick the current row only, and Delete nothing.
+  struct Key {
+    const char* what;
+    WPARAM key;
+    std::string ticks_after;  // one mark per row left
+  };
+  const Key keys[] = {
+      {"Space ticks every selected row", VK_SPACE, "xx"},
+      {"Space again unticks them", VK_SPACE, ".."},
+      {"Delete with none ticked removes the selected rows", VK_DELETE, ""},
+  };
+  for (const Key& k : keys) {
+    PostMessageW(list, WM_KEYDOWN, k.key, 0);
+    std::string seen;
+    WaitFor([&] {
+      seen = ticks();
+      return seen == k.ticks_after;
+    });
+    EXPECT_EQ(seen, k.ticks_after) << k.what;
+  }
+}
+
+TEST_F(BrevioExe, AboutBoxShowsTheVersionAndHoldsTheMainWindow) {
+  // Alt+B, the access key of "A&bout...".
+  PostMessageW(main_, WM_SYSCHAR, L'b', LPARAM{1} << 29);
+  HWND about = WaitFor([] { return TopWindow(process_.dwProcessId, L"BrevioAbout"); });
+  ASSERT_NE(about, nullptr) << "no about box";
+  EXPECT_FALSE(IsWindowEnabled(main_));
+  EXPECT_EQ(GetWindow(about, GW_OWNER), main_);
+  struct Text {
+    const char* name;
+    std::string expected;
+  };
+  const Text texts[] = {
+      {"frmAbout", brevio::forms::kAboutTitle},
+      {"Label1", brevio::kProductTitle},
+      {"Label3", "Website:"},
+      {"Label4", "Support:"},
+  };
+  for (const Text& t : texts) {
+    HWND window = t.name == std::string_view("frmAbout") ? about : GetDlgItem(about, Id(t.name));
+    EXPECT_EQ(TextOf(window), Wide(t.expected)) << t.name;
+  }
+  // Enter presses OK, the default button, which has the focus.
+  PostMessageW(GetDlgItem(about, Id("OKButton")), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
+  EXPECT_TRUE(WaitFor([] { return IsWindowEnabled(main_) != FALSE; }));
+}
+
+// The close box asks the form, which lets an idle window go.
+TEST_F(BrevioExe, ClosesWhenAsked) {
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  GetExitCodeProcess(process_.hProcess, &code);
+  EXPECT_EQ(code, 0U);
+}
+
+// A fresh start without the library registered: the first use of it says
+// how to register it.
+TEST_F(BrevioExe, MissingTarnexNamesTheRegistrationCommand) {
+  ASSERT_EQ(Export("DllUnregisterServer")(), S_OK);
+  Start();
+  Press(Control("cmdOutput"));
+  HWND box = WaitFor(Box);
+  ASSERT_NE(box, nullptr) << "no message box";
+  const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
+  const std::wstring command = L"regsvr32 \"" + (Here() / L"TARNEX.dll").wstring() + L"\"";
+  EXPECT_NE(text.find(command), std::wstring::npos) << "no " << command << " in " << text;
+  EXPECT_NE(text.find(L"0x80040154"), std::wstring::npos) << "no error code in " << text;
+  Press(GetDlgItem(box, IDOK));
+  EXPECT_TRUE(WaitFor([] { return Box() == nullptr; }));
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
+}
+
+}  // namespace
