@@ -74,7 +74,7 @@ QAccessibleInterface* LinkFactory(const QString&, QObject* object) {
 frmAbout::frmAbout(AboutHost& host)
     : QDialog(host.AboutParent(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      form_(std::make_unique<forms::AboutForm>(*this, [&host] { return host.tarnex(); })) {
+      form_(std::make_unique<forms::AboutForm>(*this, [h = &host] { return h->tarnex(); })) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(QString::fromUtf8(forms::kAboutTitle));
   setWindowIcon(ProgramIcon());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #include "brevio/engine/file_trim.h"
@@ -262,7 +263,15 @@ void MainForm::cmdTrim2_Click() {
     m_view.SetCell(i, kColRatio, " ");
   }
   m_view.ScrollToRow(0);
-  m_worker = std::thread([this] { RunBatchOnWorker(); });
+  try {
+    m_worker = std::thread([this] { RunBatchOnWorker(); });
+  } catch (const std::system_error& e) {
+    // No thread to be had: the run ends before its first file, saying why.
+    m_running = false;
+    m_view.SetReadOnly(Control::txtOutput, false);
+    m_view.SetBusy(false);
+    m_view.ShowMessage(MessageIcon::kWarning, PlainReason(e));
+  }
 }
 
 bool MainForm::BatchCanStart() {

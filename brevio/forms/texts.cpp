@@ -207,9 +207,9 @@ std::vector<std::string> FolderPages(const std::string& folder) {
     if (is_page(name)) names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end());
-  const std::string base =
-      !folder.empty() && IsSeparator(folder.back()) ? folder : folder + kSeparator;
-  for (std::string& name : names) name = base + name;
+  std::string base = folder;
+  if (base.empty() || !IsSeparator(base.back())) base += kSeparator;
+  for (std::string& name : names) name.insert(0, base);
   return names;
 }
 

@@ -348,10 +348,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (LOWORD(wparam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
-      } else if (focus_ != nullptr && IsWindow(focus_)) {
-        SetFocus(focus_);
+        return 0;
       }
-      return 0;
+      if (focus_ != nullptr && IsWindow(focus_)) {
+        SetFocus(focus_);
+        return 0;
+      }
+      break;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wparam);
       const auto* suggested = reinterpret_cast<const RECT*>(lparam);

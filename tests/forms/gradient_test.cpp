@@ -28,16 +28,14 @@ constexpr std::uint32_t kEnd = 16700313;
 
 // A top-down RGB32 image in memory, pixels 0xFFRRGGBB.
 struct Image {
-  Image(int w, int h) : width(w), pixels(static_cast<std::size_t>(w * h)) {}
-  std::uint32_t pixel(int x, int y) const {
-    return pixels[static_cast<std::size_t>(y * width + x)];
-  }
-  int width;
+  Image(std::size_t w, std::size_t h) : width(w), pixels(w * h) {}
+  std::uint32_t pixel(std::size_t x, std::size_t y) const { return pixels[y * width + x]; }
+  std::size_t width;
   std::vector<std::uint32_t> pixels;
 };
 
-std::uint32_t Argb(int r, int g, int b) {
-  return 0xFF000000u | static_cast<std::uint32_t>(r << 16 | g << 8 | b);
+std::uint32_t Argb(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  return 0xFF000000u | r << 16 | g << 8 | b;
 }
 
 Call L(float x1, float y1, float x2, float y2, std::uint32_t c) {
@@ -165,10 +163,10 @@ TEST(TwipsPixelSurface, EachPixelRowShowsTheLastOfItsFifteenLines) {
   RecordingSurface lines;
   PaintGradient(lines, 0, 0, 60, 149, 0x000000, 0xFFFFFF, true);
   ASSERT_EQ(lines.calls.size(), 150u);
-  for (int row = 0; row < 10; ++row) {
-    const std::uint32_t want = lines.calls[static_cast<std::size_t>(15 * row + 14)].colour;
+  for (std::size_t row = 0; row < 10; ++row) {
+    const std::uint32_t want = lines.calls[15 * row + 14].colour;
     const std::uint32_t want_rgb = Argb(want & 0xFF, (want >> 8) & 0xFF, (want >> 16) & 0xFF);
-    for (int x : {0, 3}) EXPECT_EQ(image.pixel(x, row), want_rgb) << row << "," << x;
+    for (std::size_t x : {0, 3}) EXPECT_EQ(image.pixel(x, row), want_rgb) << row << "," << x;
   }
 }
 
@@ -179,12 +177,12 @@ TEST(TwipsPixelSurface, ClearFillsAndLinesClipAtTheEdges) {
   EXPECT_EQ(image.pixel(9, 5), Argb(9, 8, 7));
   // A line reaching far beyond both sides colours the row it crosses, and only it.
   surface.Line(-720, 45, 9840, 45, RgbColour(128, 128, 128));
-  for (int x = 0; x < 10; ++x) EXPECT_EQ(image.pixel(x, 3), Argb(128, 128, 128));
+  for (std::size_t x = 0; x < 10; ++x) EXPECT_EQ(image.pixel(x, 3), Argb(128, 128, 128));
   EXPECT_EQ(image.pixel(0, 2), Argb(9, 8, 7));
   EXPECT_EQ(image.pixel(0, 4), Argb(9, 8, 7));
   // Rows given either way round, and rows wholly outside, change nothing else.
   surface.Line(9840, 60, -720, 60, RgbColour(1, 1, 1));
-  for (int x = 0; x < 10; ++x) EXPECT_EQ(image.pixel(x, 4), Argb(1, 1, 1));
+  for (std::size_t x = 0; x < 10; ++x) EXPECT_EQ(image.pixel(x, 4), Argb(1, 1, 1));
   surface.Line(0, -15, 150, -15, 0);
   surface.Line(0, 90, 150, 90, 0);
   surface.Line(-300, 0, -16, 0, 0);
@@ -192,7 +190,7 @@ TEST(TwipsPixelSurface, ClearFillsAndLinesClipAtTheEdges) {
   EXPECT_EQ(image.pixel(0, 5), Argb(9, 8, 7));
   // A vertical line from its top to its bottom pixel.
   surface.Line(30, 0, 30, 75, 0xFFFFFF);
-  for (int y = 0; y < 6; ++y) EXPECT_EQ(image.pixel(2, y), Argb(255, 255, 255));
+  for (std::size_t y = 0; y < 6; ++y) EXPECT_EQ(image.pixel(2, y), Argb(255, 255, 255));
 }
 
 }  // namespace

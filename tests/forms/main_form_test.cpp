@@ -104,7 +104,7 @@ TEST_F(Form, SingleFileGroup) {
   for (const auto& c : cases) {
     view.texts = {{Control::txtOpen, c.open}, {Control::txtSave, c.save}};
     view.messages.clear();
-    if (c.answer) view.answers.push_back(*c.answer);
+    if (c.answer) view.answers.emplace_back(*c.answer);
     if (c.act == kOpen) form->cmdOpen_Click();
     if (c.act == kSave) form->cmdSave_Click();
     if (c.act == kTrim) form->cmdTrim_Click();

@@ -269,12 +269,12 @@ TEST_F(BrevioExe, BatchTrimsTheFilesAddedThroughTheOpenDialog) {
   Press(Control("cmdAdd"));
   HWND dialog = WaitFor(Box);
   ASSERT_NE(dialog, nullptr) << "no Open dialog";
-  // Into the folder first, then both names at once.
+  // Into the folder first, then both names at once. Open is pressed and
+  // waited for, so the folder is shown before the names go in.
   for (const std::wstring& name :
        {work_->path().wstring(), std::wstring(L"\"a.htm\" \"b.html\"")}) {
     SetTextOf(NameBox(dialog), name);
-    Press(GetDlgItem(dialog, IDOK));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    SendMessageTimeoutW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0, SMTO_NORMAL, 5000, nullptr);
   }
   HWND list = Control("ListView1");
   ASSERT_TRUE(WaitFor([&] {
