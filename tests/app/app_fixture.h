@@ -71,13 +71,6 @@ inline void ReadAndClose(QWidget* modal, Box& box) {
   m->button(QMessageBox::Ok)->click();
 }
 
-inline void ExpectBrevioInfo(const Box& box, const QString& text) {
-  EXPECT_TRUE(box.shown);
-  EXPECT_EQ(box.title, QStringLiteral("Brevio"));
-  EXPECT_EQ(box.icon, QMessageBox::Information);
-  EXPECT_EQ(box.text, text);
-}
-
 class AppTest : public ::testing::Test {
  protected:
   // How long a batch run may take to end: a few small files, but on a loaded

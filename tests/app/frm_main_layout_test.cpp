@@ -159,23 +159,6 @@ TEST_F(Layout, ExitAndTheCloseBoxBothEnd) {
   }
 }
 
-TEST_F(Layout, ManyRowsPastTheSixteenBitLimit) {
-  const QString path = Q(files.write("p.htm", "  a  \n"));
-  constexpr int kRows = 33000;
-  for (int i = 0; i < kRows; ++i) FrmMainTestPeer::AddFileToList(*window, path);
-  QTreeWidget* list = List();
-  ASSERT_EQ(list->topLevelItemCount(), kRows);
-  EXPECT_EQ(list->topLevelItem(kRows - 1)->text(0), QString::number(kRows));
-  list->topLevelItem(0)->setCheckState(0, Qt::Checked);
-  list->topLevelItem(32768)->setCheckState(0, Qt::Checked);
-  list->topLevelItem(kRows - 1)->setCheckState(0, Qt::Checked);
-  Click("cmdRemove");
-  ASSERT_EQ(list->topLevelItemCount(), kRows - 3);
-  EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("2"));
-  EXPECT_EQ(list->topLevelItem(32766)->text(0), QStringLiteral("32768"));
-  EXPECT_EQ(list->topLevelItem(32767)->text(0), QStringLiteral("32770"));
-}
-
 // ---------------------------------------------------------------- library missing
 
 class LibraryMissing : public AppTest {

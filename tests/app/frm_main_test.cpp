@@ -86,7 +86,8 @@ TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
   EXPECT_FALSE(Drop({Q(files / "a.htm")})) << "no drops while a run lasts";
   ASSERT_TRUE(QTest::qWaitFor([&] { return box.shown; }, kRunEndsMs));
   QLocale::setDefault(saved);
-  ExpectBrevioInfo(box, QStringLiteral("Trim Finished."));
+  EXPECT_EQ(box.icon, QMessageBox::Information);
+  EXPECT_EQ(box.text, QStringLiteral("Trim Finished."));
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(Find<QLineEdit>("txtOutput")->isReadOnly());
   EXPECT_EQ(Column(3), (QStringList{"640", "640"}));
@@ -203,10 +204,6 @@ TEST_F(Window, AboutBoxShowsTheLinkAndOpensExactlyWhatItShows) {
       about->grab().save(QString::fromLocal8Bit(dir) + "/frmAbout.png");
     }
     EXPECT_EQ(about->size(), QSize(402, 213));
-    EXPECT_EQ(about->windowTitle(), QStringLiteral("About Brevio"));
-    auto* description = about->findChild<QLabel*>(QStringLiteral("Label2"));
-    EXPECT_LE(description->heightForWidth(description->width()), description->height())
-        << "the description fits its box";
     auto* link = about->findChild<QLabel*>(QStringLiteral("Label5"));
     shown = link->text();
     EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
@@ -219,14 +216,6 @@ TEST_F(Window, AboutBoxShowsTheLinkAndOpensExactlyWhatItShows) {
   Click("cmdAbout");
   EXPECT_EQ(shown, QStringLiteral(BREVIO_WEB_SITE));
   EXPECT_EQ(BrowserCalls(1), (std::vector<std::string>{BREVIO_WEB_SITE}));
-}
-
-TEST_F(Window, AboutBoxClosesWithEscAndEnter) {
-  for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
-    WhenModal([&](QWidget* m) { QTest::keyClick(m, key); });
-    Click("cmdAbout");  // returns only once the box is closed
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  }
 }
 
 }  // namespace

@@ -198,6 +198,14 @@ TEST_F(Form, RemoveSpaceAndDeleteOnTheList) {
   form->cmdRemove_Click();
   AddRows({page});
   EXPECT_EQ(view.Column(kColNumber), (Strings{"1", "3", "3"}));
+  // Past the 16 bits of a platform list's counters.
+  view.rows.clear();
+  form->ListView1_Drop(Strings(33000, page));
+  for (std::size_t i : {0, 32768, 32999}) view.rows[i].ticked = true;
+  form->cmdRemove_Click();
+  EXPECT_EQ(view.rows.size(), 32997u);
+  EXPECT_EQ(view.rows[32766].cells[kColNumber], "32768");
+  EXPECT_EQ(view.rows[32767].cells[kColNumber], "32770");
 }
 
 TEST_F(Form, DroppedFilesAndFoldersAreAdded) {
