@@ -531,6 +531,44 @@ void MainWindow::RelayToTips(UINT message, WPARAM wparam, LPARAM lparam) const {
   SendMessageW(cell_tips_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
+// The tip wraps its lines at spaces only: a run without one that is wider than
+// the tip, as a path often is, would be cut off. Such a run is broken after
+// the last backslash that still fits.
+std::wstring MainWindow::BreakLongRuns(const std::wstring& text) const {
+  const auto limit = static_cast<int>(SendMessageW(cell_tips_, TTM_GETMAXTIPWIDTH, 0, 0));
+  if (limit <= 0) return text;
+  HDC dc = GetDC(cell_tips_);
+  if (dc == nullptr) return text;
+  HGDIOBJ old_font =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(cell_tips_, WM_GETFONT, 0, 0)));
+  const auto width = [dc](const std::wstring& part) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, part.c_str(), static_cast<int>(part.size()), &size);
+    return size.cx;
+  };
+  std::wstring broken, line;  // `line`: the run so far since its last break
+  for (const wchar_t c : text) {
+    if (c == L' ' || c == L'\n') {
+      broken += line;
+      broken += c;
+      line.clear();
+      continue;
+    }
+    line += c;
+    if (width(line) <= limit) continue;
+    // Not after the character just added: that would leave the line too wide.
+    const std::size_t cut =
+        line.size() < 2 ? std::wstring::npos : line.find_last_of(L'\\', line.size() - 2);
+    if (cut == std::wstring::npos) continue;
+    broken += line.substr(0, cut + 1);
+    broken += L'\n';
+    line.erase(0, cut + 1);
+  }
+  SelectObject(dc, old_font);
+  ReleaseDC(cell_tips_, dc);
+  return broken + line;
+}
+
 // The tip of the cell under the pointer; an empty text shows none.
 void MainWindow::FillCellTip(NMTTDISPINFOW& info) {
   POINT at{};
@@ -538,7 +576,7 @@ void MainWindow::FillCellTip(NMTTDISPINFOW& info) {
   ScreenToClient(list_, &at);
   const auto [row, column] = CellAt(at);
   // Kept in the window: a path may be longer than the notification's own buffer.
-  tip_text_ = Wide(Tip(row, column));
+  tip_text_ = BreakLongRuns(Wide(Tip(row, column)));
   info.hinst = nullptr;
   info.szText[0] = L'\0';
   info.lpszText = tip_text_.data();

@@ -77,6 +77,7 @@ class MainWindow final : public forms::MainView {
   void CreateCellTips();
   std::pair<int, int> CellAt(POINT at) const;
   void RelayToTips(UINT message, WPARAM wparam, LPARAM lparam) const;
+  std::wstring BreakLongRuns(const std::wstring& text) const;
   void FillCellTip(NMTTDISPINFOW& info);
   forms::FormSettings Settings() const;
   HWND Item(forms::Control control) const;
