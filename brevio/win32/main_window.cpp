@@ -191,7 +191,7 @@ void MainWindow::CreateControls() {
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
   }
   list_ = GetDlgItem(hwnd_, kListId);
-  const DWORD list_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP;
+  const DWORD list_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
   SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, list_style, list_style);
   int column = 0;
   for (const forms::ColumnSpec& spec : forms::kListColumns) {
@@ -207,6 +207,26 @@ void MainWindow::CreateControls() {
   }
   SetWindowSubclass(list_, &MainWindow::ListProc, 1, reinterpret_cast<DWORD_PTR>(this));
   DragAcceptFiles(list_, TRUE);
+  CreateCellTips();
+}
+
+// The cells' tips come from a tooltip of our own rather than the list's info
+// tips, which not every implementation of the list shows. One tool covers the
+// whole list and asks for its text each time it shows; owned by the window,
+// it stays above it and is destroyed with it.
+void MainWindow::CreateCellTips() {
+  cell_tips_ =
+      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                      WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+  if (cell_tips_ == nullptr) return;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(list_);
+  tool.lpszText = LPSTR_TEXTCALLBACKW;
+  SendMessageW(cell_tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 // Size, controls, columns and fonts for the window's current resolution.
@@ -224,6 +244,10 @@ void MainWindow::Layout() {
                Px(spec.twips.width, dpi_), Px(spec.twips.height, dpi_), FALSE);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
+  // A long path wraps within the list's width instead of running off the screen.
+  RECT list_box{};
+  GetWindowRect(list_, &list_box);
+  SendMessageW(cell_tips_, TTM_SETMAXTIPWIDTH, 0, list_box.right - list_box.left);
   int column = 0;
   for (const forms::ColumnSpec& spec : forms::kListColumns) {
     SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column++),
@@ -312,8 +336,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lparam);
-      if (header->hwndFrom == list_ && header->code == LVN_GETINFOTIPW) {
-        FillInfoTip(*reinterpret_cast<NMLVGETINFOTIPW*>(lparam));
+      if (header->hwndFrom == cell_tips_ && header->code == TTN_GETDISPINFOW) {
+        FillCellTip(*reinterpret_cast<NMTTDISPINFOW*>(lparam));
       }
       return 0;
     }
@@ -456,20 +480,27 @@ LRESULT MainWindow::HandleList(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     }
     case WM_MOUSEMOVE: {
-      // Tips are per cell, the list's per row: moving to another cell of the
-      // same row takes the old tip down so the next one is asked for.
-      LVHITTESTINFO hit{};
-      hit.pt = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-      SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-      if (hit.iItem != tip_row_ || hit.iSubItem != tip_column_) {
-        tip_row_ = hit.iItem;
-        tip_column_ = hit.iSubItem;
-        if (HWND tips = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETTOOLTIPS, 0, 0))) {
-          SendMessageW(tips, TTM_POP, 0, 0);
-        }
+      // The tool is the whole list, the tips are per cell: moving to another
+      // cell takes the old tip down, and the move relayed after it starts the
+      // wait for the next one, which is asked for afresh.
+      const POINT at{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+      const auto [row, column] = CellAt(at);
+      if (row != tip_row_ || column != tip_column_) {
+        tip_row_ = row;
+        tip_column_ = column;
+        SendMessageW(cell_tips_, TTM_POP, 0, 0);
       }
+      RelayToTips(message, wparam, lparam);
       break;
     }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+      RelayToTips(message, wparam, lparam);
+      break;
     case WM_NCDESTROY:
       RemoveWindowSubclass(list_, &MainWindow::ListProc, 1);
       break;
@@ -479,22 +510,76 @@ LRESULT MainWindow::HandleList(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefSubclassProc(list_, message, wparam, lparam);
 }
 
-void MainWindow::FillInfoTip(NMLVGETINFOTIPW& tip) const {
-  if (tip.cchTextMax <= 0 || tip.pszText == nullptr) return;
-  tip.pszText[0] = L'\0';
-  if (tip.iItem < 0 || tip.iItem >= static_cast<int>(tips_.size())) return;
-  // The cell under the pointer: the notification itself names only the row.
+// Row and column under a point of the list's client area; -1 off the rows.
+std::pair<int, int> MainWindow::CellAt(POINT at) const {
   LVHITTESTINFO hit{};
-  GetCursorPos(&hit.pt);
-  ScreenToClient(list_, &hit.pt);
-  int column = 0;
-  if (SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) >= 0 &&
-      hit.iItem == tip.iItem && hit.iSubItem >= 0 && hit.iSubItem < forms::kColumnCount) {
-    column = hit.iSubItem;
+  hit.pt = at;
+  if (SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0) {
+    return {-1, -1};
   }
-  const std::wstring text =
-      Wide(tips_[static_cast<std::size_t>(tip.iItem)][static_cast<std::size_t>(column)]);
-  lstrcpynW(tip.pszText, text.c_str(), tip.cchTextMax);
+  return {hit.iItem, hit.iSubItem};
+}
+
+void MainWindow::RelayToTips(UINT message, WPARAM wparam, LPARAM lparam) const {
+  MSG relayed{};
+  relayed.hwnd = list_;
+  relayed.message = message;
+  relayed.wParam = wparam;
+  relayed.lParam = lparam;
+  relayed.time = static_cast<DWORD>(GetMessageTime());
+  GetCursorPos(&relayed.pt);
+  SendMessageW(cell_tips_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+}
+
+// The tip wraps its lines at spaces only: a run without one that is wider than
+// the tip, as a path often is, would be cut off. Such a run is broken after
+// the last backslash that still fits.
+std::wstring MainWindow::BreakLongRuns(const std::wstring& text) const {
+  const auto limit = static_cast<int>(SendMessageW(cell_tips_, TTM_GETMAXTIPWIDTH, 0, 0));
+  if (limit <= 0) return text;
+  HDC dc = GetDC(cell_tips_);
+  if (dc == nullptr) return text;
+  HGDIOBJ old_font =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(cell_tips_, WM_GETFONT, 0, 0)));
+  const auto width = [dc](const std::wstring& part) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, part.c_str(), static_cast<int>(part.size()), &size);
+    return size.cx;
+  };
+  std::wstring broken, line;  // `line`: the run so far since its last break
+  for (const wchar_t c : text) {
+    if (c == L' ' || c == L'\n') {
+      broken += line;
+      broken += c;
+      line.clear();
+      continue;
+    }
+    line += c;
+    if (width(line) <= limit) continue;
+    // Not after the character just added: that would leave the line too wide.
+    const std::size_t cut =
+        line.size() < 2 ? std::wstring::npos : line.find_last_of(L'\\', line.size() - 2);
+    if (cut == std::wstring::npos) continue;
+    broken += line.substr(0, cut + 1);
+    broken += L'\n';
+    line.erase(0, cut + 1);
+  }
+  SelectObject(dc, old_font);
+  ReleaseDC(cell_tips_, dc);
+  return broken + line;
+}
+
+// The tip of the cell under the pointer; an empty text shows none.
+void MainWindow::FillCellTip(NMTTDISPINFOW& info) {
+  POINT at{};
+  GetCursorPos(&at);
+  ScreenToClient(list_, &at);
+  const auto [row, column] = CellAt(at);
+  // Kept in the window: a path may be longer than the notification's own buffer.
+  tip_text_ = BreakLongRuns(Wide(Tip(row, column)));
+  info.hinst = nullptr;
+  info.szText[0] = L'\0';
+  info.lpszText = tip_text_.data();
 }
 
 int MainWindow::RowCount() const {

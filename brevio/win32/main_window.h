@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "brevio/forms/form_view.h"
@@ -73,7 +74,11 @@ class MainWindow final : public forms::MainView {
   void Click(int id);
   void RunOneTask();
   LRESULT ControlColour(HDC dc, HWND control);
-  void FillInfoTip(NMLVGETINFOTIPW& tip) const;
+  void CreateCellTips();
+  std::pair<int, int> CellAt(POINT at) const;
+  void RelayToTips(UINT message, WPARAM wparam, LPARAM lparam) const;
+  std::wstring BreakLongRuns(const std::wstring& text) const;
+  void FillCellTip(NMTTDISPINFOW& info);
   forms::FormSettings Settings() const;
   HWND Item(forms::Control control) const;
   HWND List() const { return list_; }
@@ -97,7 +102,9 @@ class MainWindow final : public forms::MainView {
   // Each row's cell tips; the list itself keeps the texts.
   using Tips = std::array<std::string, forms::kColumnCount>;
   std::vector<Tips> tips_;
-  int tip_row_ = -1, tip_column_ = -1;
+  HWND cell_tips_ = nullptr;            // the list's tooltip, owned by the window
+  int tip_row_ = -1, tip_column_ = -1;  // the cell the pointer was last seen over
+  std::wstring tip_text_;               // what the shown tip points to
   bool busy_ = false;
 
   std::mutex tasks_mutex_;

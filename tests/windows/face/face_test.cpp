@@ -127,6 +127,21 @@ std::wstring RemoteCell(HANDLE process, HWND list, int row, int column) {
   return text;
 }
 
+// A cell's rectangle on the screen, asked of the list in its own process.
+RECT CellOnScreen(HANDLE process, HWND list, int row, int column) {
+  RECT cell{LVIR_LABEL, column, 0, 0};
+  auto* remote = static_cast<RECT*>(
+      VirtualAllocEx(process, nullptr, sizeof cell, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (remote == nullptr) return {};
+  WriteProcessMemory(process, remote, &cell, sizeof cell, nullptr);
+  SendMessageW(list, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row),
+               reinterpret_cast<LPARAM>(remote));
+  ReadProcessMemory(process, remote, &cell, sizeof cell, nullptr);
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&cell), 2);
+  return cell;
+}
+
 // The file name box of the Open dialog: an edit inside the name combo box,
 // or a plain edit in older templates.
 HWND NameBox(HWND dialog) {
@@ -315,7 +330,44 @@ TEST_F(BrevioExe, BatchTrimsTheFilesAddedThroughTheOpenDialog) {
   }
 }
 
-// After the batch: its two rows are there.
+// The same two rows trimmed into a folder that is not there: both fail, and
+// the pointer resting on a cell brings up that cell's tip.
+TEST_F(BrevioExe, PointerOnACellShowsItsTip) {
+  HWND list = Control("ListView1");
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+  const std::wstring missing = (work_->path() / "missing").wstring();
+  SetTextOf(Control("txtOutput"), missing);
+  Press(Control("cmdTrim2"));
+  HWND box = WaitFor(Box);
+  ASSERT_NE(box, nullptr) << "no message box after the run";
+  Press(GetDlgItem(box, IDOK));
+  ASSERT_TRUE(WaitFor([] { return Box() == nullptr; }));
+  ASSERT_EQ(RemoteCell(process_.hProcess, list, 0, 3), L"failed");
+
+  struct Cell {
+    const char* what;
+    int column;
+    std::wstring tip;
+  };
+  const Cell cells[] = {
+      {"a failed size: the reason", 3, L"The folder " + missing + L" does not exist."},
+      {"a source: the full path", 1, (work_->path() / "a.htm").wstring()},
+  };
+  for (const Cell& c : cells) {
+    const RECT cell = CellOnScreen(process_.hProcess, list, 0, c.column);
+    SetCursorPos((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+    std::wstring seen;
+    WaitFor([&] {
+      HWND tip = TopWindow(process_.dwProcessId, L"tooltips_class32");
+      seen = tip != nullptr ? TextOf(tip) : L"(no tip)";
+      return seen == c.tip;
+    });
+    EXPECT_EQ(seen, c.tip) << c.what;
+  }
+  SetCursorPos(0, 0);
+}
+
+// After the batches: their two rows are there.
 TEST_F(BrevioExe, SpaceAndDeleteOnTheListGoToTheForm) {
   HWND list = Control("ListView1");
   ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
