@@ -58,8 +58,8 @@ class LinkAccessible : public QAccessibleWidget {
 
 // Where the design put a control of the box, in pixels.
 QRect Place(const char* name) {
-  for (const forms::ControlSpec& spec : forms::kAboutControls) {
-    if (QLatin1String(spec.name) == QLatin1String(name)) return FromTwips(spec.twips);
+  for (const forms::ControlPlace& place : forms::kAboutControls) {
+    if (QLatin1String(place.name) == QLatin1String(name)) return FromTwips(place.twips);
   }
   return {};
 }
@@ -101,10 +101,10 @@ frmAbout::frmAbout(AboutHost& host)
   Label2 = label("Label2");
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  for (const forms::ControlSpec& spec : forms::kAboutControls) {
-    if (spec.kind != forms::ControlKind::kLabel || *spec.caption == '\0') continue;
-    QLabel* fixed = label(spec.name);  // "Website:", "Support:"
-    fixed->setText(QString::fromUtf8(spec.caption));
+  for (const forms::ControlPlace& place : forms::kAboutControls) {
+    if (place.kind != forms::ControlKind::kLabel || *place.caption == '\0') continue;
+    QLabel* fixed = label(place.name);  // "Website:", "Support:"
+    fixed->setText(QString::fromUtf8(place.caption));
     fixed->adjustSize();
   }
 

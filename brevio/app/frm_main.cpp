@@ -142,10 +142,10 @@ frmMain::~frmMain() {
 
 void frmMain::BuildControls() {
   // Created in tab order; the single-file group lies below the visible edge.
-  for (const forms::ControlSpec& spec : forms::kMainControls) {
-    const QString caption = QString::fromUtf8(spec.caption);
+  for (const forms::ControlPlace& place : forms::kMainControls) {
+    const QString caption = QString::fromUtf8(place.caption);
     QWidget* made = nullptr;
-    switch (spec.kind) {
+    switch (place.kind) {
       case forms::ControlKind::kEdit:
         made = new QLineEdit(caption, this);
         break;
@@ -160,10 +160,10 @@ void frmMain::BuildControls() {
         made = BuildList();
         break;
     }
-    made->setObjectName(QString::fromLatin1(spec.name));
-    made->setGeometry(FromTwips(spec.twips));
-    made->setAccessibleName(spec.accessible != nullptr ? QString::fromUtf8(spec.accessible)
-                                                       : WithoutAccessKey(caption));
+    made->setObjectName(QString::fromLatin1(place.name));
+    made->setGeometry(FromTwips(place.twips));
+    made->setAccessibleName(place.accessible != nullptr ? QString::fromUtf8(place.accessible)
+                                                        : WithoutAccessKey(caption));
     if (auto* label = qobject_cast<QLabel*>(made)) label->adjustSize();  // sized to the text
   }
   const auto bind = [this](auto*& slot, const char* name) {
@@ -189,7 +189,7 @@ void frmMain::BuildControls() {
   QPalette output = txtOutput->palette();
   output.setColor(QPalette::Base, FromBgr(forms::kOutputBoxColour));
   txtOutput->setPalette(output);
-  for (const forms::LineSpec& line : forms::kMainLines) {
+  for (const forms::LinePlace& line : forms::kMainLines) {
     new LineControl(QString::fromLatin1(line.name), QLine(line.x1, line.y1, line.x2, line.y2),
                     FromBgr(line.colour), this);
   }
@@ -210,7 +210,7 @@ QTreeWidget* frmMain::BuildList() {
   ListView1->header()->setStretchLastSection(false);
   ListView1->setColumnCount(forms::kColumnCount);
   QStringList captions;
-  for (const forms::ColumnSpec& column : forms::kListColumns)
+  for (const forms::ColumnPlace& column : forms::kListColumns)
     captions << QString::fromUtf8(column.caption);
   ListView1->setHeaderLabels(captions);
   for (int c = 0; c < forms::kColumnCount; ++c) {

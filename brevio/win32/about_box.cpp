@@ -16,8 +16,8 @@ constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr wchar_t kFace[] = L"Verdana";
 
 constexpr int AboutId(std::string_view name) {
-  for (const forms::ControlSpec& spec : forms::kAboutControls) {
-    if (name == spec.name) return spec.id;
+  for (const forms::ControlPlace& place : forms::kAboutControls) {
+    if (name == place.name) return place.id;
   }
   return -1;
 }
@@ -66,28 +66,29 @@ bool AboutBox::Create() {
   icon_ = static_cast<HICON>(
       LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON, icon_size, icon_size, 0));
 
-  for (const forms::ControlSpec& spec : forms::kAboutControls) {
+  for (const forms::ControlPlace& place : forms::kAboutControls) {
     DWORD style = WS_CHILD | WS_VISIBLE;
     const wchar_t* window_class = L"STATIC";
     HFONT font = font_;
-    if (spec.kind == forms::ControlKind::kButton) {
+    if (place.kind == forms::ControlKind::kButton) {
       window_class = L"BUTTON";
       style |= WS_TABSTOP | BS_DEFPUSHBUTTON;
-    } else if (spec.id == kImageId) {
+    } else if (place.id == kImageId) {
       style |= SS_ICON;
-    } else if (spec.id == kLinkId) {
+    } else if (place.id == kLinkId) {
       style |= SS_NOTIFY | SS_NOPREFIX;
       font = link_font_;
     } else {
       style |= SS_NOPREFIX;
-      if (spec.id == kTitleId) font = title_font_;
+      if (place.id == kTitleId) font = title_font_;
     }
     HWND control = CreateWindowExW(
-        0, window_class, Wide(spec.caption).c_str(), style, Px(spec.twips.left, dpi),
-        Px(spec.twips.top, dpi), Px(spec.twips.width, dpi), Px(spec.twips.height, dpi), hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+        0, window_class, Wide(place.caption).c_str(), style, Px(place.twips.left, dpi),
+        Px(place.twips.top, dpi), Px(place.twips.width, dpi), Px(place.twips.height, dpi), hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance_, nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (spec.id == kImageId) SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+    if (place.id == kImageId)
+      SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
   }
   return true;
 }

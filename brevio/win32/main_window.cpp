@@ -31,8 +31,8 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 constexpr int kFontPoints = 825;  // hundredths of a point
 
 constexpr int MainId(std::string_view name) {
-  for (const forms::ControlSpec& spec : forms::kMainControls) {
-    if (name == spec.name) return spec.id;
+  for (const forms::ControlPlace& place : forms::kMainControls) {
+    if (name == place.name) return place.id;
   }
   return -1;
 }
@@ -164,11 +164,11 @@ forms::FormSettings MainWindow::Settings() const {
 
 void MainWindow::CreateControls() {
   // Created in tab order: the focus follows the order the children were made.
-  for (const forms::ControlSpec& spec : forms::kMainControls) {
+  for (const forms::ControlPlace& place : forms::kMainControls) {
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD ex_style = 0;
     const wchar_t* window_class = L"STATIC";
-    switch (spec.kind) {
+    switch (place.kind) {
       case forms::ControlKind::kEdit:
         window_class = L"EDIT";
         style |= WS_TABSTOP | ES_AUTOHSCROLL;
@@ -187,19 +187,19 @@ void MainWindow::CreateControls() {
         ex_style = WS_EX_CLIENTEDGE;
         break;
     }
-    CreateWindowExW(ex_style, window_class, Wide(spec.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
+    CreateWindowExW(ex_style, window_class, Wide(place.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance_, nullptr);
   }
   list_ = GetDlgItem(hwnd_, kListId);
   const DWORD list_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
   SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, list_style, list_style);
   int column = 0;
-  for (const forms::ColumnSpec& spec : forms::kListColumns) {
-    std::wstring caption = Wide(spec.caption);
+  for (const forms::ColumnPlace& place : forms::kListColumns) {
+    std::wstring caption = Wide(place.caption);
     LVCOLUMNW c{};
     c.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
-    c.fmt = spec.right_aligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    c.cx = spec.width;
+    c.fmt = place.right_aligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    c.cx = place.width;
     c.pszText = caption.data();
     c.iSubItem = column;
     SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column++),
@@ -238,10 +238,10 @@ void MainWindow::Layout() {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   HFONT old_font =
       std::exchange(font_, MakeFont(L"MS Shell Dlg 2", kFontPoints, false, false, dpi_));
-  for (const forms::ControlSpec& spec : forms::kMainControls) {
-    HWND control = GetDlgItem(hwnd_, spec.id);
-    MoveWindow(control, Px(spec.twips.left, dpi_), Px(spec.twips.top, dpi_),
-               Px(spec.twips.width, dpi_), Px(spec.twips.height, dpi_), FALSE);
+  for (const forms::ControlPlace& place : forms::kMainControls) {
+    HWND control = GetDlgItem(hwnd_, place.id);
+    MoveWindow(control, Px(place.twips.left, dpi_), Px(place.twips.top, dpi_),
+               Px(place.twips.width, dpi_), Px(place.twips.height, dpi_), FALSE);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
   // A long path wraps within the list's width instead of running off the screen.
@@ -249,9 +249,9 @@ void MainWindow::Layout() {
   GetWindowRect(list_, &list_box);
   SendMessageW(cell_tips_, TTM_SETMAXTIPWIDTH, 0, list_box.right - list_box.left);
   int column = 0;
-  for (const forms::ColumnSpec& spec : forms::kListColumns) {
+  for (const forms::ColumnPlace& place : forms::kListColumns) {
     SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column++),
-                 MulDiv(spec.width, static_cast<int>(dpi_), 96));
+                 MulDiv(place.width, static_cast<int>(dpi_), 96));
   }
   if (old_font != nullptr) DeleteObject(old_font);
   PaintBackground();
@@ -285,7 +285,7 @@ void MainWindow::PaintBackground() {
   forms::ClearAndPaintGradient(surface, 0, 0, forms::RoundHalfEven(width * twips_per_pixel),
                                forms::RoundHalfEven(height * twips_per_pixel),
                                forms::kGradientStart, forms::kGradientEnd, true);
-  for (const forms::LineSpec& line : forms::kMainLines) {
+  for (const forms::LinePlace& line : forms::kMainLines) {
     surface.Line(static_cast<float>(line.x1), static_cast<float>(line.y1),
                  static_cast<float>(line.x2), static_cast<float>(line.y2), line.colour);
   }

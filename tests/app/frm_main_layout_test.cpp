@@ -28,21 +28,21 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
   // Every control of the design with its caption, inside the client area
   // except the single-file group, which lies wholly below the visible edge.
   const QRect client = window->rect();
-  for (const forms::ControlSpec& spec : forms::kMainControls) {
-    QWidget* w = Find<QWidget>(spec.name);
+  for (const forms::ControlPlace& place : forms::kMainControls) {
+    QWidget* w = Find<QWidget>(place.name);
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->pos(), FromTwips(spec.twips).topLeft()) << spec.name;
-    if (spec.twips.top < forms::kClientHeightTwips) {
-      EXPECT_TRUE(client.contains(w->geometry())) << spec.name;
+    EXPECT_EQ(w->pos(), FromTwips(place.twips).topLeft()) << place.name;
+    if (place.twips.top < forms::kClientHeightTwips) {
+      EXPECT_TRUE(client.contains(w->geometry())) << place.name;
     } else {
-      EXPECT_GE(w->y(), client.height()) << spec.name;
+      EXPECT_GE(w->y(), client.height()) << place.name;
     }
     QString text;
     if (auto* b = qobject_cast<QPushButton*>(w)) text = b->text();
     if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
     if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-    if (spec.kind != forms::ControlKind::kList) {
-      EXPECT_EQ(text, QString::fromUtf8(spec.caption)) << spec.name;
+    if (place.kind != forms::ControlKind::kList) {
+      EXPECT_EQ(text, QString::fromUtf8(place.caption)) << place.name;
     }
   }
   // The list above the output row above one row of buttons, read left to right.
@@ -60,7 +60,7 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
   QTreeWidget* list = List();
   ASSERT_EQ(list->columnCount(), forms::kColumnCount);
   for (int c = 0; c < forms::kColumnCount; ++c) {
-    const forms::ColumnSpec& column = forms::kListColumns[c];
+    const forms::ColumnPlace& column = forms::kListColumns[c];
     EXPECT_EQ(list->headerItem()->text(c), QString::fromUtf8(column.caption));
     EXPECT_EQ(Qt::Alignment(list->headerItem()->textAlignment(c)) & Qt::AlignHorizontal_Mask,
               column.right_aligned ? Qt::AlignRight : Qt::AlignLeft);

@@ -32,11 +32,11 @@ fs::path Here() {
 }
 
 int Id(std::string_view name) {
-  for (const brevio::forms::ControlSpec& spec : brevio::forms::kMainControls) {
-    if (name == spec.name) return spec.id;
+  for (const brevio::forms::ControlPlace& place : brevio::forms::kMainControls) {
+    if (name == place.name) return place.id;
   }
-  for (const brevio::forms::ControlSpec& spec : brevio::forms::kAboutControls) {
-    if (name == spec.name) return spec.id;
+  for (const brevio::forms::ControlPlace& place : brevio::forms::kAboutControls) {
+    if (name == place.name) return place.id;
   }
   return -1;
 }
@@ -267,8 +267,8 @@ TEST_F(BrevioExe, TabVisitsTheControlsInDesignOrder) {
     at = GetNextDlgTabItem(main_, at, FALSE);
     const int id = GetDlgCtrlID(at);
     std::string name = "id " + std::to_string(id);
-    for (const brevio::forms::ControlSpec& spec : brevio::forms::kMainControls) {
-      if (spec.id == id) name = spec.name;
+    for (const brevio::forms::ControlPlace& place : brevio::forms::kMainControls) {
+      if (place.id == id) name = place.name;
     }
     seen.push_back(name);
   }

@@ -15,7 +15,7 @@ struct TwipsRect {
 
 enum class ControlKind { kEdit, kButton, kLabel, kList };
 
-struct ControlSpec {
+struct ControlPlace {
   const char* name;  // the control's name (Qt object name; test lookup)
   ControlKind kind;
   const char* caption;  // "&" marks the access key
@@ -34,7 +34,7 @@ inline constexpr std::uint32_t kOutputBoxColour = 0xFEDBAB;  // RGB(171, 219, 25
 
 // frmMain's controls in tab order. The single-file group lies below the
 // visible edge and is reached with Tab.
-inline constexpr ControlSpec kMainControls[] = {
+inline constexpr ControlPlace kMainControls[] = {
     {"txtOpen",
      ControlKind::kEdit,
      "C:\\Important\\share2\\index.html",
@@ -75,12 +75,12 @@ inline constexpr ControlSpec kMainControls[] = {
 
 // ListView1's columns: captions and widths in pixels at 96 dots per inch.
 // "#" and "Source Files" are aligned left, the numbers right.
-struct ColumnSpec {
+struct ColumnPlace {
   const char* caption;
   int width;
   bool right_aligned;
 };
-inline constexpr ColumnSpec kListColumns[] = {
+inline constexpr ColumnPlace kListColumns[] = {
     {"#", 61, false},
     {"Source Files", 160, false},
     {"Source Sizes", 100, true},
@@ -89,12 +89,12 @@ inline constexpr ColumnSpec kListColumns[] = {
 };
 
 // The two separator lines above the buttons, in twips (clipped by the window).
-struct LineSpec {
+struct LinePlace {
   const char* name;
   int x1, y1, x2, y2;
   std::uint32_t colour;  // 0x00BBGGRR
 };
-inline constexpr LineSpec kMainLines[] = {
+inline constexpr LinePlace kMainLines[] = {
     {"Line1", -720, 5760, 9840, 5760, 0x808080},
     {"Line2", -600, 5775, 9960, 5775, 0xFFFFFF},
 };
@@ -106,7 +106,7 @@ inline constexpr const char* kAboutTitle = "About Brevio";
 inline constexpr const char* kAboutText =
     "This free software may trim your web pages like HTML, ASP, PHP, etc. Remove unwanted "
     "characters from your web pages, make your web page files clean and save bandwidth.";
-inline constexpr ControlSpec kAboutControls[] = {
+inline constexpr ControlPlace kAboutControls[] = {
     {"OKButton", ControlKind::kButton, "OK", {4560, 240, 1215, 375}, nullptr, 2001},
     {"Label1", ControlKind::kLabel, "", {960, 240, 1605, 240}, nullptr, 2002},  // bold, 9.75 pt
     {"Label2", ControlKind::kLabel, "", {960, 720, 3375, 975}, nullptr, 2003},  // wraps
