@@ -12,21 +12,10 @@
 #          and leaves nothing installed.
 cmake_minimum_required(VERSION 3.25)
 
-# Runs a Wine program; exit status into `out_code`, output into
-# `out_output`. Output goes through a file: the prefix's services, started by
-# the first program, inherit it and outlive the call. winemenubuilder is
-# off so that Start-menu entries stay inside the prefix.
-function(wine out_code out_output)
-  set(log ${WORK}.log)
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} WINEDEBUG=-all
-            "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" ${WINE} ${ARGN}
-    RESULT_VARIABLE code OUTPUT_FILE ${log} ERROR_FILE ${log})
-  file(READ ${log} output)
-  file(REMOVE ${log})
-  set(${out_code} ${code} PARENT_SCOPE)
-  set(${out_output} "${output}" PARENT_SCOPE)
-endfunction()
+# winemenubuilder is off so that Start-menu entries stay inside the prefix.
+set(WINE_LOG ${WORK}.log)
+set(WINE_OVERRIDES "mscoree,mshtml=;winemenubuilder.exe=d")
+include(${CMAKE_CURRENT_LIST_DIR}/../wine_calls.cmake)
 
 # The data of value `name` under `key` (empty name: the default value) into
 # `out`; "<missing>" when the key or value does not exist.
@@ -100,14 +89,6 @@ endfunction()
 # the first program of a run and must see this run's X display (if any), so
 # whatever an earlier run left running is ended first; the server then stays
 # up for this run, instead of starting anew for every program.
-get_filename_component(wine_dir "${WINE}" DIRECTORY)
-find_program(WINESERVER wineserver HINTS ${wine_dir} REQUIRED)
-# Output to a file, not a pipe: a server started here holds it for its life.
-function(wineserver)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} ${ARGN}
-                  OUTPUT_FILE ${WORK}.server.log ERROR_FILE ${WORK}.server.log)
-  file(REMOVE ${WORK}.server.log)
-endfunction()
 wineserver(-k)
 wineserver(-w)
 wineserver(-p 15)

@@ -8,33 +8,14 @@ function(windows_path out path)
   set(${out} "Z:${path}" PARENT_SCOPE)
 endfunction()
 
-# Runs a Wine program; the exit status lands in `code`, its output in
-# `output`. The output goes through a file, not a pipe: the prefix's
-# services, started by the first program, inherit it and outlive the call.
-function(wine out_code out_output)
-  set(log ${CMAKE_CURRENT_BINARY_DIR}/wine_client_${MODE}.log)
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY WINEPREFIX=${PREFIX}
-            WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" ${EXTRA_ENV} ${WINE} ${ARGN}
-    RESULT_VARIABLE code OUTPUT_FILE ${log} ERROR_FILE ${log})
-  file(READ ${log} output)
-  file(REMOVE ${log})
-  set(${out_code} ${code} PARENT_SCOPE)
-  set(${out_output} "${output}" PARENT_SCOPE)
-endfunction()
+set(WINE_LOG ${CMAKE_CURRENT_BINARY_DIR}/wine_client_${MODE}.log)
+set(WINE_UNSET --unset=DISPLAY --unset=WAYLAND_DISPLAY)
+set(WINE_OVERRIDES "mscoree,mshtml=")
+include(${CMAKE_CURRENT_LIST_DIR}/../wine_calls.cmake)
 
 # Each Wine program would otherwise start and stop the prefix's server and
 # services anew (seconds each): keep the server up while this test runs.
-get_filename_component(wine_dir "${WINE}" DIRECTORY)
-find_program(WINESERVER wineserver HINTS ${wine_dir})
-if(WINESERVER)
-  # Output to a file, not a pipe: a server this call starts holds its output
-  # for its whole life, and a pipe would never reach its end.
-  set(server_log ${CMAKE_CURRENT_BINARY_DIR}/wine_client_${MODE}.server.log)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${PREFIX} ${WINESERVER} -p 15
-                  OUTPUT_FILE ${server_log} ERROR_FILE ${server_log})
-  file(REMOVE ${server_log})
-endif()
+wineserver(-p 15)
 
 windows_path(dll "${DLL}")
 set(keys
@@ -85,7 +66,7 @@ elseif(MODE STREQUAL "late_bound")
   windows_path(files "${SCRATCH}/files")
   windows_path(records "${SCRATCH}/records")
   windows_path(folder "${dll_dir}")
-  set(EXTRA_ENV TARNEX_RECORD_DIR=${records})
+  list(APPEND WINE_ENV TARNEX_RECORD_DIR=${records})
   wine(code output cscript //nologo ${script} ${recorder} ${files} ${folder})
   wine(ignored ignored regsvr32 /u /s ${dll})
   file(REMOVE ${dll_dir}/TARNEX.ini)
