@@ -18,12 +18,7 @@ namespace {
 
 constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return IsSeparator(folder.back()) || folder.back() == ':' ? folder + name : folder + '\\' + name;
-}
+using fileio::JoinPath;
 
 char Fold(char c, bool fold_case) {
   return fold_case && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -129,7 +124,7 @@ class Walk {
   std::vector<Entry> List(const std::string& folder) {
     std::vector<Entry> entries;
     WIN32_FIND_DATAW data{};
-    const HANDLE find = ::FindFirstFileW(fileio::Wide(Join(folder, "*")).c_str(), &data);
+    const HANDLE find = ::FindFirstFileW(fileio::Wide(JoinPath(folder, "*")).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
       if (::GetLastError() != ERROR_FILE_NOT_FOUND) trail_.CannotRead(folder, fileio::LastErrno());
       return entries;
@@ -149,7 +144,7 @@ class Walk {
 
   void Folder(const std::string& folder, const std::string& relative) {
     for (Entry& entry : List(folder)) {
-      const std::string path = Join(folder, entry.name);
+      const std::string path = JoinPath(folder, entry.name);
       if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         if (!line_.dereference) continue;
         // With -L the link's file counts; a link to nothing has none to take.
@@ -158,9 +153,9 @@ class Walk {
         entry.attributes = followed;
       }
       if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        Descend(path, Join(relative, entry.name));
+        Descend(path, JoinPath(relative, entry.name));
       } else if (Wanted(entry.name, line_.includes)) {
-        found_.push_back({path, Join(relative, entry.name)});
+        found_.push_back({path, JoinPath(relative, entry.name)});
       }
     }
   }
@@ -217,7 +212,7 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
   const auto add = [&](const std::string& source, const std::string& relative) {
     BatchJob job = JobFor(source, source);
     if (line.mode == Mode::kOutputDir) {
-      job.target = Join(line.output_dir, relative);
+      job.target = JoinPath(line.output_dir, relative);
       job.make_folder = relative.find_first_of("\\/") != std::string::npos;
     }
     jobs.push_back(std::move(job));

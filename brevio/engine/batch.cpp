@@ -253,6 +253,8 @@ class Run {
         trim.target_folder_made = folders_.Make(fileio::FolderOf(job.target));
       }
       trim.dry_run = options_.dry_run;
+      trim.binary = options_.binary;
+      trim.keep_times = options_.keep_times;
       trim.follow_links = job.follow_links;
       trim.source_listed_regular = job.listed_regular;
       outcome.report = TrimFileWithReport(job.source, job.target, trim);

@@ -247,6 +247,15 @@ PumpError PumpParallel(int in_fd, int out_fd, std::size_t block, TrimReport& rep
   return ParallelPump(in_fd, out_fd, block).Run(report);
 }
 
+// What the source's first bytes are; read without moving the file offset.
+NotText ProbeText(int fd, std::uint64_t size, const std::string& source) {
+  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTextProbeBytes));
+  thread_local std::unique_ptr<char[]> probe = std::make_unique_for_overwrite<char[]>(kTextProbeBytes);
+  const std::int64_t got = fileio::ReadFullyAt(fd, probe.get(), want, 0);
+  if (got < 0) Fail(fileio::Step::kReadSource, source, errno);
+  return ClassifyText(std::string_view(probe.get(), static_cast<std::size_t>(got)));
+}
+
 }  // namespace
 
 TrimReport TrimFileWithReport(const std::string& source, const std::string& target,
@@ -266,8 +275,15 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   if (report.result != kTrimDone) return report;
   const fileio::Fd& in = source_file.fd;
 
-  // Small files get small reads: a batch touches little memory per file.
   const std::uint64_t file_size = source_file.size;
+  if (!options.binary) {
+    report.not_text = ProbeText(in.get(), file_size, source);
+    if (report.not_text != NotText::kText) {
+      report.result = kTrimNotText;
+      return report;
+    }
+  }
+  // Small files get small reads: a batch touches little memory per file.
   const std::size_t block = static_cast<std::size_t>(
       std::min<std::uint64_t>(options.block_size, std::max<std::uint64_t>(file_size + 1, 4096)));
   if (file_size > block) detail::AdviseSequential(in.get());
@@ -294,6 +310,32 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   // skipping the flush keeps batches of many files fast.
   output.Commit(in_place);
   return report;
+}
+
+NotText ClassifyText(std::string_view start) {
+  // UTF-32 first: its little-endian mark begins with UTF-16's.
+  if (start.starts_with(std::string_view("\xFF\xFE\0\0", 4)) ||
+      start.starts_with(std::string_view("\0\0\xFE\xFF", 4))) {
+    return NotText::kUtf32;
+  }
+  if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) return NotText::kUtf16;
+  start = start.substr(0, kTextProbeBytes);
+  if (std::memchr(start.data(), '\0', start.size()) != nullptr) return NotText::kNulBytes;
+  return NotText::kText;
+}
+
+std::string_view NotTextReason(NotText kind) {
+  switch (kind) {
+    case NotText::kNulBytes:
+      return "it holds NUL bytes";
+    case NotText::kUtf16:
+      return "UTF-16 text";
+    case NotText::kUtf32:
+      return "UTF-32 text";
+    case NotText::kText:
+      break;
+  }
+  return "text";
 }
 
 bool IsTrimTempName(std::string_view name) {

@@ -83,8 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         ContentCase{"a LF b LF", "a CR LF b CR LF CR LF"}, ContentCase{"a LF b", "a CR LF b CR LF"},
         ContentCase{"a LF CR LF b CR LF", "a CR LF CR LF b CR LF"},
         ContentCase{"TAB if SP ( SP x SP ) SP SP { CR LF", "if SP ( SP x SP ) SP { CR LF"},
-        // A byte order mark, NUL and SUB are text like any other.
-        ContentCase{"\xEF\xBB\xBF SP a SUB NUL CR CR LF", "\xEF\xBB\xBF SP a SUB NUL CR LF"},
+        // A UTF-8 byte order mark and SUB are text like any other.
+        ContentCase{"\xEF\xBB\xBF SP a SUB CR CR LF", "\xEF\xBB\xBF SP a SUB CR LF"},
         ContentCase{"CR CR CR x", "x CR LF"}, ContentCase{"LF CR LF", "(empty)"}));
 
 struct CodeCase {
@@ -157,11 +157,61 @@ TEST(TrimFileAgainstModel, EveryBlockSizeGivesTheModelsBytes) {
     for (std::size_t block : {1, 2, 3, 5, 8, 17, 64, 4096}) {
       TrimOptions options;
       options.block_size = block;
+      options.binary = true;  // NUL bytes among the text
       const TrimReport report = TrimFileWithReport(source, dir / "out.txt", options);
       ASSERT_EQ(ReadFile(dir / "out.txt"), expected)
           << ::testing::PrintToString(text) << " block " << block;
       ASSERT_EQ(report.source_bytes, text.size());
       ASSERT_EQ(report.target_bytes, expected.size());
+    }
+  }
+}
+
+// Images, archives and UTF-16 or UTF-32 pages are left alone unless asked.
+TEST(TrimFile, SourcesThatAreNoTextAreSkippedWithTheirReason) {
+  const std::string probe_full(kTextProbeBytes - 1, 'a');
+  struct Row {
+    const char* what;
+    std::string source;
+    bool binary;
+    NotText expected;
+  };
+  const std::vector<Row> rows = {
+      {"a PNG header", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), false,
+       NotText::kNulBytes},
+      {"NUL first", std::string("\0a b\r\n", 6), false, NotText::kNulBytes},
+      {"NUL last in the probed start", probe_full + std::string(1, '\0'), false,
+       NotText::kNulBytes},
+      {"NUL past the probed start", probe_full + "a" + std::string(1, '\0'), false, NotText::kText},
+      {"UTF-16 little endian", std::string("\xFF\xFE" "a\0\r\0\n\0", 8), false, NotText::kUtf16},
+      {"UTF-16 big endian", std::string("\xFE\xFF\0a", 4), false, NotText::kUtf16},
+      {"UTF-32 little endian", std::string("\xFF\xFE\0\0" "a\0\0\0", 8), false, NotText::kUtf32},
+      {"UTF-32 big endian", std::string("\0\0\xFE\xFF\0\0\0a", 8), false, NotText::kUtf32},
+      {"a UTF-8 mark is text", "\xEF\xBB\xBF  a\r\n", false, NotText::kText},
+      {"binary trims it all the same", std::string("\xFF\xFE a \0  \r\n", 10), true,
+       NotText::kText},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    const auto source = dir.write("in", row.source);
+    for (const bool in_place : {false, true}) {
+      const fs::path target = in_place ? source : dir / "out";
+      TrimOptions options;
+      options.binary = row.binary;
+      const TrimReport report = TrimFileWithReport(source, target, options);
+      EXPECT_EQ(report.not_text, row.expected);
+      if (row.expected == NotText::kText) {
+        EXPECT_EQ(report.result, kTrimDone);
+        if (!in_place) {
+          EXPECT_EQ(ReadFile(target), ModelTrimFile(row.source));
+        }
+      } else {
+        EXPECT_EQ(report.result, kTrimNotText);
+        EXPECT_FALSE(fs::exists(dir / "out"));
+        EXPECT_EQ(ReadFile(source), row.source);
+        EXPECT_FALSE(HasLeftovers(dir.path()));
+      }
     }
   }
 }

@@ -34,18 +34,6 @@ std::int64_t ReadAt(int fd, char* data, std::size_t n, std::int64_t offset) {
 
 }  // namespace detail
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 namespace {
 
 [[noreturn]] void Fail(Step step, const std::string& path, int error) {

@@ -44,6 +44,18 @@ int WriteAll(int fd, const char* data, std::size_t n) {
   return 0;
 }
 
+std::int64_t ReadFullyAt(int fd, char* data, std::size_t n, std::int64_t offset) {
+  std::size_t got = 0;
+  while (got < n) {
+    const std::int64_t read = detail::ReadAt(fd, data + got, n - got, offset + std::int64_t(got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) return -1;
+    if (read == 0) break;
+    got += static_cast<std::size_t>(read);
+  }
+  return static_cast<std::int64_t>(got);
+}
+
 int ReadAll(int fd, std::string& out) {
   out.clear();
   char buffer[65536];

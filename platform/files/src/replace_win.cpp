@@ -98,35 +98,6 @@ std::int64_t ReadAt(int fd, char* data, std::size_t n, std::int64_t offset) {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-std::size_t LastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
-
-// "C:" and "C:\" name a drive, not a file in a folder.
-bool IsDriveRoot(const std::string& path, std::size_t length) {
-  return length >= 2 && path[1] == ':' && (length == 2 || (length == 3 && IsSeparator(path[2])));
-}
-
-}  // namespace
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = LastSeparator(path);
-  if (slash == std::string::npos) {
-    return IsDriveRoot(path, 2) && path.size() > 2 ? path.substr(0, 2) : ".";
-  }
-  if (slash == 0) return path.substr(0, 1);
-  if (IsDriveRoot(path, slash + 1)) return path.substr(0, slash + 1);
-  return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  std::size_t slash = LastSeparator(path);
-  if (slash == std::string::npos && IsDriveRoot(path, 2) && path.size() > 2) slash = 1;
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-namespace {
-
 [[noreturn]] void Fail(Step step, const std::string& path, int error) {
   throw FileError(step, path, error);
 }

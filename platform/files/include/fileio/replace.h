@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "fileio/file_error.h"
+#include "fileio/path.h"
 
 namespace fileio {
 
@@ -45,12 +46,13 @@ inline int WriteAll(int fd, std::string_view bytes) {
   return WriteAll(fd, bytes.data(), bytes.size());
 }
 
+// Reads up to n bytes at offset without moving the file offset, as many as
+// there are before the end, retrying after signals. Returns the count read,
+// or -1 with errno set.
+std::int64_t ReadFullyAt(int fd, char* data, std::size_t n, std::int64_t offset);
+
 // Reads the whole file from offset 0 into out. Returns 0 or the errno.
 int ReadAll(int fd, std::string& out);
-
-// The folder part of a path ("." when there is none) and the name part.
-std::string FolderOf(const std::string& path);
-std::string NameOf(const std::string& path);
 
 // A temporary file's name is before + NAME + after + six random characters,
 // in the target's folder: ".NAME.brevio-XXXXXX" is {".", ".brevio-"}.

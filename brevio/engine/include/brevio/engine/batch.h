@@ -62,6 +62,10 @@ struct BatchOutcome {
   bool trimmed() const {
     return !error && repeat == BatchRepeat::kNone && report.result == kTrimDone;
   }
+  // The source is no text and was left alone (report.not_text says why).
+  bool skipped() const {
+    return !error && repeat == BatchRepeat::kNone && report.result == kTrimNotText;
+  }
 };
 
 struct BatchOptions {
@@ -69,6 +73,9 @@ struct BatchOptions {
   // refuses more threads (the calling thread always works).
   unsigned max_at_once = 1;
   bool dry_run = false;
+  // See TrimOptions.
+  bool binary = false;
+  bool keep_times = false;
   // Find repeats (above) before the first trim starts, so that whatever
   // the number at once one file is trimmed once and two files never race
   // for one target. Off, every job is trimmed as listed.

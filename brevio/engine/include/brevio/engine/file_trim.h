@@ -14,14 +14,28 @@ enum TrimResult : std::int32_t {
   kTrimSourceBlank = 1,     // source path empty or only spaces
   kTrimTargetBlank = 2,     // target path empty or only spaces
   kTrimSourceNotFound = 3,  // no regular file at the source path
+  kTrimNotText = 4,         // the source is no 8-bit text (see NotText): nothing written
 };
+
+// Why a source is taken for something other than 8-bit text, from its first
+// kTextProbeBytes: a UTF-16 or UTF-32 byte order mark, or a NUL byte (images,
+// archives, UTF-16 without a mark). A UTF-8 mark is ordinary text.
+enum class NotText : std::uint8_t { kText, kNulBytes, kUtf16, kUtf32 };
+inline constexpr std::size_t kTextProbeBytes = std::size_t{64} * 1024;
+
+// What the bytes at the start of a file are, by the rule above.
+NotText ClassifyText(std::string_view start);
+
+// The reason in a few words: "it holds NUL bytes", "UTF-16 text", "UTF-32 text".
+std::string_view NotTextReason(NotText kind);
 
 // Reads the source line by line (a line ends at CR or CR LF; a lone LF stays
 // in the line), cleans every line and writes each non-empty result followed
 // by CR LF. Paths are file-system names (UTF-8 bytes), opened unchanged.
 //
 // The three checks come first, in the order of the codes above; when one
-// fails nothing is opened. "A regular file" is judged after following
+// fails nothing is opened. A source that is no text (kTrimNotText) is
+// opened and its start read, but nothing is written. "A regular file" is judged after following
 // symbolic links: a folder, device, FIFO or socket gives kTrimSourceNotFound.
 //
 // The output goes to a new file in the target's folder that replaces the
@@ -65,12 +79,20 @@ struct TrimOptions {
   // yet: it is not looked up, and is written as an unnamed file that gets
   // its name when complete (fileio::OutputOptions::new_in_made_folder).
   bool target_folder_made = false;
+  // Trim sources that are no text (kTrimNotText) all the same.
+  bool binary = false;
+  // A written target gets the source's access and modification times.
+  bool keep_times = false;
 };
 
 struct TrimReport {
   std::int32_t result = kTrimDone;
   std::uint64_t source_bytes = 0;  // bytes read from the source
   std::uint64_t target_bytes = 0;  // bytes written (or that would be written)
+  NotText not_text = NotText::kText;  // with kTrimNotText: why
+  // The target held the trimmed bytes already and was left alone (not
+  // rewritten: same inode, same times).
+  bool unchanged = false;
 };
 
 // TrimFile with the sizes it saw and the options above.

@@ -6,30 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "fileio/path.h"
+
 namespace brevio::forms {
 
 std::filesystem::path FsPath(std::string_view utf8);
 std::string Utf8Path(const std::filesystem::path& path);
 
-// The separator the platform writes.
-#ifdef _WIN32
-inline constexpr char kSeparator = '\\';
-#else
-inline constexpr char kSeparator = '/';
-#endif
-
-// Whether `c` separates folders here ('/' and, on Windows, '\\').
-constexpr bool IsSeparator(char c) {
-#ifdef _WIN32
-  return c == '/' || c == '\\';
-#else
-  return c == '/';
-#endif
-}
-
-// What lies before the last separator ("." when there is none; the root
-// when it is the only one) and what lies after it.
-std::string FolderOf(std::string_view path);
-std::string NameOf(std::string_view path);
+// Taking paths apart is the file layer's, shared with the engine.
+using fileio::FolderOf;
+using fileio::IsSeparator;
+using fileio::kSeparator;
+using fileio::NameOf;
 
 }  // namespace brevio::forms
