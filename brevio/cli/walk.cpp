@@ -1,16 +1,24 @@
 #include "walk.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
+#include <memory>
+#include <optional>
 #include <functional>
 #include <iterator>
 #include <utility>
 
+#include "brevio/engine/held_folders.h"
+#include "fileio/file_error.h"
+#include "fileio/path.h"
+#include "quote.h"
 #include "walk_trail.h"
 
 namespace brevio::cli {
@@ -18,11 +26,6 @@ namespace brevio::cli {
 namespace {
 
 constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
-
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return folder.ends_with('/') ? folder + name : folder + '/' + name;
-}
 
 bool Wanted(const std::string& file_name, const std::vector<std::string>& includes) {
   // Another trim's file in the making, whatever the patterns say.
@@ -45,6 +48,14 @@ struct Entry {
   ino_t inode;
 };
 
+// Folders kept open between uses: a share of what the process may open, so
+// that a deep or wide tree never runs the run out of descriptors.
+std::size_t KeepOpen() {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 64;
+  return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 16, 4, 64);
+}
+
 unsigned char TypeOf(mode_t mode) {
   if (S_ISDIR(mode)) return DT_DIR;
   if (S_ISREG(mode)) return DT_REG;
@@ -52,33 +63,60 @@ unsigned char TypeOf(mode_t mode) {
   return DT_UNKNOWN;
 }
 
-// Takes each file found: its path, its path below the walked operand and
-// its identity.
-using Take = std::function<void(std::string path, const std::string& relative, FileId id)>;
+// A file found: its path, its path below the walked operand, its identity
+// and where it lies (a held folder and its name there).
+struct Found {
+  std::string path;
+  std::string relative;
+  FileId id;
+  HeldFolders::Id folder;
+  std::string name;
+};
+using Take = std::function<void(Found found)>;
 
-// One -r walk. Symbolic links met on the way are passed over unless -L asks
-// to follow them, so that a link planted in a served tree cannot lead a
-// trim run by root to files outside it. Names and types come from the
-// folder listing alone: a file costs no look-up of its own unless it is a
-// link to follow.
+// One -r walk, on open folder descriptors as find and rm -r walk: each
+// folder is opened from its parent's descriptor with links refused and
+// checked to be the folder that was listed, so that nobody renaming or
+// swapping folders meanwhile can lead a run by root out of the tree.
+// Symbolic links met on the way are passed over unless -L asks to follow
+// them. Names and types come from the folder listing: a file costs no
+// look-up of its own unless it is a link to follow.
 class Walk {
  public:
   Walk(const CommandLine& line, std::optional<FileId> output_folder,
-       std::vector<std::string>& problems)
-      : line_(line), trail_(output_folder, problems) {}
+       std::vector<std::string>& problems, std::shared_ptr<HeldFolders> folders)
+      : line_(line), trail_(output_folder, problems), problems_(problems), folders_(std::move(folders)) {}
 
-  void Run(const std::string& operand, FileId id, const Take& take) {
+  // operand: a folder the user named, opened as named.
+  void Run(const std::string& operand, const Take& take) {
     take_ = &take;
-    trail_.Start(id);
-    Folder(operand, {}, id.device);
+    HeldFolders::Id root = 0;
+    try {
+      root = folders_->AddRoot(operand);
+    } catch (const fileio::FileError& e) {
+      trail_.CannotRead(operand, e.code().value());
+      return;
+    }
+    trail_.Start(folders_->Identity(root));
+    Folder(root, operand, {});
   }
 
  private:
-  std::vector<Entry> List(const std::string& folder) {
+  std::vector<Entry> List(HeldFolders::Id folder, const std::string& path, int& at) {
     std::vector<Entry> entries;
-    DIR* dir = ::opendir(folder.c_str());
+    std::shared_ptr<const fileio::Fd> fd;
+    try {
+      fd = folders_->Open(folder);
+    } catch (const fileio::FileError& e) {
+      Report(e, path);
+      return entries;
+    }
+    // The listing reads through its own descriptor: closedir closes it.
+    const int listing = ::fcntl(fd->get(), F_DUPFD_CLOEXEC, 3);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
     if (dir == nullptr) {
-      trail_.CannotRead(folder, errno);
+      trail_.CannotRead(path, errno);
+      if (listing >= 0) ::close(listing);
       return entries;
     }
     errno = 0;
@@ -87,48 +125,71 @@ class Walk {
       if (name != "." && name != "..") entries.push_back({e->d_name, e->d_type, e->d_ino});
       errno = 0;
     }
-    if (errno != 0) trail_.CannotRead(folder, errno);
+    if (errno != 0) trail_.CannotRead(path, errno);
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    at = fd->get();
+    held_ = std::move(fd);
     return entries;
   }
 
-  void Folder(const std::string& folder, const std::string& relative, dev_t device) {
-    for (Entry& entry : List(folder)) {
-      std::string path = Join(folder, entry.name);
+  void Folder(HeldFolders::Id folder, const std::string& path, const std::string& relative) {
+    int at = -1;
+    std::vector<Entry> entries = List(folder, path, at);
+    const std::shared_ptr<const fileio::Fd> held = std::move(held_);
+    const dev_t device = static_cast<dev_t>(folders_->Identity(folder).device);
+    for (Entry& entry : entries) {
       FileId id{device, entry.inode};
-      if (entry.type == DT_UNKNOWN || (entry.type == DT_LNK && line_.dereference)) {
+      std::optional<FileId> listed;
+      if (entry.type == DT_UNKNOWN || entry.type == DT_DIR ||
+          (entry.type == DT_LNK && line_.dereference)) {
         // With -L the link's file counts; a link to nothing has none to take.
         struct stat st {};
-        const int examined =
-            entry.type == DT_LNK ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
-        if (examined != 0) continue;
+        const int flags = entry.type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
+        if (::fstatat(at, entry.name.c_str(), &st, flags) != 0) continue;
         entry.type = TypeOf(st.st_mode);
         id = {st.st_dev, st.st_ino};
+        listed = id;
       }
+      const std::string child = fileio::JoinPath(path, entry.name);
       if (entry.type == DT_DIR) {
-        Descend(path, Join(relative, entry.name));
+        Descend(folder, entry.name, child, fileio::JoinPath(relative, entry.name), listed);
       } else if (entry.type == DT_REG && Wanted(entry.name, line_.includes)) {
-        (*take_)(std::move(path), Join(relative, entry.name), id);
+        (*take_)({child, fileio::JoinPath(relative, entry.name), id, folder, entry.name});
       }
     }
   }
 
-  void Descend(const std::string& folder, const std::string& relative) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) {
-      trail_.CannotRead(folder, errno);
+  void Descend(HeldFolders::Id parent, const std::string& name, const std::string& path,
+               const std::string& relative, std::optional<FileId> listed) {
+    HeldFolders::Id folder = 0;
+    try {
+      folder = folders_->AddChild(parent, name, listed);
+    } catch (const fileio::FileError& e) {
+      Report(e, path);
       return;
     }
-    const FileId id{st.st_dev, st.st_ino};
-    if (!trail_.Enter(folder, id)) return;
-    Folder(folder, relative, id.device);
+    if (!trail_.Enter(path, folders_->Identity(folder))) return;
+    Folder(folder, path, relative);
     trail_.Leave();
+  }
+
+  // A folder that was swapped, or could not be opened, is named and passed over.
+  void Report(const fileio::FileError& e, const std::string& path) {
+    if (e.step() == fileio::Step::kFolderChanged) {
+      problems_.push_back("will not go into " + QuoteName(path) +
+                          ": it was replaced while the run went on");
+    } else {
+      trail_.CannotRead(path, e.code().value());
+    }
   }
 
   const CommandLine& line_;
   WalkTrail trail_;
+  std::vector<std::string>& problems_;
+  std::shared_ptr<HeldFolders> folders_;
+  std::shared_ptr<const fileio::Fd> held_;  // the listed folder's, from List to Folder
   const Take* take_ = nullptr;
 };
 
@@ -145,31 +206,29 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
   }
   const auto add = [&](std::string source, const std::string& relative) -> BatchJob& {
     BatchJob& job = jobs.emplace_back();
-    if (line.mode == Mode::kOutputDir) {
-      job.target = Join(line.output_dir, relative);
-      job.make_folder = relative.find('/') != std::string::npos;
-    } else {
-      job.target = source;
-    }
+    job.target = line.mode == Mode::kOutputDir ? fileio::JoinPath(line.output_dir, relative) : source;
     job.source = std::move(source);
     return job;
   };
-  Walk walk(line, output_folder, problems);
+  const auto folders = std::make_shared<HeldFolders>(line.dereference, KeepOpen());
+  Walk walk(line, output_folder, problems, folders);
   for (const std::string& operand : line.operands) {
     // An operand is taken as named, also when it is a symbolic link.
     struct stat st {};
     if (!line.recursive || ::stat(operand.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      add(operand, std::filesystem::path(operand).filename().string());
+      add(operand, fileio::NameOf(operand));
       continue;
     }
-    walk.Run(operand, {st.st_dev, st.st_ino},
-             [&](std::string path, const std::string& relative, FileId id) {
-               BatchJob& job = add(std::move(path), relative);
-               // The walk passed over links; one swapped in since must not be followed either.
-               job.follow_links = line.dereference;
-               job.id = id;
-               job.listed_regular = true;
-             });
+    walk.Run(operand, [&](Found found) {
+      BatchJob& job = add(std::move(found.path), found.relative);
+      // The walk passed over links; one swapped in since must not be followed either.
+      job.follow_links = line.dereference;
+      job.id = found.id;
+      job.listed_regular = true;
+      job.folders = folders;
+      job.source_folder = found.folder;
+      job.source_name = std::move(found.name);
+    });
   }
   return jobs;
 }

@@ -213,7 +213,6 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
     BatchJob job = JobFor(source, source);
     if (line.mode == Mode::kOutputDir) {
       job.target = JoinPath(line.output_dir, relative);
-      job.make_folder = relative.find_first_of("\\/") != std::string::npos;
     }
     jobs.push_back(std::move(job));
   };

@@ -19,6 +19,7 @@
 #include "fileio/file_error.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
+#include "file_access.h"
 
 namespace brevio {
 
@@ -110,98 +111,6 @@ std::vector<BatchOutcome> FindRepeats(std::span<const BatchJob> jobs) {
   return outcomes;
 }
 
-// Makes each target folder once per run, a level at a time so that it knows
-// which folders this run made: those hold nothing the run did not put
-// there. A folder that could not be made fails every job that needs it
-// with the same error.
-class FolderMaker {
- public:
-  explicit FolderMaker(std::string output_root) : output_root_(std::move(output_root)) {}
-
-  // Returns true when this run made the folder.
-  bool Make(const std::string& folder) {
-    const std::lock_guard lock(mutex_);
-    // Levels are checked when a folder is first met; a refused one is never
-    // recorded as made, so each of its files is refused again.
-    if (!made_.contains(folder)) RefuseLinkedLevels(folder);
-    const Made made = MakeLocked(folder);
-    if (made.error != 0) throw fileio::FileError(fileio::Step::kMakeFolder, folder, made.error);
-    return made.by_us;
-  }
-
- private:
-  struct Made {
-    int error = 0;  // 0 or the errno of the failure
-    bool by_us = false;
-  };
-
-  Made MakeLocked(const std::string& folder) {
-    if (const auto known = made_.find(folder); known != made_.end()) return known->second;
-    const std::filesystem::path path = fileio::PathOf(folder);
-    Made made;
-    std::error_code ec;
-    made.by_us = std::filesystem::create_directory(path, ec);
-    if (ec == std::errc::no_such_file_or_directory) {
-      const std::string parent = fileio::FolderOf(folder);
-      if (parent != folder && MakeLocked(parent).error == 0) {
-        ec.clear();
-        made.by_us = std::filesystem::create_directory(path, ec);
-      }
-    }
-    if (ec) {
-      // Not to be made: the library call that makes every level says why.
-      made.by_us = false;
-      ec.clear();
-      std::filesystem::create_directories(path, ec);
-      made.error = ec.default_error_condition().value();  // an errno value
-    }
-    made_.emplace(folder, made);
-    return made;
-  }
-
-  // Checks the levels of folder below the output root from the top down,
-  // before anything is made through them; each level once per run.
-  void RefuseLinkedLevels(const std::string& folder) {
-    const std::string& root = output_root_;
-    if (root.empty() || folder.size() <= root.size() || !folder.starts_with(root)) return;
-    std::size_t end = root.size();
-    if (!IsSeparator(root.back())) {
-      if (!IsSeparator(folder[end])) return;  // a sibling such as "out2"
-      ++end;
-    }
-    while (end < folder.size()) {
-      end = std::min(folder.find_first_of(kSeparators, end), folder.size());
-      const std::string level = folder.substr(0, end);
-      ++end;
-      if (checked_.insert(level).second) {
-        std::error_code ec;
-        const auto status = std::filesystem::symlink_status(fileio::PathOf(level), ec);
-        if (std::filesystem::is_symlink(status)) {
-          linked_.insert(level);
-        } else if (ec || !std::filesystem::exists(status)) {
-          return;  // what is below is made by this run
-        }
-      }
-      if (linked_.contains(level)) {
-        throw fileio::FileError(fileio::Step::kRefuseTarget, level, ENOTDIR,
-                                "a symbolic link where the output needs a folder");
-      }
-    }
-  }
-
-  static bool IsSeparator(char c) { return std::string_view(kSeparators).find(c) != npos; }
-  static constexpr std::size_t npos = std::string_view::npos;
-  // '/' everywhere; Windows also takes its own.
-  static constexpr const char* kSeparators =
-      std::filesystem::path::preferred_separator == '/' ? "/" : "/\\";
-
-  std::mutex mutex_;
-  std::map<std::string, Made> made_;
-  std::string output_root_;
-  std::set<std::string> checked_;
-  std::set<std::string> linked_;
-};
-
 class Run {
  public:
   Run(std::span<const BatchJob> jobs, const BatchOptions& options,
@@ -249,8 +158,13 @@ class Run {
     outcome.index = i;
     try {
       TrimOptions trim;
-      if (job.make_folder && !options_.dry_run) {
-        trim.target_folder_made = folders_.Make(fileio::FolderOf(job.target));
+      if (job.folders) {
+        trim.source_at = {job.folders.get(), job.source_folder, job.source_name};
+        // With -L the walk follows links, and so does the in-place target.
+        if (job.source == job.target && !job.follow_links) trim.target_at = trim.source_at;
+      }
+      if (!options_.output_root.empty() && !options_.dry_run && job.source != job.target) {
+        trim.target_at = folders_.Place(job.target, trim.target_folder_made);
       }
       trim.dry_run = options_.dry_run;
       trim.binary = options_.binary;
@@ -297,7 +211,7 @@ class Run {
   const BatchOptions& options_;
   const std::function<void(const BatchOutcome&)>& deliver_;
   const std::vector<BatchOutcome> prepared_;  // repeats; empty when not looked for
-  FolderMaker folders_;
+  detail::OutputFolders folders_;
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> stop_{false};
 

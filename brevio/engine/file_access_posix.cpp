@@ -3,9 +3,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
+#include <mutex>
 
+#include "brevio/engine/held_folders.h"
 #include "file_access.h"
 #include "fileio/file_error.h"
+#include "fileio/path.h"
 
 namespace brevio {
 
@@ -36,22 +40,44 @@ std::int32_t ExamineSource(const std::string& source, bool follow_links, struct 
   return S_ISREG(st.st_mode) ? kTrimDone : kTrimSourceNotFound;
 }
 
+// O_NONBLOCK: should a FIFO take the file's place after a check, the open
+// must not hang; it has no effect on regular files.
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// Opens a walk's file in its held folder, never elsewhere.
+fileio::Fd OpenHeld(const std::string& source, bool follow_links, const HeldName& at,
+                    bool& missing) {
+  const std::shared_ptr<const fileio::Fd> folder = at.folders->Open(at.folder);
+  fileio::Fd in(
+      ::openat(folder->get(), at.name.c_str(), kReadFlags | (follow_links ? 0 : O_NOFOLLOW)));
+  if (in.get() < 0) {
+    missing = errno == ENOENT;
+    if (!missing) Fail(fileio::Step::kOpenSource, source, errno);
+  }
+  return in;
+}
+
 }  // namespace
 
-OpenSource OpenSourceFile(const std::string& source, bool follow_links, bool listed_regular) {
+OpenSource OpenSourceFile(const std::string& source, bool follow_links, bool listed_regular,
+                          const HeldName& at) {
   OpenSource opened;
   struct stat st {};
-  if (!listed_regular && ExamineSource(source, follow_links, st) != kTrimDone) return opened;
-  // Opened and checked again: it may have been replaced since it was
-  // examined or listed. O_NONBLOCK: should a FIFO take the file's place
-  // after the check, the open must not hang; it has no effect on regular
-  // files.
-  const int no_follow = follow_links ? 0 : O_NOFOLLOW;
-  fileio::Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | no_follow));
-  if (in.get() < 0) {
-    const int error = errno;
-    if (listed_regular && ExamineSource(source, follow_links, st) != kTrimDone) return opened;
-    Fail(fileio::Step::kOpenSource, source, error);
+  fileio::Fd in;
+  if (at.folders != nullptr) {
+    bool missing = false;
+    in = OpenHeld(source, follow_links, at, missing);
+    if (missing) return opened;
+  } else {
+    if (!listed_regular && ExamineSource(source, follow_links, st) != kTrimDone) return opened;
+    // Opened and checked again: it may have been replaced since it was
+    // examined or listed.
+    in.reset(::open(source.c_str(), kReadFlags | (follow_links ? 0 : O_NOFOLLOW)));
+    if (in.get() < 0) {
+      const int error = errno;
+      if (listed_regular && ExamineSource(source, follow_links, st) != kTrimDone) return opened;
+      Fail(fileio::Step::kOpenSource, source, error);
+    }
   }
   if (::fstat(in.get(), &st) != 0) Fail(fileio::Step::kExamine, source, errno);
   if (!S_ISREG(st.st_mode)) return opened;
@@ -60,6 +86,7 @@ OpenSource OpenSourceFile(const std::string& source, bool follow_links, bool lis
   opened.size = static_cast<std::uint64_t>(st.st_size);
   opened.id = {st.st_dev, st.st_ino};
   opened.permissions = st.st_mode & 0777;
+  opened.times = {{st.st_atim.tv_sec, st.st_atim.tv_nsec}, {st.st_mtim.tv_sec, st.st_mtim.tv_nsec}};
   return opened;
 }
 
@@ -67,23 +94,80 @@ void AdviseSequential(int fd) { ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL)
 
 fileio::Output OpenTargetFile(const std::string& source, const std::string& target,
                               const OpenSource& in, const TrimOptions& options, bool& in_place) {
+  fileio::OutputOptions output_options;
+  const HeldName& at = options.target_at;
+  std::shared_ptr<const fileio::Fd> folder;
+  if (at.folders != nullptr) {
+    folder = at.folders->Open(at.folder);
+    output_options.folder_fd = folder->get();
+    output_options.name = at.name;
+  }
   // The same file under another name (a link, "./", a hard link) is
   // trimmed in place too: its descriptor lends the metadata.
-  in_place = source == target || (!options.target_folder_made && FileIdOf(target) == in.id);
-  if (!options.follow_links && source == target) {
+  in_place = source == target;
+  if (!in_place && !options.target_folder_made) {
+    struct stat st {};
+    const bool found = folder ? ::fstatat(folder->get(), at.name.c_str(), &st, 0) == 0
+                              : ::stat(target.c_str(), &st) == 0;
+    in_place = found && FileId{st.st_dev, st.st_ino} == in.id;
+  }
+  if (!options.follow_links && source == target && !folder) {
     struct stat now {};
     if (::lstat(target.c_str(), &now) == 0 && S_ISLNK(now.st_mode)) {
       Fail(fileio::Step::kRefuseTarget, target, ELOOP);
     }
   }
-  fileio::OutputOptions output_options;
   output_options.in_place = in_place;
   output_options.original_fd = in_place ? in.fd.get() : -1;
   output_options.write_through_dangling_links = options.write_through_dangling_links;
   output_options.new_in_made_folder = options.target_folder_made;
+  output_options.keep_unchanged = true;
+  if (options.keep_times) output_options.times = in.times;
   // A new copy is no more open than its source, less the umask, as with cp.
   output_options.new_mode = in.permissions;
   return fileio::Output(target, output_options);
+}
+
+struct OutputFolders::State {
+  std::string root_path;
+  std::mutex mutex;
+  HeldFolders folders;
+  std::optional<HeldFolders::Id> root;
+  std::map<std::string, std::pair<HeldFolders::Id, bool>> made;  // by path below the root
+};
+
+OutputFolders::OutputFolders(std::string root) : state_(std::make_unique<State>()) {
+  state_->root_path = std::move(root);
+}
+
+OutputFolders::~OutputFolders() = default;
+
+HeldName OutputFolders::Place(const std::string& target, bool& made_folder) {
+  State& s = *state_;
+  const std::lock_guard lock(s.mutex);
+  if (!s.root) s.root = s.folders.AddRoot(s.root_path);
+  HeldName place{&s.folders, *s.root, fileio::NameOf(target)};
+  made_folder = false;
+  // The levels between the root and the target's name, from the top down.
+  std::string_view below(target);
+  if (!below.starts_with(s.root_path)) return {};  // not the run's: as named
+  below.remove_prefix(s.root_path.size());
+  while (!below.empty() && fileio::IsSeparator(below.front())) below.remove_prefix(1);
+  std::size_t start = 0;
+  for (std::size_t end; (end = below.find('/', start)) != std::string_view::npos; start = end + 1) {
+    if (end == start) continue;
+    const std::string level(below.substr(0, end));
+    auto known = s.made.find(level);
+    if (known == s.made.end()) {
+      bool made = false;
+      const std::string name(below.substr(start, end - start));
+      const HeldFolders::Id id = s.folders.MakeChild(place.folder, name, made);
+      known = s.made.emplace(level, std::make_pair(id, made)).first;
+    }
+    place.folder = known->second.first;
+    made_folder = known->second.second;
+  }
+  return place;
 }
 
 }  // namespace detail

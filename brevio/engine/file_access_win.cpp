@@ -5,10 +5,17 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+#include <system_error>
 
 #include "file_access.h"
 #include "fileio/file_error.h"
+#include "fileio/path.h"
 #include "fileio/wide.h"
 
 namespace brevio {
@@ -52,9 +59,18 @@ namespace {
   throw fileio::FileError(step, path, fileio::ErrnoOf(error));
 }
 
+fileio::FileTime TimeOf(const FILETIME& time) {
+  // 100-nanosecond steps since 1601.
+  constexpr std::int64_t kFrom1601 = 11644473600LL;
+  const auto steps = static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) |
+                                               time.dwLowDateTime);
+  return {steps / 10000000 - kFrom1601, (steps % 10000000) * 100};
+}
+
 }  // namespace
 
-OpenSource OpenSourceFile(const std::string& source, bool follow_links, bool /*listed_regular*/) {
+OpenSource OpenSourceFile(const std::string& source, bool follow_links, bool /*listed_regular*/,
+                          const HeldName& /*at*/) {
   OpenSource opened;
   const std::wstring wide = fileio::Wide(source);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
@@ -88,6 +104,7 @@ OpenSource OpenSourceFile(const std::string& source, bool follow_links, bool /*l
   opened.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   opened.id = IdOf(info);
   opened.permissions = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+  opened.times = {TimeOf(info.ftLastAccessTime), TimeOf(info.ftLastWriteTime)};
   return opened;
 }
 
@@ -102,7 +119,94 @@ fileio::Output OpenTargetFile(const std::string& source, const std::string& targ
   output_options.original_fd = in_place ? in.fd.get() : -1;
   output_options.write_through_dangling_links = options.write_through_dangling_links;
   output_options.new_mode = in.permissions;
+  if (options.keep_times) output_options.times = in.times;
   return fileio::Output(target, output_options);
+}
+
+// Windows holds no folders: the levels are made by path and checked for
+// reparse points once, when first met (see the README on what that leaves).
+struct OutputFolders::State {
+  std::string root;
+  std::mutex mutex;
+  struct Made {
+    int error = 0;  // 0 or the errno of the failure
+    bool by_us = false;
+  };
+  std::map<std::string, Made> made;
+  std::set<std::string> checked;
+  std::set<std::string> linked;
+
+  Made MakeLocked(const std::string& folder) {
+    if (const auto known = made.find(folder); known != made.end()) return known->second;
+    const std::filesystem::path path = fileio::PathOf(folder);
+    Made result;
+    std::error_code ec;
+    result.by_us = std::filesystem::create_directory(path, ec);
+    if (ec == std::errc::no_such_file_or_directory) {
+      const std::string parent = fileio::FolderOf(folder);
+      if (parent != folder && MakeLocked(parent).error == 0) {
+        ec.clear();
+        result.by_us = std::filesystem::create_directory(path, ec);
+      }
+    }
+    if (ec) {
+      // Not to be made: the library call that makes every level says why.
+      result.by_us = false;
+      ec.clear();
+      std::filesystem::create_directories(path, ec);
+      result.error = ec.default_error_condition().value();  // an errno value
+    }
+    made.emplace(folder, result);
+    return result;
+  }
+
+  // Checks the levels of folder below the root from the top down, before
+  // anything is made through them; each level once per run.
+  void RefuseLinkedLevels(const std::string& folder) {
+    if (root.empty() || folder.size() <= root.size() || !folder.starts_with(root)) return;
+    std::size_t end = root.size();
+    if (!fileio::IsSeparator(root.back())) {
+      if (!fileio::IsSeparator(folder[end])) return;  // a sibling such as "out2"
+      ++end;
+    }
+    while (end < folder.size()) {
+      end = std::min(folder.find_first_of("/\\", end), folder.size());
+      const std::string level = folder.substr(0, end);
+      ++end;
+      if (checked.insert(level).second) {
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(fileio::PathOf(level), ec);
+        if (std::filesystem::is_symlink(status)) {
+          linked.insert(level);
+        } else if (ec || !std::filesystem::exists(status)) {
+          return;  // what is below is made by this run
+        }
+      }
+      if (linked.contains(level)) {
+        throw fileio::FileError(fileio::Step::kRefuseTarget, level, ENOTDIR,
+                                "a symbolic link where the output needs a folder");
+      }
+    }
+  }
+};
+
+OutputFolders::OutputFolders(std::string root) : state_(std::make_unique<State>()) {
+  state_->root = std::move(root);
+}
+
+OutputFolders::~OutputFolders() = default;
+
+HeldName OutputFolders::Place(const std::string& target, bool& made_folder) {
+  const std::string folder = fileio::FolderOf(target);
+  made_folder = false;
+  State& s = *state_;
+  const std::lock_guard lock(s.mutex);
+  if (folder == s.root || !folder.starts_with(s.root)) return {};
+  if (!s.made.contains(folder)) s.RefuseLinkedLevels(folder);
+  const State::Made made = s.MakeLocked(folder);
+  if (made.error != 0) throw fileio::FileError(fileio::Step::kMakeFolder, folder, made.error);
+  made_folder = made.by_us;
+  return {};
 }
 
 }  // namespace detail

@@ -68,8 +68,6 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t n) {
   }
 }
 
-using fileio::WriteAll;
-
 struct PumpError {
   bool in_read = false;
   int error = 0;
@@ -78,18 +76,18 @@ struct PumpError {
 // No size known: read until a read returns nothing.
 constexpr std::uint64_t kSizeUnknown = ~std::uint64_t{0};
 
-// Cleans everything from in_fd into out_fd (or only counts it when out_fd
-// is negative). Never holds more than one block of input and its output.
-// A regular file of known size ends when a short read completes that size,
+// Cleans everything from in_fd into output (or only counts it when output
+// is null). Never holds more than one block of input and its output. A
+// regular file of known size ends when a short read completes that size,
 // without a further read that returns nothing.
-PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report,
+PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport& report,
                std::uint64_t size = kSizeUnknown) {
   block = std::max<std::size_t>(block, 1);
   Buffers& buffers = Buffers::ForThisThread();
   char* const in = buffers.input(block);
-  char* const out = out_fd >= 0 ? buffers.output(FileStreamCleaner::MaxOutput(block) +
-                                                 FileStreamCleaner::kMaxFinishOutput)
-                                : nullptr;
+  char* const out = output != nullptr ? buffers.output(FileStreamCleaner::MaxOutput(block) +
+                                                       FileStreamCleaner::kMaxFinishOutput)
+                                      : nullptr;
   FileStreamCleaner cleaner;
   CountingSink counter;
   for (;;) {
@@ -109,7 +107,7 @@ PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report,
     BufferSink sink(out);
     cleaner.feed(chunk, sink);
     if (end) cleaner.finish(sink);
-    if (const int error = WriteAll(out_fd, out, sink.size()); error != 0) return {false, error};
+    if (const int error = output->Write(out, sink.size()); error != 0) return {false, error};
     report.target_bytes += sink.size();
     if (end) break;
   }
@@ -124,8 +122,8 @@ PumpError Pump(int in_fd, int out_fd, std::size_t block, TrimReport& report,
 // written in the order they were read; memory stays two blocks per worker.
 class ParallelPump {
  public:
-  ParallelPump(int in_fd, int out_fd, std::size_t block)
-      : in_fd_(in_fd), out_fd_(out_fd), block_(block) {}
+  ParallelPump(int in_fd, fileio::Output& output, std::size_t block)
+      : in_fd_(in_fd), output_(output), block_(block) {}
 
   PumpError Run(TrimReport& report) {
     // Under a process limit the helper may not be had: this thread then takes
@@ -196,7 +194,7 @@ class ParallelPump {
       if (failed_) return false;
     }
     // Only the holder of the turn writes, so no lock is needed for it.
-    if (const int error = WriteAll(out_fd_, data, size); error != 0) {
+    if (const int error = output_.Write(data, size); error != 0) {
       Fail({false, error});
       return false;
     }
@@ -224,7 +222,7 @@ class ParallelPump {
   }
 
   const int in_fd_;
-  const int out_fd_;
+  fileio::Output& output_;
   const std::size_t block_;
 
   // Reading, under read_mutex_.
@@ -243,8 +241,8 @@ class ParallelPump {
   PumpError error_;
 };
 
-PumpError PumpParallel(int in_fd, int out_fd, std::size_t block, TrimReport& report) {
-  return ParallelPump(in_fd, out_fd, block).Run(report);
+PumpError PumpParallel(int in_fd, fileio::Output& output, std::size_t block, TrimReport& report) {
+  return ParallelPump(in_fd, output, block).Run(report);
 }
 
 // What the source's first bytes are; read without moving the file offset.
@@ -269,8 +267,8 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
     report.result = kTrimTargetBlank;
     return report;
   }
-  const detail::OpenSource source_file =
-      detail::OpenSourceFile(source, options.follow_links, options.source_listed_regular);
+  const detail::OpenSource source_file = detail::OpenSourceFile(
+      source, options.follow_links, options.source_listed_regular, options.source_at);
   report.result = source_file.result;
   if (report.result != kTrimDone) return report;
   const fileio::Fd& in = source_file.fd;
@@ -289,7 +287,7 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   if (file_size > block) detail::AdviseSequential(in.get());
 
   if (options.dry_run) {
-    if (const PumpError e = Pump(in.get(), -1, block, report, file_size); e.error != 0) {
+    if (const PumpError e = Pump(in.get(), nullptr, block, report, file_size); e.error != 0) {
       Fail(fileio::Step::kReadSource, source, e.error);
     }
     return report;
@@ -297,10 +295,11 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 
   bool in_place = false;
   fileio::Output output = detail::OpenTargetFile(source, target, source_file, options, in_place);
-  const PumpError e = file_size >= kOverlapFrom
-                          ? PumpParallel(in.get(), output.fd(), block, report)
-                          : Pump(in.get(), output.fd(), block, report, file_size);
+  const PumpError e = file_size >= kOverlapFrom ? PumpParallel(in.get(), output, block, report)
+                                                : Pump(in.get(), &output, block, report, file_size);
   if (e.error != 0) {
+    // A temporary file that could not be made on the way says so itself.
+    output.RethrowFailure();
     Fail(e.in_read ? fileio::Step::kReadSource : fileio::Step::kWriteTarget,
          e.in_read ? source : target, e.error);
   }
@@ -309,6 +308,7 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   // empty file in its place. Into another file the source still exists, and
   // skipping the flush keeps batches of many files fast.
   output.Commit(in_place);
+  report.unchanged = output.unchanged();
   return report;
 }
 

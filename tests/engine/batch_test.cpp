@@ -109,10 +109,10 @@ TEST(RunBatch, DeliversEveryOutcomeOnceInListOrder) {
       BatchJob& job = jobs.emplace_back();
       job.source = (dir / name).string();
       job.target = (dir / target).string();
-      job.make_folder = true;
     }
     std::atomic<bool> cancel{false};
     BatchOptions options;
+    options.output_root = dir.path().string();  // folders for the targets are made
     options.max_at_once = row.at_once;
     options.find_repeats = row.find_repeats;
     options.cancel = &cancel;
@@ -165,7 +165,6 @@ TEST(RunBatch, LevelsBelowTheOutputFolderAreNoLinks) {
     BatchJob job;
     job.source = dir.write("a.htm", kPage).string();
     job.target = (dir / row.target).string();
-    job.make_folder = true;
     BatchOptions options;
     if (*row.root != '\0') options.output_root = (dir / row.root).string();
     std::vector<BatchOutcome> seen;

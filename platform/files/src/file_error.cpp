@@ -24,6 +24,10 @@ std::string_view StepPhrase(Step step) {
       return "cannot create the folder";
     case Step::kRefuseTarget:
       return "will not write to";
+    case Step::kOpenFolder:
+      return "cannot open the folder";
+    case Step::kFolderChanged:
+      return "will not go into";
   }
   return "cannot use";
 }

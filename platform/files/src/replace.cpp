@@ -145,30 +145,46 @@ Examined Examine(const std::string& target) {
 // used instead.
 std::atomic<bool> link_by_descriptor{true};
 
-// Gives the unnamed file open at fd the name path. Returns 0 or the errno.
-int LinkUnnamed(int fd, const std::string& path) {
+// Gives the unnamed file open at fd the name `name` in the folder open at
+// folder. Returns 0 or the errno.
+int LinkUnnamed(int fd, int folder, const std::string& name) {
   const bool by_descriptor = link_by_descriptor.load(std::memory_order_relaxed);
   if (by_descriptor) {
-    if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
     if (errno != ENOENT && errno != EPERM) return errno;
   }
-  std::array<char, 32> name{};
-  std::snprintf(name.data(), name.size(), "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, name.data(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+  std::array<char, 32> proc{};
+  std::snprintf(proc.data(), proc.size(), "/proc/self/fd/%d", fd);
+  if (::linkat(AT_FDCWD, proc.data(), folder, name.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
   if (by_descriptor) link_by_descriptor.store(false, std::memory_order_relaxed);
+  return 0;
+}
+
+// Copies the first `size` bytes of the file open at from to to. Returns 0 or
+// the errno.
+int CopyStart(int from, int to, std::uint64_t size) {
+  std::array<char, 65536> buffer{};
+  std::uint64_t offset = 0;
+  while (offset < size) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
+    const std::int64_t got = ReadFullyAt(from, buffer.data(), want, static_cast<std::int64_t>(offset));
+    if (got < 0) return errno;
+    if (got == 0) return EIO;  // shorter than it was a moment ago
+    if (const int error = WriteAll(to, buffer.data(), static_cast<std::size_t>(got)); error != 0) {
+      return error;
+    }
+    offset += static_cast<std::uint64_t>(got);
+  }
   return 0;
 }
 
 // Copies the file open at from, from its start, to to. Returns 0 or the errno.
 int CopyAll(int from, int to) {
   std::array<char, 65536> buffer{};
-  off_t offset = 0;
+  std::int64_t offset = 0;
   for (;;) {
-    const ssize_t got = ::pread(from, buffer.data(), buffer.size(), offset);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
+    const std::int64_t got = ReadFullyAt(from, buffer.data(), buffer.size(), offset);
+    if (got < 0) return errno;
     if (got == 0) return 0;
     if (const int error = WriteAll(to, buffer.data(), static_cast<std::size_t>(got)); error != 0) {
       return error;
@@ -177,142 +193,290 @@ int CopyAll(int from, int to) {
   }
 }
 
+// Whether the n bytes at data equal the file open at fd from offset on.
+bool SameBytes(int fd, std::uint64_t offset, const char* data, std::size_t n) {
+  constexpr std::size_t kChunk = 65536;
+  thread_local std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kChunk);
+  while (n > 0) {
+    const std::size_t want = std::min(n, kChunk);
+    const std::int64_t got =
+        ReadFullyAt(fd, buffer.get(), want, static_cast<std::int64_t>(offset));
+    if (got != static_cast<std::int64_t>(want) || std::memcmp(buffer.get(), data, want) != 0) {
+      return false;
+    }
+    data += want;
+    offset += want;
+    n -= want;
+  }
+  return true;
+}
+
+int SetTimes(int fd, const FileTimes& times) {
+  const struct timespec at[2] = {{static_cast<time_t>(times.access.seconds), static_cast<long>(times.access.nanoseconds)},
+                                 {static_cast<time_t>(times.modification.seconds), static_cast<long>(times.modification.nanoseconds)}};
+  return ::futimens(fd, at) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
-TempFile::TempFile(const std::string& final_path, const TempName& name, mode_t mode) {
-  const std::string folder = FolderOf(final_path);
-  std::string base = NameOf(final_path);
-  if (base.size() > 200) base.resize(200);  // leave room under NAME_MAX
-  for (int attempt = 0;; ++attempt) {
-    std::string temp = folder + "/";
-    temp += name.before;
-    temp += base;
-    temp += name.after;
-    temp += RandomSuffix();
-    // Listed before it exists: a signal right after the creation must
-    // already find it.
-    slot_ = detail::ListTemp(temp.c_str());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) {
-      path_ = std::move(temp);
-      fd_.reset(fd);
-      return;
+// A new file in a held folder, named ".NAME.brevio-XXXXXX" (or as the
+// TempName says) beside its target, removed again unless committed. While
+// it exists its name is on the list that the signal handlers clear.
+class TempFile {
+ public:
+  // Throws kCreateTemp naming folder_path.
+  TempFile(int folder, const std::string& folder_path, std::string_view target_name,
+           const TempName& name, mode_t mode)
+      : folder_(folder) {
+    std::string_view base = target_name;
+    if (base.size() > 200) base = base.substr(0, 200);  // leave room under NAME_MAX
+    for (int attempt = 0;; ++attempt) {
+      std::string temp;
+      temp += name.before;
+      temp += base;
+      temp += name.after;
+      temp += RandomSuffix();
+      // Listed before it exists: a signal right after the creation must
+      // already find it.
+      slot_ = detail::ListTemp(folder, temp.c_str());
+      const int fd = ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+      if (fd >= 0) {
+        name_ = std::move(temp);
+        fd_.reset(fd);
+        return;
+      }
+      const int error = errno;
+      detail::UnlistTemp(std::exchange(slot_, -1));
+      if (error != EEXIST || attempt >= 100) Fail(Step::kCreateTemp, folder_path, error);
     }
-    const int error = errno;
-    detail::UnlistTemp(std::exchange(slot_, -1));
-    if (error != EEXIST || attempt >= 100) Fail(Step::kCreateTemp, folder, error);
   }
-}
 
-TempFile::~TempFile() {
-  if (!committed_) {
-    fd_.close();
-    ::unlink(path_.c_str());
+  ~TempFile() {
+    if (!committed_) {
+      fd_.close();
+      ::unlinkat(folder_, name_.c_str(), 0);
+    }
+    detail::UnlistTemp(slot_);
   }
-  detail::UnlistTemp(slot_);
-}
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
 
-void TempFile::KeepMetadataOf(int original_fd, const std::string& target) {
-  struct stat st {};
-  if (::fstat(original_fd, &st) != 0) Fail(Step::kKeepMetadata, target, errno);
-  const int fd = fd_.get();
-  // Owner and group first: giving a file away clears its setuid bits. Who
-  // may not give it away keeps at least the group when it is one of theirs.
-  if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-    if (errno != EPERM) Fail(Step::kKeepMetadata, target, errno);
-    if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0 && errno != EPERM) {
+  int fd() const { return fd_.get(); }
+
+  // Gives the temporary file the owner, group, mode bits (setuid, setgid and
+  // sticky included), ACLs and extended attributes of the open original.
+  // What the file system does not support is skipped; any other failure
+  // throws kKeepMetadata naming target.
+  void KeepMetadataOf(int original_fd, const std::string& target) {
+    struct stat st {};
+    if (::fstat(original_fd, &st) != 0) Fail(Step::kKeepMetadata, target, errno);
+    const int fd = fd_.get();
+    // Owner and group first: giving a file away clears its setuid bits. Who
+    // may not give it away keeps at least the group when it is one of theirs.
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+      if (errno != EPERM) Fail(Step::kKeepMetadata, target, errno);
+      if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0 && errno != EPERM) {
+        Fail(Step::kKeepMetadata, target, errno);
+      }
+    }
+    MetadataErrors errors;
+    errors.context.error = OnMetadataError;
+    errors.context.quote = QuoteAsIs;
+    errors.context.quote_free = FreeNothing;
+    ::perm_copy_fd(target.c_str(), original_fd, name_.c_str(), fd, &errors.context);
+    ::attr_copy_fd(target.c_str(), original_fd, name_.c_str(), fd, CopyAttribute, &errors.context);
+    if (errors.error != 0) Fail(Step::kKeepMetadata, target, errors.error);
+    // Last, for the setuid, setgid and sticky bits that neither chown nor the
+    // ACL keeps; with an ACL the group bits are its mask, which this rewrites
+    // unchanged.
+    if (::fchmod(fd, st.st_mode & 07777) != 0 && !NotSupported(errno)) {
       Fail(Step::kKeepMetadata, target, errno);
     }
   }
-  MetadataErrors errors;
-  errors.context.error = OnMetadataError;
-  errors.context.quote = QuoteAsIs;
-  errors.context.quote_free = FreeNothing;
-  ::perm_copy_fd(target.c_str(), original_fd, path_.c_str(), fd, &errors.context);
-  ::attr_copy_fd(target.c_str(), original_fd, path_.c_str(), fd, CopyAttribute, &errors.context);
-  if (errors.error != 0) Fail(Step::kKeepMetadata, target, errors.error);
-  // Last, for the setuid, setgid and sticky bits that neither chown nor the
-  // ACL keeps; with an ACL the group bits are its mask, which this rewrites
-  // unchanged.
-  if (::fchmod(fd, st.st_mode & 07777) != 0 && !NotSupported(errno)) {
-    Fail(Step::kKeepMetadata, target, errno);
-  }
-}
 
-void TempFile::CommitAs(const std::string& final_path, bool flush, const std::string& target) {
-  if (flush && ::fsync(fd_.get()) != 0) Fail(Step::kWriteTarget, target, errno);
-  if (const int error = fd_.close(); error != 0) Fail(Step::kWriteTarget, target, error);
-  if (::rename(path_.c_str(), final_path.c_str()) != 0) Fail(Step::kReplace, target, errno);
-  committed_ = true;
-}
+  // Flushes to the disk when asked, closes and renames the file to
+  // final_name in its folder. Throws kWriteTarget or kReplace naming target.
+  void CommitAs(const std::string& final_name, bool flush, const std::string& target) {
+    if (flush && ::fsync(fd_.get()) != 0) Fail(Step::kWriteTarget, target, errno);
+    if (const int error = fd_.close(); error != 0) Fail(Step::kWriteTarget, target, error);
+    if (::renameat(folder_, name_.c_str(), folder_, final_name.c_str()) != 0) {
+      Fail(Step::kReplace, target, errno);
+    }
+    committed_ = true;
+  }
+
+ private:
+  int folder_;  // the Output's, open while this lives
+  std::string name_;
+  Fd fd_;
+  int slot_ = -1;  // place on the signal list, -1 when not listed
+  bool committed_ = false;
+};
 
 Output::Output(const std::string& target, const OutputOptions& options)
     : target_(target), options_(options), original_fd_(options.original_fd) {
-  if (options.new_in_made_folder && !options.in_place) {
-    // Any failure here (no unnamed files on this file system, no folder)
-    // is left to the usual way, which words it as it always does.
-    unnamed_.reset(
-        ::open(FolderOf(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, options.new_mode));
-    if (unnamed_.get() >= 0) {
-      final_path_ = target;
+  std::string folder_path;
+  if (options.folder_fd >= 0) {
+    folder_path = FolderOf(target);
+    folder_.reset(::fcntl(options.folder_fd, F_DUPFD_CLOEXEC, 3));
+    if (folder_.get() < 0) Fail(Step::kCreateTemp, folder_path, errno);
+    name_ = options.name;
+  } else {
+    const Examined found =
+        options.new_in_made_folder && !options.in_place ? Examined{} : Examine(target);
+    if (found.dangling && !options.write_through_dangling_links) {
+      throw FileError(Step::kRefuseTarget, target, ENOENT, "dangling symbolic link");
+    }
+    // A descriptor's own file (/dev/stdout) is written into as cp does.
+    if (found.through_proc && !options.in_place && found.exists && !S_ISDIR(found.st.st_mode)) {
+      const int flags = O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY;
+      direct_.reset(::open(target.c_str(), options.non_blocking ? flags | O_NONBLOCK : flags));
+      if (direct_.get() < 0) Fail(Step::kOpenTarget, target, errno);
       return;
     }
+    const std::string& final_path = found.exists || found.dangling ? found.final_path : target;
+    folder_path = FolderOf(final_path);
+    name_ = NameOf(final_path);
+    // A missing folder is reported as the temporary file's creation.
+    folder_.reset(::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder_.get() < 0) Fail(Step::kCreateTemp, folder_path, errno);
   }
-  const Examined found = Examine(target);
-  final_path_ = found.final_path;
-  if (found.dangling && !options.write_through_dangling_links) {
-    throw FileError(Step::kRefuseTarget, target, ENOENT, "dangling symbolic link");
-  }
-  if (found.exists && S_ISDIR(found.st.st_mode)) Fail(Step::kRefuseTarget, target, EISDIR);
+  folder_path_ = std::move(folder_path);
 
-  // A FIFO, device or socket, or a descriptor's own file, is written into as
-  // cp does: replacing it would put a plain file where the reader waits.
-  if (found.exists && (!S_ISREG(found.st.st_mode) || (found.through_proc && !options.in_place))) {
-    const int flags = O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY;
-    direct_.reset(::open(target.c_str(), options.non_blocking ? flags | O_NONBLOCK : flags));
+  if (options.new_in_made_folder && !options.in_place) {
+    // Any failure here (no unnamed files on this file system) is left to the
+    // usual way, which words it as it always does.
+    unnamed_.reset(::openat(folder_.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, options.new_mode));
+    if (unnamed_.get() >= 0) return;
+  }
+
+  struct stat st {};
+  const bool exists = ::fstatat(folder_.get(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!exists && errno != ENOENT) Fail(Step::kExamine, target, errno);
+  // The name is looked at in the held folder only: a link there now was put
+  // there meanwhile, or lies in a folder whose links are not followed.
+  if (exists && S_ISLNK(st.st_mode)) Fail(Step::kRefuseTarget, target, ELOOP);
+  if (exists && S_ISDIR(st.st_mode)) Fail(Step::kRefuseTarget, target, EISDIR);
+
+  // A FIFO, device or socket is written into as cp does: replacing it would
+  // put a plain file where the reader waits.
+  if (exists && !S_ISREG(st.st_mode)) {
+    const int flags = O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW;
+    direct_.reset(::openat(folder_.get(), name_.c_str(), options.non_blocking ? flags | O_NONBLOCK : flags));
     if (direct_.get() < 0) Fail(Step::kOpenTarget, target, errno);
     return;
   }
 
-  if (found.exists) {
-    if (!options.in_place && ::faccessat(AT_FDCWD, final_path_.c_str(), W_OK, AT_EACCESS) != 0) {
+  original_exists_ = exists;
+  bool readable = original_fd_ >= 0;  // the caller's own input, open for reading
+  if (exists) {
+    if (!options.in_place &&
+        ::faccessat(folder_.get(), name_.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0) {
       Fail(Step::kOpenTarget, target, errno);
     }
     if (original_fd_ < 0) {
-      // Only for its metadata; reading or writing, whichever is allowed.
-      original_.reset(::open(final_path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+      // For its metadata and to compare; reading or writing, whichever is allowed.
+      constexpr int kLook = O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW;
+      original_.reset(::openat(folder_.get(), name_.c_str(), O_RDONLY | kLook));
+      readable = original_.get() >= 0;
       if (original_.get() < 0 && errno == EACCES) {
-        original_.reset(::open(final_path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        original_.reset(::openat(folder_.get(), name_.c_str(), O_WRONLY | kLook));
       }
       if (original_.get() < 0) Fail(Step::kOpenTarget, target, errno);
       original_fd_ = original_.get();
     }
-    // Private until it carries the target's owner and permissions.
-    temp_.emplace(final_path_, options.temp_name, 0600);
-  } else {
-    temp_.emplace(final_path_, options.temp_name, options.new_mode);
+    if (options.keep_unchanged && readable) {
+      comparing_ = true;
+      original_size_ = static_cast<std::uint64_t>(st.st_size);
+      return;
+    }
   }
+  Open();
+}
+
+Output::~Output() = default;
+Output::Output(Output&&) noexcept = default;
+
+int Output::fd() const {
+  if (unnamed_.get() >= 0) return unnamed_.get();
+  return temp_ ? temp_->fd() : direct_.get();
+}
+
+void Output::Open() {
+  // Private until it carries the target's owner and permissions.
+  temp_ = std::make_unique<TempFile>(folder_.get(), folder_path_, name_, options_.temp_name,
+                                     original_exists_ ? 0600 : options_.new_mode);
+}
+
+int Output::StopComparing() {
+  comparing_ = false;
+  try {
+    Open();
+  } catch (...) {
+    failed_ = std::current_exception();
+    return EIO;
+  }
+  return CopyStart(original_fd_, fd(), compared_);
+}
+
+int Output::Write(const char* data, std::size_t n) {
+  if (failed_) return EIO;
+  if (comparing_) {
+    if (compared_ + n <= original_size_ && SameBytes(original_fd_, compared_, data, n)) {
+      compared_ += n;
+      return 0;
+    }
+    if (const int error = StopComparing(); error != 0) return error;
+  }
+  return WriteAll(fd(), data, n);
 }
 
 void Output::Commit(bool flush) {
+  if (failed_) std::rethrow_exception(failed_);
+  if (comparing_) {
+    struct stat now {};
+    if (compared_ == original_size_ && ::fstat(original_fd_, &now) == 0 &&
+        static_cast<std::uint64_t>(now.st_size) == original_size_) {
+      unchanged_ = true;
+      return;
+    }
+    if (const int error = StopComparing(); error != 0) {
+      if (failed_) std::rethrow_exception(failed_);
+      Fail(Step::kWriteTarget, target_, error);
+    }
+  }
+  if (direct()) {
+    if (const int error = direct_.close(); error != 0) Fail(Step::kWriteTarget, target_, error);
+    return;
+  }
   if (unnamed_.get() >= 0) {
     CommitUnnamed(flush);
     return;
   }
-  if (!temp_) {
-    if (const int error = direct_.close(); error != 0) Fail(Step::kWriteTarget, target_, error);
-    return;
+  CommitTemp(flush);
+}
+
+void Output::CommitTemp(bool flush) {
+  if (original_fd_ >= 0 && original_exists_) temp_->KeepMetadataOf(original_fd_, target_);
+  if (options_.times) {
+    if (const int error = SetTimes(temp_->fd(), *options_.times); error != 0) {
+      Fail(Step::kKeepMetadata, target_, error);
+    }
   }
-  if (original_fd_ >= 0) temp_->KeepMetadataOf(original_fd_, target_);
-  temp_->CommitAs(final_path_, flush, target_);
+  temp_->CommitAs(name_, flush, target_);
 }
 
 void Output::CommitUnnamed(bool flush) {
+  if (options_.times) {
+    if (const int error = SetTimes(unnamed_.get(), *options_.times); error != 0) {
+      Fail(Step::kKeepMetadata, target_, error);
+    }
+  }
   if (flush && ::fsync(unnamed_.get()) != 0) Fail(Step::kWriteTarget, target_, errno);
-  if (LinkUnnamed(unnamed_.get(), target_) == 0) {
+  if (LinkUnnamed(unnamed_.get(), folder_.get(), name_) == 0) {
     // Named and complete, unless closing reports a late write error.
     if (const int error = unnamed_.close(); error != 0) {
-      ::unlink(target_.c_str());
+      ::unlinkat(folder_.get(), name_.c_str(), 0);
       Fail(Step::kWriteTarget, target_, error);
     }
     return;
@@ -321,6 +485,9 @@ void Output::CommitUnnamed(bool flush) {
   // the usual way, so that what is there now is treated as it always is.
   OutputOptions usual = options_;
   usual.new_in_made_folder = false;
+  usual.keep_unchanged = false;
+  usual.folder_fd = folder_.get();
+  usual.name = name_;
   Output named(target_, usual);
   if (const int error = CopyAll(unnamed_.get(), named.fd()); error != 0) {
     Fail(Step::kWriteTarget, target_, error);

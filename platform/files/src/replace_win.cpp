@@ -87,11 +87,17 @@ std::int64_t WriteSome(int fd, const char* data, std::size_t n) {
   return ::_write(fd, data, static_cast<unsigned>(n < kMost ? n : kMost));
 }
 
-// The CRT has no positioned read: a seek, then a read from there.
+// The CRT has no positioned read: a seek, a read from there, and the
+// offset put back where the descriptor's own reads left it.
 std::int64_t ReadAt(int fd, char* data, std::size_t n, std::int64_t offset) {
-  if (::_lseeki64(fd, offset, SEEK_SET) < 0) return -1;
+  const std::int64_t was = ::_lseeki64(fd, 0, SEEK_CUR);
+  if (was < 0 || ::_lseeki64(fd, offset, SEEK_SET) < 0) return -1;
   constexpr std::size_t kMost = std::size_t{1} << 30;
-  return ::_read(fd, data, static_cast<unsigned>(n < kMost ? n : kMost));
+  const std::int64_t got = ::_read(fd, data, static_cast<unsigned>(n < kMost ? n : kMost));
+  const int error = errno;
+  if (::_lseeki64(fd, was, SEEK_SET) < 0) return -1;
+  errno = error;
+  return got;
 }
 
 }  // namespace detail
@@ -144,7 +150,29 @@ int DescriptorOf(HANDLE handle, int flags) {
 
 }  // namespace
 
-TempFile::TempFile(const std::string& final_path, const TempName& name, mode_t /*mode*/) {
+// A new file beside a target, removed again unless committed; listed for
+// the console's interrupt handler while it lives.
+class TempFile {
+ public:
+  // Throws kCreateTemp naming the folder.
+  TempFile(const std::string& final_path, const TempName& name);
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  int fd() const { return fd_.get(); }
+  void KeepMetadataOf(const std::string& target);
+  void SetTimes(const FileTimes& times, const std::string& target);
+  void CommitAs(const std::string& final_path, bool flush, const std::string& target);
+
+ private:
+  std::string path_;
+  Fd fd_;
+  int slot_ = -1;
+  bool committed_ = false;
+};
+
+TempFile::TempFile(const std::string& final_path, const TempName& name) {
   const std::string folder = FolderOf(final_path);
   std::string base = NameOf(final_path);
   if (base.size() > 200) base.resize(200);
@@ -208,7 +236,7 @@ std::wstring FullPath(const std::wstring& path) {
 // ReplaceFileW carries the attributes and the ACL over at the commit; the
 // attributes are also set here, for implementations of it that do not
 // (Wine's). Read-only waits: the file is still being written.
-void TempFile::KeepMetadataOf(int /*original_fd*/, const std::string& target) {
+void TempFile::KeepMetadataOf(const std::string& target) {
   const DWORD attributes = ::GetFileAttributesW(Wide(target).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;  // a new file
   FILE_BASIC_INFO info{};
@@ -217,6 +245,27 @@ void TempFile::KeepMetadataOf(int /*original_fd*/, const std::string& target) {
   if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_.get()));
   if (::SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof info) == 0) {
+    Fail(Step::kKeepMetadata, target, LastErrno());
+  }
+}
+
+namespace {
+
+FILETIME FileTimeOf(const FileTime& time) {
+  // 100-nanosecond steps since 1601.
+  constexpr std::int64_t kFrom1601 = 11644473600LL;
+  const auto steps = static_cast<std::uint64_t>((time.seconds + kFrom1601) * 10000000LL +
+                                                time.nanoseconds / 100);
+  return {static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)};
+}
+
+}  // namespace
+
+void TempFile::SetTimes(const FileTimes& times, const std::string& target) {
+  const FILETIME access = FileTimeOf(times.access);
+  const FILETIME modification = FileTimeOf(times.modification);
+  const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_.get()));
+  if (::SetFileTime(handle, nullptr, &access, &modification) == 0) {
     Fail(Step::kKeepMetadata, target, LastErrno());
   }
 }
@@ -240,8 +289,11 @@ void TempFile::CommitAs(const std::string& final_path, bool flush, const std::st
   committed_ = true;
 }
 
+// Windows holds no folders (OutputOptions::folder_fd) and writes every
+// target anew (no keep_unchanged comparison): the bytes go straight to the
+// temporary file.
 Output::Output(const std::string& target, const OutputOptions& options)
-    : target_(target), final_path_(target), original_fd_(options.original_fd) {
+    : target_(target), options_(options), original_fd_(options.original_fd) {
   const std::wstring wide = Wide(target);
   // Opened for nothing but a look: folders open too, and nobody is locked out.
   const HANDLE look =
@@ -253,7 +305,7 @@ Output::Output(const std::string& target, const OutputOptions& options)
       Fail(Step::kExamine, target, ErrnoOf(error));
     }
     // A missing folder on the way is reported by the temporary file's creation.
-    temp_.emplace(final_path_, options.temp_name, options.new_mode);
+    Open();
     return;
   }
   const DWORD type = ::GetFileType(look);
@@ -277,17 +329,36 @@ Output::Output(const std::string& target, const OutputOptions& options)
   if (!options.in_place && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
     Fail(Step::kOpenTarget, target, EACCES);
   }
-  temp_.emplace(final_path_, options.temp_name, 0600);
+  original_exists_ = true;
+  Open();
 }
+
+Output::~Output() = default;
+Output::Output(Output&&) noexcept = default;
+
+int Output::fd() const { return temp_ ? temp_->fd() : direct_.get(); }
+
+void Output::Open() { temp_ = std::make_unique<TempFile>(target_, options_.temp_name); }
+
+int Output::StopComparing() { return 0; }
+
+int Output::Write(const char* data, std::size_t n) { return WriteAll(fd(), data, n); }
 
 void Output::Commit(bool flush) {
   if (!temp_) {
     if (const int error = direct_.close(); error != 0) Fail(Step::kWriteTarget, target_, error);
     return;
   }
-  temp_->KeepMetadataOf(original_fd_, target_);
-  temp_->CommitAs(final_path_, flush, target_);
+  CommitTemp(flush);
 }
+
+void Output::CommitTemp(bool flush) {
+  temp_->KeepMetadataOf(target_);
+  if (options_.times) temp_->SetTimes(*options_.times, target_);
+  temp_->CommitAs(target_, flush, target_);
+}
+
+void Output::CommitUnnamed(bool /*flush*/) {}
 
 void RemoveTempFilesOnSignals() { ::SetConsoleCtrlHandler(RemoveTempsOnInterrupt, TRUE); }
 

@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
@@ -22,7 +23,8 @@ constexpr int kSlots = 128;
 
 struct Slot {
   std::atomic<int> state{kFree};
-  char path[PATH_MAX];
+  int folder = -1;
+  char name[NAME_MAX + 1];
 };
 static_assert(std::atomic<int>::is_always_lock_free);
 
@@ -36,7 +38,7 @@ std::array<struct sigaction, kSignals.size()> previous;
 
 void RemoveListed() {
   for (Slot& slot : slots) {
-    if (slot.state.load(std::memory_order_acquire) == kLive) ::unlink(slot.path);
+    if (slot.state.load(std::memory_order_acquire) == kLive) ::unlinkat(slot.folder, slot.name, 0);
   }
 }
 
@@ -65,16 +67,17 @@ void OnSignal(int sig, siginfo_t* info, void* context) {
 
 }  // namespace
 
-int ListTemp(const char* path) {
-  const std::size_t length = std::strlen(path);
-  if (length >= PATH_MAX) return -1;
+int ListTemp(int folder, const char* name) {
+  const std::size_t length = std::strlen(name);
+  if (length > NAME_MAX) return -1;
   for (int i = 0; i < kSlots; ++i) {
     Slot& slot = slots[static_cast<std::size_t>(i)];
     int expected = kFree;
     if (!slot.state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
       continue;
     }
-    std::memcpy(slot.path, path, length + 1);
+    slot.folder = folder;
+    std::memcpy(slot.name, name, length + 1);
     slot.state.store(kLive, std::memory_order_release);
     return i;
   }

@@ -21,6 +21,9 @@ enum class Step : int {
   kMakeFolder,    // "cannot create the folder PATH"
   kRefuseTarget,  // "will not write to PATH": EISDIR a folder, ELOOP a link loop,
                   // ENOENT a dangling symbolic link
+  kOpenFolder,    // "cannot open the folder PATH"
+  kFolderChanged,  // "will not go into PATH": a folder replaced since it was
+                   // listed or made (by another folder or a symbolic link)
 };
 
 // The words in front of the path, as in the comments above.

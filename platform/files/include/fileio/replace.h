@@ -10,6 +10,9 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,39 +64,21 @@ struct TempName {
   std::string_view after;
 };
 
-// A new file beside a target, removed again unless committed. While it
-// exists its name is on the process-wide list that the signal handlers of
-// RemoveTempFilesOnSignals clear.
-class TempFile {
- public:
-  // Creates the file next to final_path with mode (less the umask).
-  // Throws kCreateTemp naming the folder.
-  TempFile(const std::string& final_path, const TempName& name, mode_t mode);
-  ~TempFile();
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
+class TempFile;  // a new file beside a target, removed again unless committed
 
-  int fd() const { return fd_.get(); }
-  const std::string& path() const { return path_; }
-
-  // Gives the temporary file the owner, group, mode bits (setuid, setgid and
-  // sticky included), ACLs and extended attributes of the open original.
-  // What the file system does not support is skipped; any other failure
-  // throws kKeepMetadata naming target.
-  void KeepMetadataOf(int original_fd, const std::string& target);
-
-  // Flushes to the disk when asked, closes and renames the file to
-  // final_path. Throws kWriteTarget or kReplace naming target.
-  void CommitAs(const std::string& final_path, bool flush, const std::string& target);
-
- private:
-  std::string path_;
-  Fd fd_;
-  int slot_ = -1;  // place on the signal list, -1 when not listed
-  bool committed_ = false;
+// A moment as the system keeps file times: seconds and nanoseconds since
+// 1970 (UTC).
+struct FileTime {
+  std::int64_t seconds = 0;
+  std::int64_t nanoseconds = 0;
 };
 
-// Writes bytes over the file at path through a TempFile named by name,
+struct FileTimes {
+  FileTime access;
+  FileTime modification;
+};
+
+// Writes bytes over the file at path through a temporary file named by name,
 // flushed before the rename. An existing file lends its metadata; a new one
 // gets new_mode less the umask. A FIFO or device there is written into
 // without waiting (settings files must never hang their program).
@@ -112,6 +97,21 @@ struct OutputOptions {
   bool write_through_dangling_links = false;
   // Bits of a new target, less the umask.
   mode_t new_mode = 0666;
+  // The target is `name` in the folder open at folder_fd (the caller keeps
+  // it open while the Output lives), not a path to look up: the bytes land
+  // in that very folder, whatever happens meanwhile to the path that led
+  // there, and a symbolic link at `name` is refused (ELOOP), never followed.
+  // The target passed to Output is then only the path that messages name.
+  // POSIX only.
+  int folder_fd = -1;
+  std::string name;
+  // Bytes that equal what an existing target holds already are only
+  // compared, not written: the temporary file is made at the first byte
+  // that differs, and a target that would not change is left alone (same
+  // file, same times). Use Write, not fd(), with this.
+  bool keep_unchanged = false;
+  // Access and modification times for the written file, as cp -p sets them.
+  std::optional<FileTimes> times;
   // A FIFO or device is opened without waiting for its other side.
   bool non_blocking = false;
   // The target's folder was made by this run and nothing has been written
@@ -126,35 +126,65 @@ struct OutputOptions {
 // target's path.
 class Output {
  public:
-  // Throws kExamine, kRefuseTarget (a folder, a link loop, a dangling link),
-  // kOpenTarget (an existing target the user may not write, a special file
-  // that refuses) or kCreateTemp.
+  // Throws kExamine, kRefuseTarget (a folder, a link loop, a dangling link,
+  // a link where folder_fd names the folder), kOpenTarget (an existing
+  // target the user may not write, a special file that refuses) or
+  // kCreateTemp.
   Output(const std::string& target, const OutputOptions& options);
+  ~Output();
+  Output(Output&&) noexcept;
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  Output& operator=(Output&&) = delete;
 
-  int fd() const {
-    if (unnamed_.get() >= 0) return unnamed_.get();
-    return temp_ ? temp_->fd() : direct_.get();
-  }
+  // Where the bytes go; not with keep_unchanged (see Write).
+  int fd() const;
   // True when the bytes go straight into the target (not a regular file).
-  bool direct() const { return !temp_.has_value() && unnamed_.get() < 0; }
+  bool direct() const { return direct_.get() >= 0; }
+
+  // Takes the next n bytes of the new content. Returns 0 or an errno; when
+  // the temporary file could not be made on the way, Commit throws that
+  // failure as it would have been thrown at the start.
+  int Write(const char* data, std::size_t n);
+
+  // Throws the failure that made Write return an error, when it was the
+  // temporary file's creation (kCreateTemp and the like); else nothing.
+  void RethrowFailure() const {
+    if (failed_) std::rethrow_exception(failed_);
+  }
 
   // Makes the written bytes the target's. flush forces them to the disk
-  // before a replacement. Throws like TempFile::CommitAs, or kWriteTarget
-  // when closing a direct target fails. Without a commit the target is
+  // before a replacement. Throws like the constructor (kCreateTemp),
+  // kWriteTarget, kKeepMetadata or kReplace. Without a commit the target is
   // left as it was (a direct target keeps what was written).
   void Commit(bool flush);
 
+  // After Commit: the target held these bytes already and was left alone.
+  bool unchanged() const { return unchanged_; }
+
  private:
+  void Open();         // makes the place the bytes go (temporary or unnamed file)
+  void CommitTemp(bool flush);
   void CommitUnnamed(bool flush);
+  int StopComparing();  // the bytes differ: the place is made, the equal start copied
 
   std::string target_;
   OutputOptions options_;
-  std::string final_path_;
-  Fd original_;  // the existing regular target, for its metadata
+  Fd folder_;                // the target's folder, held (POSIX)
+  std::string folder_path_;  // its path, for messages
+  std::string name_;         // the target's name in it
+  Fd original_;            // the existing regular target, for its metadata
   int original_fd_ = -1;
+  bool original_exists_ = false;
   Fd direct_;
-  std::optional<TempFile> temp_;
+  std::unique_ptr<TempFile> temp_;
   Fd unnamed_;  // with new_in_made_folder, when the system has unnamed files
+  // keep_unchanged: comparing with original_fd_, compared_ bytes equal so far.
+  bool comparing_ = false;
+  std::uint64_t original_size_ = 0;
+  std::uint64_t compared_ = 0;
+  std::exception_ptr failed_;  // a failure of Write's, thrown by Commit
+  bool unchanged_ = false;
 };
 
 // Installs handlers for SIGINT, SIGTERM, SIGHUP and SIGPIPE (where they are

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,15 +36,18 @@ struct BatchJob {
   // False for files met in a folder walk that follows no links (see
   // TrimOptions::follow_links).
   bool follow_links = true;
-  // The target's folder may not exist yet: it is made before the trim, once
-  // per folder and run (not in a dry run).
-  bool make_folder = false;
   // The source's identity when the caller has it already (a folder walk
   // reads it with the name); otherwise the runner examines the source.
   std::optional<FileId> id;
   // The caller listed the source as a regular file (a folder walk): see
   // TrimOptions::source_listed_regular.
   bool listed_regular = false;
+  // A walk's file: source_name in the held folder source_folder of folders
+  // (see TrimOptions::source_at). An in-place target is the same, unless
+  // the walk follows links.
+  std::shared_ptr<HeldFolders> folders;
+  std::size_t source_folder = 0;
+  std::string source_name;
 };
 
 enum class BatchRepeat {
@@ -82,10 +86,11 @@ struct BatchOptions {
   bool find_repeats = true;
   // Checked after each file: the files under way finish, no new one starts.
   const std::atomic<bool>* cancel = nullptr;
-  // The folder a tree is trimmed into, when there is one. Its levels below
-  // it that exist already must be real folders: a symbolic link there would
-  // lead the run's files out of it (cp -r refuses too). The folder itself
-  // may be a link: the user named it.
+  // The folder files are trimmed into, when there is one. It is held open
+  // for the run, every level below it is made and opened from the one above
+  // (POSIX), and a symbolic link there is refused: it would lead the run's
+  // files out of it (cp -r refuses too). The folder itself may be a link:
+  // the user named it.
   std::string output_root;
 };
 

@@ -9,6 +9,16 @@
 
 namespace brevio {
 
+class HeldFolders;
+
+// A file named by a folder held open and its name in that folder, rather
+// than by a path that is looked up again (see held_folders.h).
+struct HeldName {
+  HeldFolders* folders = nullptr;  // null: none, the path is taken as given
+  std::size_t folder = 0;
+  std::string name;
+};
+
 enum TrimResult : std::int32_t {
   kTrimDone = 0,
   kTrimSourceBlank = 1,     // source path empty or only spaces
@@ -79,6 +89,13 @@ struct TrimOptions {
   // yet: it is not looked up, and is written as an unnamed file that gets
   // its name when complete (fileio::OutputOptions::new_in_made_folder).
   bool target_folder_made = false;
+  // Where the source and the target lie when a walk or an output folder
+  // holds their folders (POSIX): they are opened there and nowhere else, a
+  // symbolic link at the target's name is refused, and a folder replaced
+  // meanwhile fails the trim (fileio::Step::kFolderChanged). The paths
+  // then only name them in messages.
+  HeldName source_at;
+  HeldName target_at;
   // Trim sources that are no text (kTrimNotText) all the same.
   bool binary = false;
   // A written target gets the source's access and modification times.
