@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
@@ -47,14 +46,6 @@ struct Entry {
   unsigned char type;
   ino_t inode;
 };
-
-// Folders kept open between uses: a share of what the process may open, so
-// that a deep or wide tree never runs the run out of descriptors.
-std::size_t KeepOpen() {
-  struct rlimit limit {};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 64;
-  return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 16, 4, 64);
-}
 
 unsigned char TypeOf(mode_t mode) {
   if (S_ISDIR(mode)) return DT_DIR;
@@ -210,7 +201,7 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
     job.source = std::move(source);
     return job;
   };
-  const auto folders = std::make_shared<HeldFolders>(line.dereference, KeepOpen());
+  const auto folders = std::make_shared<HeldFolders>(line.dereference);
   Walk walk(line, output_folder, problems, folders);
   for (const std::string& operand : line.operands) {
     // An operand is taken as named, also when it is a symbolic link.

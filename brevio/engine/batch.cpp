@@ -125,6 +125,8 @@ class Run {
   std::size_t Go() {
     unsigned wanted = options_.max_at_once;
     if (wanted == 0) wanted = std::max(1u, std::thread::hardware_concurrency());
+    // Fewer at once rather than files failing for want of descriptors.
+    wanted = std::min(wanted, detail::TrimsWithinDescriptorLimit());
     const std::size_t helpers = std::min<std::size_t>(wanted, jobs_.size()) - 1;
     {
       std::vector<std::jthread> threads;

@@ -43,6 +43,10 @@ void AdviseSequential(int fd);
 fileio::Output OpenTargetFile(const std::string& source, const std::string& target,
                               const OpenSource& in, const TrimOptions& options, bool& in_place);
 
+// How many trims may run at once within the descriptors the process may
+// still open (each holds a few), at least one.
+unsigned TrimsWithinDescriptorLimit();
+
 // The folders below a run's output folder, made as the run needs them, a
 // level at a time so that it knows which folders it made: those hold
 // nothing the run did not put there. Thread-safe.

@@ -1,8 +1,11 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
@@ -88,6 +91,25 @@ OpenSource OpenSourceFile(const std::string& source, bool follow_links, bool lis
   opened.permissions = st.st_mode & 0777;
   opened.times = {{st.st_atim.tv_sec, st.st_atim.tv_nsec}, {st.st_mtim.tv_sec, st.st_mtim.tv_nsec}};
   return opened;
+}
+
+unsigned TrimsWithinDescriptorLimit() {
+  // A trim holds its source, the target's folder, the temporary file and the
+  // target (or what it is compared with); folders kept open by a walk and
+  // the output folders, and the program's own streams, come on top.
+  constexpr std::size_t kPerTrim = 4;
+  constexpr std::size_t kKeptFolders = 2 * 64 + 16;
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return ~0u;
+  std::error_code ec;
+  std::size_t open = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd", ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    ++open;
+  }
+  const auto allowed = static_cast<std::size_t>(limit.rlim_cur);
+  const std::size_t spare = allowed > open + kKeptFolders ? allowed - open - kKeptFolders : 0;
+  return static_cast<unsigned>(std::clamp<std::size_t>(spare / kPerTrim, 1, ~0u));
 }
 
 void AdviseSequential(int fd) { ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); }

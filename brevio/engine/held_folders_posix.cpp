@@ -1,6 +1,7 @@
 #include "brevio/engine/held_folders.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,10 +32,18 @@ namespace {
 
 FileId IdentityOf(const struct stat& st) { return {st.st_dev, st.st_ino}; }
 
+// A sixteenth of the descriptor limit: a deep or wide tree never runs the
+// run out of descriptors.
+std::size_t ShareOfDescriptors() {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 64;
+  return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 16, 2, 64);
+}
+
 }  // namespace
 
 HeldFolders::HeldFolders(bool follow_links, std::size_t keep_open)
-    : follow_links_(follow_links), keep_open_(std::max<std::size_t>(keep_open, 1)) {}
+    : follow_links_(follow_links), keep_open_(keep_open != 0 ? keep_open : ShareOfDescriptors()) {}
 
 HeldFolders::~HeldFolders() = default;
 

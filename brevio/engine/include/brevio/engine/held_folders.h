@@ -23,9 +23,10 @@ class HeldFolders {
   using Id = std::size_t;
 
   // follow_links: children may be symbolic links to folders (-L). At most
-  // keep_open descriptors are kept between uses; a folder let go is opened
-  // again through its parents and checked to be the same folder.
-  explicit HeldFolders(bool follow_links = false, std::size_t keep_open = 64);
+  // keep_open descriptors are kept between uses (0: a share of what the
+  // process may open, at most 64); a folder let go is opened again through
+  // its parents and checked to be the same folder.
+  explicit HeldFolders(bool follow_links = false, std::size_t keep_open = 0);
   ~HeldFolders();
   HeldFolders(const HeldFolders&) = delete;
   HeldFolders& operator=(const HeldFolders&) = delete;
