@@ -216,6 +216,58 @@ TEST(TrimFile, SourcesThatAreNoTextAreSkippedWithTheirReason) {
   }
 }
 
+// A target that already holds the trimmed bytes keeps its inode and times;
+// keep_times gives a written target the source's times, as cp -p does.
+TEST(TrimFile, UnchangedTargetsAreLeftAloneAndKeepTimesCopiesTheSourcesTimes) {
+  const std::string kTrimmedPage = ModelTrimFile("\t<p>  a  </p>\r\n");
+  struct Row {
+    const char* what;
+    std::string source;
+    const char* target;  // its bytes before the trim, nullptr: none; "=": the source itself
+    bool keep_times;
+    bool unchanged;
+  };
+  const std::vector<Row> rows = {
+      {"in place, already trimmed", kTrimmedPage, "=", false, true},
+      {"in place, to be trimmed", "\t<p>  a  </p>\r\n", "=", false, false},
+      {"a copy that holds the result", "\t<p>  a  </p>\r\n", kTrimmedPage.c_str(), false, true},
+      {"a copy that holds its start", "\t<p>  a  </p>\r\n", "<p>", false, false},
+      {"a copy that holds more", "\t<p>  a  </p>\r\n", (kTrimmedPage + "x").c_str(), false, false},
+      {"a new copy with the source's times", "\t<p>  a  </p>\r\n", nullptr, true, false},
+      {"a rewritten copy with the source's times", "\t<p>  a  </p>\r\n", "old", true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    const fs::path source = dir.write("in.htm", row.source);
+    const bool in_place = row.target != nullptr && std::string_view(row.target) == "=";
+    const fs::path target = in_place ? source : dir / "out.htm";
+    if (row.target != nullptr && !in_place) dir.write("out.htm", row.target);
+    const timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ::utimensat(AT_FDCWD, source.c_str(), old_times, 0);
+    if (fs::exists(target) && !in_place) ::utimensat(AT_FDCWD, target.c_str(), old_times, 0);
+    struct stat before {};
+    ::stat(target.c_str(), &before);
+    TrimOptions options;
+    options.keep_times = row.keep_times;
+    const TrimReport report = TrimFileWithReport(source, target, options);
+    EXPECT_EQ(report.unchanged, row.unchanged);
+    struct stat after {};  // before the reading below, which moves the access time
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(ReadFile(target), ModelTrimFile(row.source));
+    EXPECT_FALSE(HasLeftovers(dir.path()));
+    if (row.unchanged) {
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    } else if (row.keep_times) {
+      EXPECT_EQ(after.st_mtim.tv_sec, 1000000000);
+      EXPECT_EQ(after.st_atim.tv_sec, 1000000000);
+    } else {
+      EXPECT_NE(after.st_mtim.tv_sec, 1000000000);
+    }
+  }
+}
+
 TEST(TrimFileAgainstModel, LfOnlyFileOfManySegmentsIsOneLineCleanedWhole) {
   std::string text;
   for (int i = 0; i < 40000; ++i) text += (i % 3 == 0) ? "\t<td>  x </td>  \n" : "\n";
