@@ -143,7 +143,8 @@ void MainForm::cmdTrim_Click() {
   const std::string target = m_view.Text(Control::txtSave);
   std::string problem;
   try {
-    problem = TrimResultText(TrimFile(source, target), source);
+    const TrimReport report = TrimFileWithReport(source, target);
+    problem = TrimResultText(report.result, source, report.not_text);
   } catch (const std::exception& e) {
     problem = PlainReason(e);
   }
@@ -252,6 +253,7 @@ void MainForm::cmdTrim2_Click() {
   m_running = true;
   m_closeRequested = false;
   m_failed = 0;
+  m_skipped = 0;
   m_cancel = false;
   m_rowShown.Reset();
   m_view.SetReadOnly(Control::txtOutput, true);
@@ -309,7 +311,12 @@ void MainForm::BatchFileDone(const BatchOutcome& outcome) {
   const std::string problem = BatchProblem(m_batch[outcome.index], outcome);
   const int row = static_cast<int>(outcome.index);
   if (row < m_view.RowCount()) {
-    if (!problem.empty()) {
+    if (outcome.skipped()) {
+      ++m_skipped;
+      m_view.SetCell(row, kColTargetSize, "skipped");
+      m_view.SetTip(row, kColTargetSize, SkippedText(outcome.report.not_text));
+      m_view.SetCell(row, kColRatio, " ");
+    } else if (!problem.empty()) {
       ++m_failed;
       // Never show the size of a stale file from an earlier run as a result.
       m_view.SetCell(row, kColTargetSize, "failed");
@@ -343,11 +350,11 @@ void MainForm::FinishBatch() {
     m_view.CloseWindow();
     return;
   }
-  if (m_failed == 0) {
+  if (m_failed == 0 && m_skipped == 0) {
     m_view.ShowMessage(MessageIcon::kInformation, "Trim Finished.");
     return;
   }
-  m_view.ShowMessage(MessageIcon::kWarning, BatchFailedText(m_failed, total));
+  m_view.ShowMessage(MessageIcon::kWarning, BatchFailedText(m_failed, m_skipped, total));
 }
 
 // ---------------------------------------------------------------- frame buttons

@@ -124,6 +124,21 @@ std::string Words(const Failure& f) {
   return "Trimming " + path + " failed: " + SystemText(f.error) + ".";
 }
 
+// "is not text (it holds NUL bytes)": the words after "This file".
+std::string_view IsNotText(NotText not_text) {
+  switch (not_text) {
+    case NotText::kNulBytes:
+      return "is not text (it holds NUL bytes)";
+    case NotText::kUtf16:
+      return "is UTF-16 text, which Brevio does not trim";
+    case NotText::kUtf32:
+      return "is UTF-32 text, which Brevio does not trim";
+    case NotText::kText:
+      break;
+  }
+  return "is not text";
+}
+
 }  // namespace
 
 std::string PlainReason(const std::exception& error) {
@@ -139,7 +154,7 @@ std::string PlainReason(const std::exception& error) {
   return error.what();
 }
 
-std::string TrimResultText(std::int32_t code, const std::string& source) {
+std::string TrimResultText(std::int32_t code, const std::string& source, NotText not_text) {
   switch (code) {
     case 0:
       return {};
@@ -149,6 +164,9 @@ std::string TrimResultText(std::int32_t code, const std::string& source) {
       return "There is no target file to write: its path is blank.";
     case 3:
       return "The source file was not found:\n" + source;
+    case kTrimNotText:
+      return "The source file " + std::string(IsNotText(not_text)) + ", so it was not trimmed:\n" +
+             source;
     default:
       return "The file could not be trimmed (result " + std::to_string(code) + ").";
   }
@@ -164,9 +182,19 @@ std::string TarnexMissingText(std::int32_t hresult, const std::string& register_
          code + ").\n\nRegister it with:\n" + register_command + " " + library;
 }
 
-std::string BatchFailedText(int failed, int total) {
-  return std::to_string(failed) + " of " + std::to_string(total) +
-         " files could not be trimmed. Hover over a row marked failed to see why.";
+std::string SkippedText(NotText not_text) {
+  return "This file " + std::string(IsNotText(not_text)) + ", so it was left as it was.";
+}
+
+std::string BatchFailedText(int failed, int skipped, int total) {
+  const std::string of = std::to_string(failed + skipped) + " of " + std::to_string(total) +
+                         " files could not be trimmed";
+  if (skipped == 0) return of + ". Hover over a row marked failed to see why.";
+  std::string out = of + ": ";
+  if (failed > 0) out += std::to_string(failed) + " failed, ";
+  out += std::to_string(skipped) + (skipped == 1 ? " is" : " are") +
+         " not text. Hover over a row marked ";
+  return out + (failed > 0 ? "failed or skipped" : "skipped") + " to see why.";
 }
 
 std::string TrimSpaces(std::string_view text) {

@@ -81,6 +81,9 @@ TEST_F(Form, SingleFileGroup) {
   const std::string deep = no_folder + kSeparator + "d.htm", gone = P("gone.htm"), d = P("d.htm");
   const std::string not_found = "The source file was not found:\n" + gone;
   const std::string no_dir = "The folder " + no_folder + " does not exist.";
+  const std::string png = Write("logo.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  const std::string png_says =
+      "The source file is not text (it holds NUL bytes), so it was not trimmed:\n" + png;
   enum Act { kOpen, kSave, kTrim };
   const struct {
     const char* what;
@@ -100,6 +103,7 @@ TEST_F(Form, SingleFileGroup) {
       {"blank target", src, "", {}, kTrim, src, "", "File Len: 13", "", "no target file"},
       {"missing source", gone, d, {}, kTrim, gone, d, "", "", not_found},
       {"missing folder", src, deep, {}, kTrim, src, deep, "File Len: 13", "", no_dir},
+      {"source not text", png, d, {}, kTrim, png, d, "File Len: 16", "", png_says},
   };
   for (const auto& c : cases) {
     view.texts = {{Control::txtOpen, c.open}, {Control::txtSave, c.save}};
@@ -311,6 +315,35 @@ TEST_F(Form, FailedRowsSayWhyAndTheRunEndsWithAWarning) {
     EXPECT_EQ(view.rows[1].cells[kColRatio], " ") << "no ratio of a stale target";
     EXPECT_EQ(view.rows[1].tips[kColTargetSize], c.gone_tip);
   }
+}
+
+TEST_F(Form, SourcesThatAreNoTextAreSkipped) {
+  std::filesystem::create_directory(files / "out");
+  const struct {
+    const char* name;
+    std::string content;
+    const char* target_size;
+    std::string tip;
+  } cases[] = {
+      {"page.htm", Page1000(), "640", ""},
+      {"logo.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "skipped",
+       "This file is not text (it holds NUL bytes), so it was left as it was."},
+      {"wide.htm", std::string("\xFF\xFE<\0p\0>\0", 8), "skipped",
+       "This file is UTF-16 text, which Brevio does not trim, so it was left as it was."},
+  };
+  for (const auto& c : cases) AddRows({Write(c.name, c.content)});
+  view.texts[Control::txtOutput] = P("out");
+  Run();
+  EXPECT_EQ(view.messages,
+            (std::vector<Message>{{MessageIcon::kWarning,
+                                   "2 of 3 files could not be trimmed: 2 are not text. Hover "
+                                   "over a row marked skipped to see why."}}));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(view.rows[i].cells[kColTargetSize], cases[i].target_size) << cases[i].name;
+    EXPECT_EQ(view.rows[i].tips[kColTargetSize], cases[i].tip) << cases[i].name;
+    EXPECT_EQ(std::filesystem::exists(files / "out" / cases[i].name), i == 0) << cases[i].name;
+  }
+  EXPECT_EQ(view.Column(kColRatio), (Strings{"64.00%", " ", " "}));
 }
 
 TEST_F(Form, WhileARunLastsTheListAndTheFolderStayAsTheyAre) {

@@ -50,10 +50,28 @@ TEST(Texts, ResultCodesAndTheMissingLibrary) {
                {3, "The source file was not found:\n/gone.htm"},
                {-5, "The file could not be trimmed (result -5)."}};
   for (const auto& c : cases) EXPECT_EQ(TrimResultText(c.code, "/gone.htm"), c.want) << c.code;
+  EXPECT_EQ(TrimResultText(kTrimNotText, "/w.htm", NotText::kUtf32),
+            "The source file is UTF-32 text, which Brevio does not trim, so it was not "
+            "trimmed:\n/w.htm");
   const std::string missing =
       TarnexMissingText(static_cast<std::int32_t>(0x80040154), "regsvr", "/opt/lib/TARNEX.so");
   EXPECT_NE(missing.find("(error 0x80040154)"), std::string::npos) << missing;
   EXPECT_NE(missing.find("\nregsvr /opt/lib/TARNEX.so"), std::string::npos) << missing;
+}
+
+TEST(Texts, TheEndBoxCountsFailedAndSkippedFilesApart) {
+  const struct {
+    int failed, skipped, total;
+    const char* want;
+  } cases[] = {
+      {2, 1, 10,
+       "3 of 10 files could not be trimmed: 2 failed, 1 is not text. Hover over a row marked "
+       "failed or skipped to see why."},
+      {0, 1, 3,
+       "1 of 3 files could not be trimmed: 1 is not text. Hover over a row marked skipped to see "
+       "why."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BatchFailedText(c.failed, c.skipped, c.total), c.want);
 }
 
 TEST(Texts, TrimSpacesTakesOnlySpacesAtBothEnds) {

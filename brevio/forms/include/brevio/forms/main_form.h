@@ -115,6 +115,7 @@ class MainForm {
   bool m_running = false;
   bool m_closeRequested = false;
   int m_failed = 0;
+  int m_skipped = 0;  // sources that are no text, left alone
   std::vector<BatchJob> m_batch;
   std::atomic<bool> m_cancel{false};
   RowGate m_rowShown;

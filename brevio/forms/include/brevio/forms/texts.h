@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "brevio/engine/file_trim.h"
+
 namespace brevio::forms {
 
 // One sentence for an error a trim threw, e.g. "The folder /x/out does not
@@ -17,16 +19,23 @@ namespace brevio::forms {
 // from their error number; anything else passes its own text through.
 std::string PlainReason(const std::exception& error);
 
-// Plain words for a trim result code; empty for 0 (done).
-std::string TrimResultText(std::int32_t code, const std::string& source);
+// Plain words for a trim result code; empty for 0 (done). With kTrimNotText,
+// `not_text` says why the source was left alone.
+std::string TrimResultText(std::int32_t code, const std::string& source,
+                           NotText not_text = NotText::kText);
+
+// Why a batch row's source was left alone, e.g. "This file is not text (it
+// holds NUL bytes), so it was left as it was."
+std::string SkippedText(NotText not_text);
 
 // What the window says when CTarnex cannot be created: the error, then how to
 // register `library` (a full path) with `register_command`.
 std::string TarnexMissingText(std::int32_t hresult, const std::string& register_command,
                               const std::string& library);
 
-// "%1 of %2 files could not be trimmed. ..." with the numbers filled in.
-std::string BatchFailedText(int failed, int total);
+// "%1 of %2 files could not be trimmed. ..." with the numbers filled in; when
+// some were skipped as no text, it counts those apart from the failures.
+std::string BatchFailedText(int failed, int skipped, int total);
 
 // Removes spaces (code 32) at both ends, and nothing else: the platform's rule.
 std::string TrimSpaces(std::string_view text);
