@@ -2,16 +2,16 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
-#include <optional>
 #include <functional>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "brevio/engine/held_folders.h"
@@ -76,7 +76,10 @@ class Walk {
  public:
   Walk(const CommandLine& line, std::optional<FileId> output_folder,
        std::vector<std::string>& problems, std::shared_ptr<HeldFolders> folders)
-      : line_(line), trail_(output_folder, problems), problems_(problems), folders_(std::move(folders)) {}
+      : line_(line),
+        trail_(output_folder, problems),
+        problems_(problems),
+        folders_(std::move(folders)) {}
 
   // operand: a folder the user named, opened as named.
   void Run(const std::string& operand, const Take& take) {
@@ -197,7 +200,8 @@ std::vector<BatchJob> CollectJobs(const CommandLine& line, std::optional<FileId>
   }
   const auto add = [&](std::string source, const std::string& relative) -> BatchJob& {
     BatchJob& job = jobs.emplace_back();
-    job.target = line.mode == Mode::kOutputDir ? fileio::JoinPath(line.output_dir, relative) : source;
+    job.target =
+        line.mode == Mode::kOutputDir ? fileio::JoinPath(line.output_dir, relative) : source;
     job.source = std::move(source);
     return job;
   };

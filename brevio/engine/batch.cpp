@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "file_access.h"
 #include "fileio/file_error.h"
 #include "fileio/path.h"
 #include "fileio/replace.h"
-#include "file_access.h"
 
 namespace brevio {
 

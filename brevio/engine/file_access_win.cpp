@@ -62,8 +62,8 @@ namespace {
 fileio::FileTime TimeOf(const FILETIME& time) {
   // 100-nanosecond steps since 1601.
   constexpr std::int64_t kFrom1601 = 11644473600LL;
-  const auto steps = static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) |
-                                               time.dwLowDateTime);
+  const auto steps =
+      static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
   return {steps / 10000000 - kFrom1601, (steps % 10000000) * 100};
 }
 

@@ -248,7 +248,8 @@ PumpError PumpParallel(int in_fd, fileio::Output& output, std::size_t block, Tri
 // What the source's first bytes are; read without moving the file offset.
 NotText ProbeText(int fd, std::uint64_t size, const std::string& source) {
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTextProbeBytes));
-  thread_local std::unique_ptr<char[]> probe = std::make_unique_for_overwrite<char[]>(kTextProbeBytes);
+  thread_local std::unique_ptr<char[]> probe =
+      std::make_unique_for_overwrite<char[]>(kTextProbeBytes);
   const std::int64_t got = fileio::ReadFullyAt(fd, probe.get(), want, 0);
   if (got < 0) Fail(fileio::Step::kReadSource, source, errno);
   return ClassifyText(std::string_view(probe.get(), static_cast<std::size_t>(got)));

@@ -1,5 +1,3 @@
-#include "brevio/engine/held_folders.h"
-
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -9,6 +7,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "brevio/engine/held_folders.h"
 #include "fileio/file_error.h"
 #include "fileio/path.h"
 
@@ -65,8 +64,8 @@ HeldFolders::Id HeldFolders::AddChild(Id parent, const std::string& name,
   const std::string path = fileio::JoinPath(folders_[parent]->path, name);
   const std::shared_ptr<const fileio::Fd> at = OpenLocked(parent);
   const int no_follow = follow_links_ ? 0 : O_NOFOLLOW;
-  fileio::Fd fd(::openat(at->get(), name.c_str(),
-                         O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | no_follow));
+  fileio::Fd fd(
+      ::openat(at->get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | no_follow));
   if (fd.get() < 0) {
     // Listed as a folder a moment ago, a link or a file now.
     if (errno == ELOOP || errno == ENOTDIR) Changed(path, errno);
@@ -87,13 +86,13 @@ HeldFolders::Id HeldFolders::MakeChild(Id parent, const std::string& name, bool&
   const std::shared_ptr<const fileio::Fd> at = OpenLocked(parent);
   made = ::mkdirat(at->get(), name.c_str(), 0777) == 0;
   if (!made && errno != EEXIST) throw fileio::FileError(fileio::Step::kMakeFolder, path, errno);
-  fileio::Fd fd(
-      ::openat(at->get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
+  fileio::Fd fd(::openat(at->get(), name.c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
   if (fd.get() < 0) {
     const int error = errno;
     struct stat st {};
-    if (error == ELOOP ||
-        (::fstatat(at->get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))) {
+    if (error == ELOOP || (::fstatat(at->get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISLNK(st.st_mode))) {
       // cp -r refuses too: the link would lead the run's files out of the folder.
       throw fileio::FileError(fileio::Step::kRefuseTarget, path, ENOTDIR,
                               "a symbolic link where the output needs a folder");

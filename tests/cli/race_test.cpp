@@ -78,7 +78,7 @@ TEST(Races, NoSwapLeadsARunOutOfItsTreeOrItsOutputFolder) {
   struct Row {
     const char* what;
     std::vector<std::string> args;  // "@" is the test folder
-    const char* tree;  // the user's: its "sub" is swapped with its "link" to vault
+    const char* tree;               // the user's: its "sub" is swapped with its "link" to vault
   };
   const std::vector<Row> rows = {
       {"in place", {"-r", "-i", "@/www"}, "www"},

@@ -177,15 +177,22 @@ TEST(TrimFile, SourcesThatAreNoTextAreSkippedWithTheirReason) {
     NotText expected;
   };
   const std::vector<Row> rows = {
-      {"a PNG header", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), false,
-       NotText::kNulBytes},
+      {"a PNG header", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), false, NotText::kNulBytes},
       {"NUL first", std::string("\0a b\r\n", 6), false, NotText::kNulBytes},
       {"NUL last in the probed start", probe_full + std::string(1, '\0'), false,
        NotText::kNulBytes},
       {"NUL past the probed start", probe_full + "a" + std::string(1, '\0'), false, NotText::kText},
-      {"UTF-16 little endian", std::string("\xFF\xFE" "a\0\r\0\n\0", 8), false, NotText::kUtf16},
+      {"UTF-16 little endian",
+       std::string("\xFF\xFE"
+                   "a\0\r\0\n\0",
+                   8),
+       false, NotText::kUtf16},
       {"UTF-16 big endian", std::string("\xFE\xFF\0a", 4), false, NotText::kUtf16},
-      {"UTF-32 little endian", std::string("\xFF\xFE\0\0" "a\0\0\0", 8), false, NotText::kUtf32},
+      {"UTF-32 little endian",
+       std::string("\xFF\xFE\0\0"
+                   "a\0\0\0",
+                   8),
+       false, NotText::kUtf32},
       {"UTF-32 big endian", std::string("\0\0\xFE\xFF\0\0\0a", 8), false, NotText::kUtf32},
       {"a UTF-8 mark is text", "\xEF\xBB\xBF  a\r\n", false, NotText::kText},
       {"binary trims it all the same", std::string("\xFF\xFE a \0  \r\n", 10), true,

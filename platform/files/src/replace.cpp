@@ -166,8 +166,10 @@ int CopyStart(int from, int to, std::uint64_t size) {
   std::array<char, 65536> buffer{};
   std::uint64_t offset = 0;
   while (offset < size) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
-    const std::int64_t got = ReadFullyAt(from, buffer.data(), want, static_cast<std::int64_t>(offset));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
+    const std::int64_t got =
+        ReadFullyAt(from, buffer.data(), want, static_cast<std::int64_t>(offset));
     if (got < 0) return errno;
     if (got == 0) return EIO;  // shorter than it was a moment ago
     if (const int error = WriteAll(to, buffer.data(), static_cast<std::size_t>(got)); error != 0) {
@@ -199,8 +201,7 @@ bool SameBytes(int fd, std::uint64_t offset, const char* data, std::size_t n) {
   thread_local std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kChunk);
   while (n > 0) {
     const std::size_t want = std::min(n, kChunk);
-    const std::int64_t got =
-        ReadFullyAt(fd, buffer.get(), want, static_cast<std::int64_t>(offset));
+    const std::int64_t got = ReadFullyAt(fd, buffer.get(), want, static_cast<std::int64_t>(offset));
     if (got != static_cast<std::int64_t>(want) || std::memcmp(buffer.get(), data, want) != 0) {
       return false;
     }
@@ -212,8 +213,10 @@ bool SameBytes(int fd, std::uint64_t offset, const char* data, std::size_t n) {
 }
 
 int SetTimes(int fd, const FileTimes& times) {
-  const struct timespec at[2] = {{static_cast<time_t>(times.access.seconds), static_cast<long>(times.access.nanoseconds)},
-                                 {static_cast<time_t>(times.modification.seconds), static_cast<long>(times.modification.nanoseconds)}};
+  const struct timespec at[2] = {
+      {static_cast<time_t>(times.access.seconds), static_cast<long>(times.access.nanoseconds)},
+      {static_cast<time_t>(times.modification.seconds),
+       static_cast<long>(times.modification.nanoseconds)}};
   return ::futimens(fd, at) == 0 ? 0 : errno;
 }
 
@@ -239,7 +242,8 @@ class TempFile {
       // Listed before it exists: a signal right after the creation must
       // already find it.
       slot_ = detail::ListTemp(folder, temp.c_str());
-      const int fd = ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+      const int fd = ::openat(folder, temp.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
       if (fd >= 0) {
         name_ = std::move(temp);
         fd_.reset(fd);
@@ -362,7 +366,8 @@ Output::Output(const std::string& target, const OutputOptions& options)
   // put a plain file where the reader waits.
   if (exists && !S_ISREG(st.st_mode)) {
     const int flags = O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW;
-    direct_.reset(::openat(folder_.get(), name_.c_str(), options.non_blocking ? flags | O_NONBLOCK : flags));
+    direct_.reset(
+        ::openat(folder_.get(), name_.c_str(), options.non_blocking ? flags | O_NONBLOCK : flags));
     if (direct_.get() < 0) Fail(Step::kOpenTarget, target, errno);
     return;
   }

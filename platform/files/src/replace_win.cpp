@@ -254,8 +254,8 @@ namespace {
 FILETIME FileTimeOf(const FileTime& time) {
   // 100-nanosecond steps since 1601.
   constexpr std::int64_t kFrom1601 = 11644473600LL;
-  const auto steps = static_cast<std::uint64_t>((time.seconds + kFrom1601) * 10000000LL +
-                                                time.nanoseconds / 100);
+  const auto steps =
+      static_cast<std::uint64_t>((time.seconds + kFrom1601) * 10000000LL + time.nanoseconds / 100);
   return {static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)};
 }
 

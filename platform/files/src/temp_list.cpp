@@ -1,8 +1,8 @@
 #include "temp_list.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>

@@ -10,18 +10,18 @@
 namespace fileio {
 
 enum class Step : int {
-  kExamine,       // "cannot examine PATH"
-  kOpenSource,    // "cannot open PATH"
-  kReadSource,    // "cannot read PATH"
-  kOpenTarget,    // "cannot open PATH for writing" (no write permission, a device that refuses)
-  kCreateTemp,    // "cannot create a temporary file in FOLDER" (path is the folder)
-  kWriteTarget,   // "cannot write PATH"
-  kKeepMetadata,  // "cannot keep the owner, permissions or attributes of PATH"
-  kReplace,       // "cannot replace PATH"
-  kMakeFolder,    // "cannot create the folder PATH"
-  kRefuseTarget,  // "will not write to PATH": EISDIR a folder, ELOOP a link loop,
-                  // ENOENT a dangling symbolic link
-  kOpenFolder,    // "cannot open the folder PATH"
+  kExamine,        // "cannot examine PATH"
+  kOpenSource,     // "cannot open PATH"
+  kReadSource,     // "cannot read PATH"
+  kOpenTarget,     // "cannot open PATH for writing" (no write permission, a device that refuses)
+  kCreateTemp,     // "cannot create a temporary file in FOLDER" (path is the folder)
+  kWriteTarget,    // "cannot write PATH"
+  kKeepMetadata,   // "cannot keep the owner, permissions or attributes of PATH"
+  kReplace,        // "cannot replace PATH"
+  kMakeFolder,     // "cannot create the folder PATH"
+  kRefuseTarget,   // "will not write to PATH": EISDIR a folder, ELOOP a link loop,
+                   // ENOENT a dangling symbolic link
+  kOpenFolder,     // "cannot open the folder PATH"
   kFolderChanged,  // "will not go into PATH": a folder replaced since it was
                    // listed or made (by another folder or a symbolic link)
 };

@@ -163,7 +163,7 @@ class Output {
   bool unchanged() const { return unchanged_; }
 
  private:
-  void Open();         // makes the place the bytes go (temporary or unnamed file)
+  void Open();  // makes the place the bytes go (temporary or unnamed file)
   void CommitTemp(bool flush);
   void CommitUnnamed(bool flush);
   int StopComparing();  // the bytes differ: the place is made, the equal start copied
@@ -173,7 +173,7 @@ class Output {
   Fd folder_;                // the target's folder, held (POSIX)
   std::string folder_path_;  // its path, for messages
   std::string name_;         // the target's name in it
-  Fd original_;            // the existing regular target, for its metadata
+  Fd original_;              // the existing regular target, for its metadata
   int original_fd_ = -1;
   bool original_exists_ = false;
   Fd direct_;

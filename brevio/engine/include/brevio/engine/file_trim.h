@@ -104,8 +104,8 @@ struct TrimOptions {
 
 struct TrimReport {
   std::int32_t result = kTrimDone;
-  std::uint64_t source_bytes = 0;  // bytes read from the source
-  std::uint64_t target_bytes = 0;  // bytes written (or that would be written)
+  std::uint64_t source_bytes = 0;     // bytes read from the source
+  std::uint64_t target_bytes = 0;     // bytes written (or that would be written)
   NotText not_text = NotText::kText;  // with kTrimNotText: why
   // The target held the trimmed bytes already and was left alone (not
   // rewritten: same inode, same times).

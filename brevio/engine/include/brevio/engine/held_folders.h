@@ -8,8 +8,8 @@
 
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
