@@ -14,7 +14,9 @@ namespace brevio::cli {
 
 namespace {
 
-constexpr int kInclude = 256;  // --include has no short form
+// Long options without a short form.
+constexpr int kInclude = 256;
+constexpr int kBinary = 257;
 
 // GNU-style options: grouped short ones (-rnq), values attached or apart
 // (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
@@ -29,6 +31,7 @@ constexpr option kLongOptions[] = {
     {"include", required_argument, nullptr, kInclude},
     {"dry-run", no_argument, nullptr, 'n'},
     {"jobs", required_argument, nullptr, 'j'},
+    {"binary", no_argument, nullptr, kBinary},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -118,6 +121,9 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       break;
     case kInclude:
       line.includes.push_back(value);
+      break;
+    case kBinary:
+      line.binary = true;
       break;
     case 'j':
       if (!ParseJobs(value, line.jobs)) {

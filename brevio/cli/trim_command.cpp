@@ -51,6 +51,9 @@ constexpr const char* kHelp =
     "      --include GLOB file names to take when walking (repeatable); default\n"
     "                     *.htm *.html *.asp *.php, any letter case\n"
     "  -n, --dry-run      write nothing; show the sizes the targets would have\n"
+    "      --binary       trim files that are not text too (NUL bytes in their\n"
+    "                     first 64 KiB, a UTF-16 or UTF-32 mark); without it they\n"
+    "                     are skipped\n"
     "  -j, --jobs N       trim up to N files at once (default: processors)\n"
     "  -q, --quiet        print only errors\n"
     "  -h, --help         show this help\n"
@@ -61,8 +64,8 @@ constexpr const char* kHelp =
     "A file reached twice (x and ./x, a link and its file) is trimmed once; a\n"
     "second file for a target already written is refused.\n"
     "\n"
-    "Exit status: 0 all files trimmed, 1 a file failed or the output could not\n"
-    "be written, 2 usage error.\n";
+    "Exit status: 0 all files trimmed, 1 a file failed or was skipped or the\n"
+    "output could not be written, 2 usage error.\n";
 
 std::string Line(std::string_view text) { return std::string(kProgram) + ": " + std::string(text); }
 
@@ -207,6 +210,14 @@ class BatchPrinter {
         note = "same file";
         if (!line_.quiet) err_ << message << '\n';
       }
+    } else if (outcome.skipped()) {
+      // Refused, not failed, but the run did not do all it was asked: as
+      // an error it shows with -q too.
+      ++skipped_;
+      note = "skipped";
+      err_ << ErrorLine(job.source, "not a text file (" +
+                                        std::string(NotTextReason(outcome.report.not_text)) + ")")
+           << '\n';
     } else if (outcome.trimmed()) {
       ++trimmed_;
       succeeded_[outcome.index] = 1;
@@ -228,10 +239,10 @@ class BatchPrinter {
   bool Finish() {
     ClearProgress();
     if (!line_.quiet && !jobs_.empty()) {
-      table_.PrintTotal(trimmed_, failed_, source_total_, target_total_);
+      table_.PrintTotal(trimmed_, failed_, skipped_, source_total_, target_total_);
     }
     out_.flush();
-    return failed_ == 0;
+    return failed_ == 0 && skipped_ == 0;
   }
 
  private:
@@ -278,6 +289,7 @@ class BatchPrinter {
   TrimTable table_;
   std::size_t trimmed_ = 0;
   std::size_t failed_ = 0;
+  std::size_t skipped_ = 0;
   std::uint64_t source_total_ = 0;
   std::uint64_t target_total_ = 0;
 };
@@ -313,6 +325,7 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   BatchOptions options;
   options.max_at_once = line.jobs != 0 ? line.jobs : environment.processors;
   options.dry_run = line.dry_run;
+  options.binary = line.binary;
   if (line.mode == Mode::kOutputDir) options.output_root = line.output_dir;
   brevio::RunBatch(jobs, options,
                    [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "brevio/engine/file_trim.h"
 #include "brevio/version.h"
 #include "tests/support/as_user.h"
 #include "tests/support/temp_dir.h"
@@ -55,7 +56,7 @@ TEST(TrimCommand, OneFilePrintsTheTableWithATotal) {
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(ReadFile(target), kTrimmed);
-  const std::size_t w = std::max<std::size_t>(source.size(), 23);  // "Total: 1 file, 1 failed"
+  const std::size_t w = std::max<std::size_t>(source.size(), 25);  // "Total: 0 files, 1 skipped"
   const auto pad = [&](const std::string& s) { return s + std::string(w - s.size(), ' '); };
   EXPECT_EQ(run.out, "#  " + pad("Source Files") + "  Source Sizes  Target Sizes  Compression\n" +
                          "1  " + pad(source) + "            30            22       73.33%\n" +
@@ -305,6 +306,60 @@ TEST(TrimCommand, FailuresNameThePathAndTheSystemsReason) {
     EXPECT_EQ(run.err, c.error);
   }
   EXPECT_EQ(ReadFile(a), kPage);
+}
+
+TEST(TrimCommand, FilesThatAreNoTextAreSkippedUnlessBinary) {
+  std::string late_nul(kTextProbeBytes - 1, 'a');  // the last byte looked at
+  late_nul += '\0';
+  struct Row {
+    const char* what;
+    std::string content;
+    const char* reason;  // nullptr: text
+  };
+  const std::vector<Row> rows = {
+      {"a PNG header", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "it holds NUL bytes"},
+      {"a NUL late in the start", late_nul, "it holds NUL bytes"},
+      {"UTF-16 LE", std::string("\xFF\xFE<\0p\0>\0", 8), "UTF-16 text"},
+      {"UTF-16 BE", std::string("\xFE\xFF\0<\0p\0>", 8), "UTF-16 text"},
+      {"UTF-32 LE", std::string("\xFF\xFE\0\0<\0\0\0", 8), "UTF-32 text"},
+      {"UTF-32 BE", std::string("\0\0\xFE\xFF\0\0\0<", 8), "UTF-32 text"},
+      {"a UTF-8 mark is text", "\xEF\xBB\xBF  <p>  x  </p>", nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    const std::string page = dir.write("page.htm", kPage);
+    const std::string file = dir.write("file.htm", row.content);
+    const int code = row.reason != nullptr ? 1 : 0;
+    const std::string message =
+        row.reason != nullptr ? "brevio-trim: " + file + ": not a text file (" + row.reason + ")\n"
+                              : "";
+
+    const Result into = Trim({"-o", (dir / "out").string(), page, file});
+    EXPECT_EQ(into.code, code);
+    EXPECT_EQ(into.err, message);
+    EXPECT_EQ(fs::exists(dir / "out/file.htm"), row.reason == nullptr);
+    if (row.reason != nullptr) {
+      EXPECT_THAT(into.out, ::testing::ContainsRegex("\n2  [^\n]*file.htm +- +- +skipped\n"));
+      EXPECT_THAT(into.out, HasSubstr("Total: 1 file, 1 skipped "));
+    }
+
+    const Result pair = Trim({file, (dir / "pair.htm").string()});
+    EXPECT_EQ(pair.code, code);
+    EXPECT_EQ(pair.err, message);
+    EXPECT_EQ(fs::exists(dir / "pair.htm"), row.reason == nullptr);
+
+    const Result binary = Trim({"--binary", "-o", (dir / "binary").string(), file});
+    EXPECT_EQ(binary.code, 0);
+    EXPECT_EQ(binary.err, "");
+    EXPECT_TRUE(fs::exists(dir / "binary/file.htm"));
+
+    // -q hides the table, not the skip.
+    const Result in_place = Trim({"-q", "-i", file});
+    EXPECT_EQ(in_place.code, code);
+    EXPECT_EQ(in_place.err, message);
+    EXPECT_EQ(ReadFile(file) == row.content, row.reason != nullptr);
+  }
 }
 
 TEST(TrimCommand, FiltersStandardInputWithoutOperandsOrWithDash) {

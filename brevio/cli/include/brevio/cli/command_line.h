@@ -24,6 +24,7 @@ struct CommandLine {
   bool dereference = false;  // -L: the walk follows symbolic links
   bool dry_run = false;
   bool quiet = false;
+  bool binary = false;                // --binary: files that are not text are trimmed too
   unsigned jobs = 0;                  // 0: one per processor
   std::vector<std::string> includes;  // empty: the web page patterns
   std::vector<std::string> operands;
