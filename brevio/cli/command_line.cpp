@@ -17,12 +17,13 @@ namespace {
 // Long options without a short form.
 constexpr int kInclude = 256;
 constexpr int kBinary = 257;
+constexpr int kPreserve = 258;
 
 // GNU-style options: grouped short ones (-rnq), values attached or apart
 // (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
 // '-' first keeps the operands in place among the options, whatever the
 // environment asks of getopt; ':' reports a missing value apart.
-constexpr char kShortOptions[] = "-:o:irLnj:qhV";
+constexpr char kShortOptions[] = "-:o:irLnj:pqhV";
 constexpr option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
     {"in-place", no_argument, nullptr, 'i'},
@@ -32,6 +33,7 @@ constexpr option kLongOptions[] = {
     {"dry-run", no_argument, nullptr, 'n'},
     {"jobs", required_argument, nullptr, 'j'},
     {"binary", no_argument, nullptr, kBinary},
+    {"preserve", required_argument, nullptr, kPreserve},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -71,6 +73,7 @@ std::string Spelled(int key, bool spelled_long) {
 std::string MissingValue(int key, bool spelled_long) {
   const char* needs = "a folder";
   if (key == kInclude) needs = "a pattern";
+  if (key == kPreserve) needs = "'timestamps'";
   if (key == 'j') needs = spelled_long ? "a whole number above 0" : "a number";
   return "option " + Spelled(key, spelled_long) + " needs " + needs;
 }
@@ -124,6 +127,18 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       break;
     case kBinary:
       line.binary = true;
+      break;
+    case 'p':
+      line.keep_times = true;
+      break;
+    case kPreserve:
+      // Owner, group, mode, ACLs and attributes are kept anyway; the times
+      // are all there is to ask for.
+      if (value != "timestamps") {
+        return "invalid argument " + QuoteName(value, true) +
+               " for '--preserve' (valid: 'timestamps')";
+      }
+      line.keep_times = true;
       break;
     case 'j':
       if (!ParseJobs(value, line.jobs)) {

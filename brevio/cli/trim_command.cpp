@@ -54,6 +54,9 @@ constexpr const char* kHelp =
     "      --binary       trim files that are not text too (NUL bytes in their\n"
     "                     first 64 KiB, a UTF-16 or UTF-32 mark); without it they\n"
     "                     are skipped\n"
+    "  -p, --preserve=timestamps\n"
+    "                     give each target its source's access and modification\n"
+    "                     times\n"
     "  -j, --jobs N       trim up to N files at once (default: processors)\n"
     "  -q, --quiet        print only errors\n"
     "  -h, --help         show this help\n"
@@ -326,6 +329,7 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   options.max_at_once = line.jobs != 0 ? line.jobs : environment.processors;
   options.dry_run = line.dry_run;
   options.binary = line.binary;
+  options.keep_times = line.keep_times;
   if (line.mode == Mode::kOutputDir) options.output_root = line.output_dir;
   brevio::RunBatch(jobs, options,
                    [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });

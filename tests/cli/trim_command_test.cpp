@@ -269,6 +269,33 @@ TEST(TrimCommand, DryRunWritesNothingButShowsTheSizes) {
   EXPECT_EQ(ReadFile(a), kPage);
 }
 
+TEST(TrimCommand, PreserveGivesTargetsTheSourcesTimes) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* target;
+  };
+  const std::vector<Row> rows = {
+      {{"-p", "-o", "@/out", "@/a.htm"}, "out/a.htm"},
+      {{"--preserve=timestamps", "@/a.htm", "@/out/a.htm"}, "out/a.htm"},
+      {{"--preserve", "timestamps", "-i", "@/a.htm"}, "a.htm"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[0]);
+    TempDir dir;
+    fs::create_directory(dir / "out");
+    const std::string source = dir.write("a.htm", kPage);
+    const fs::file_time_type then = fs::last_write_time(source) - std::chrono::hours(24 * 400);
+    fs::last_write_time(source, then);
+    std::vector<std::string> args;
+    for (const std::string& arg : row.args) args.push_back(At(arg, dir));
+    const Result run = Trim(args);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(ReadFile(dir / row.target), kTrimmed);
+    EXPECT_EQ(fs::last_write_time(dir / row.target).time_since_epoch().count(),
+              then.time_since_epoch().count());
+  }
+}
+
 TEST(TrimCommand, QuietPrintsOnlyErrors) {
   TempDir dir;
   const std::string a = dir.write("a.htm", kPage);
