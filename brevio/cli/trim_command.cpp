@@ -66,6 +66,9 @@ constexpr const char* kHelp =
     "only when complete, so a failure never leaves half a file behind.\n"
     "A file reached twice (x and ./x, a link and its file) is trimmed once; a\n"
     "second file for a target already written is refused.\n"
+    "Names that a shell would misread are shown quoted, as ls shows them;\n"
+    "control characters, C1 controls and bytes that are not UTF-8 become\n"
+    "escapes ('a'$'\\n''b.htm', 'bad'$'\\377''.htm').\n"
     "\n"
     "Exit status: 0 all files trimmed, 1 a file failed or was skipped or the\n"
     "output could not be written, 2 usage error.\n";

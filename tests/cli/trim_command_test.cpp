@@ -471,15 +471,26 @@ TEST(TrimCommand, ProgressOnlyOnATerminal) {
   EXPECT_EQ(Trim({"-q", args[0], args[1], args[2], args[3]}, {}, terminal).err, "");
 }
 
-TEST(TrimCommand, NamesWithControlCharactersAreQuotedAsOneLine) {
+TEST(TrimCommand, NamesThatAreNotPlainTextAreQuotedAsOneLine) {
   struct Row {
     const char* name;
     const char* shown;  // "@" stands for the test's folder
   };
   const Row rows[] = {
-      {"a\nb.htm", "'@/a'$'\\n''b.htm'"},         {"t\tb.htm", "'@/t'$'\\t''b.htm'"},
-      {"e\033[1m.htm", "'@/e'$'\\033''[1m.htm'"}, {"it's.htm", "\"@/it's.htm\""},
-      {"it's \\.htm", "'@/it'\\''s \\.htm'"},     {"plain-1.htm", "@/plain-1.htm"},
+      {"a\nb.htm", "'@/a'$'\\n''b.htm'"},
+      {"t\tb.htm", "'@/t'$'\\t''b.htm'"},
+      {"e\033[1m.htm", "'@/e'$'\\033''[1m.htm'"},
+      {"it's.htm", "\"@/it's.htm\""},
+      {"it's \\.htm", "'@/it'\\''s \\.htm'"},
+      {"plain-1.htm", "@/plain-1.htm"},
+      // Bytes that are no UTF-8 and C1 controls (CSI here) as octal escapes;
+      // printable UTF-8 as it is.
+      {"bad\377.htm", "'@/bad'$'\\377''.htm'"},
+      {"cut\xE6\xBC.htm", "'@/cut'$'\\346\\274''.htm'"},
+      {"surrogate\xED\xA0\x80.htm", "'@/surrogate'$'\\355\\240\\200''.htm'"},
+      {"csi\xC2\x9B[1m.htm", "'@/csi'$'\\302\\233''[1m.htm'"},
+      {"caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97.htm", "'@/caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97.htm'"},
+      {"\xE6\xBC\xA2\xE5\xAD\x97.htm", "@/\xE6\xBC\xA2\xE5\xAD\x97.htm"},
   };
   for (const Row& row : rows) {
     TempDir dir;
