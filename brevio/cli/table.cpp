@@ -4,6 +4,7 @@
 #include <iomanip>
 
 #include "brevio/engine/ratio_format.h"
+#include "display_width.h"
 
 namespace brevio::cli {
 
@@ -45,8 +46,10 @@ TrimTable::TrimTable(std::ostream& out, std::size_t row_count, std::size_t longe
 void TrimTable::PrintLine(const std::string& number, const std::string& name,
                           const std::string& source, const std::string& target,
                           const std::string& ratio) {
-  out_ << std::right << std::setw(static_cast<int>(number_width_)) << number << "  " << std::left
-       << std::setw(static_cast<int>(name_width_)) << name << "  " << std::right
+  // The name is padded by hand: setw counts bytes, not columns.
+  const std::size_t name_columns = std::min(DisplayWidth(name), name_width_);
+  out_ << std::right << std::setw(static_cast<int>(number_width_)) << number << "  " << name
+       << std::string(name_width_ - name_columns, ' ') << "  "
        << std::setw(static_cast<int>(kSizeWidth)) << source << "  "
        << std::setw(static_cast<int>(kSizeWidth)) << target << "  "
        << std::setw(static_cast<int>(kRatioWidth)) << ratio << '\n';

@@ -13,6 +13,7 @@ namespace brevio::cli {
 
 class TrimTable {
  public:
+  // longest_name: the widest name in terminal columns (DisplayWidth).
   TrimTable(std::ostream& out, std::size_t row_count, std::size_t longest_name);
 
   void PrintHeader();

@@ -16,6 +16,7 @@
 #include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
 #include "brevio/version.h"
+#include "display_width.h"
 #include "fileio/file_error.h"
 #include "fileio/path.h"
 #include "quote.h"
@@ -252,13 +253,13 @@ class BatchPrinter {
   }
 
  private:
-  // Names as printed; returns the longest, which sets the table's width.
+  // Names as printed; returns the widest, which sets the table's width.
   std::size_t QuoteNames() {
     std::size_t longest = 0;
     names_.reserve(jobs_.size());
     for (const BatchJob& job : jobs_) {
       names_.push_back(QuoteName(job.source));
-      longest = std::max(longest, names_.back().size());
+      longest = std::max(longest, DisplayWidth(names_.back()));
     }
     return longest;
   }

@@ -64,6 +64,36 @@ TEST(TrimCommand, OneFilePrintsTheTableWithATotal) {
                          "            30            22       73.33%\n");
 }
 
+TEST(TrimCommand, ColumnsLineUpByTerminalColumnsNotBytes) {
+  struct Row {
+    const char* name;
+    std::size_t columns;
+  };
+  const Row rows[] = {
+      {"plain.htm", 9},
+      {"caf\xC3\xA9.htm", 8},               // é: two bytes, one column
+      {"e\xCC\x81.htm", 5},                 // e and a combining accent: one column
+      {"\xE6\xBC\xA2\xE5\xAD\x97.htm", 8},  // two wide characters, two columns each
+  };
+  TempDir dir;
+  std::vector<std::string> args = {"-o", (dir / "out").string()};
+  for (const Row& row : rows) args.push_back(dir.write(row.name, kPage));
+  const Result run = Trim(args);
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::string header;
+  std::getline(lines, header);
+  for (const Row& row : rows) {
+    std::string line;
+    std::getline(lines, line);
+    const std::string path = (dir / row.name).string();
+    ASSERT_THAT(line, HasSubstr(path + " ")) << row.name;
+    EXPECT_EQ(line.size() - path.size() + dir.path().string().size() + 1 + row.columns,
+              header.size())
+        << line;
+  }
+}
+
 TEST(TrimCommand, BatchIntoAFolderKeepsGoingAfterFailures) {
   TempDir dir;
   const std::string a = dir.write("a.htm", kPage);
