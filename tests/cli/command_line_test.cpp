@@ -33,6 +33,9 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{{"-od", "a"}, Mode::kOutputDir, {"a"}},
         GoodCase{{"-rnqi", "a"}, Mode::kInPlace, {"a"}},
         GoodCase{{"--in-place", "--", "-x"}, Mode::kInPlace, {"-x"}},
+        // After "--", "-" is a file of that name.
+        GoodCase{{"-i", "--", "-"}, Mode::kInPlace, {"-"}},
+        GoodCase{{"a", "--", "-"}, Mode::kPair, {"a", "-"}},
         GoodCase{{"-ri", "--include", "*.txt", "--include=*.x", "a"}, Mode::kInPlace, {"a"}},
         GoodCase{{"-j2", "a", "b"}, Mode::kPair, {"a", "b"}},
         GoodCase{{"a", "b", "--help"}, Mode::kHelp, {"a", "b"}},
