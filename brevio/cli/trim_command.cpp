@@ -20,6 +20,7 @@
 #include "fileio/file_error.h"
 #include "fileio/path.h"
 #include "quote.h"
+#include "same_file.h"
 #include "table.h"
 #include "walk.h"
 
@@ -71,8 +72,9 @@ constexpr const char* kHelp =
     "control characters, C1 controls and bytes that are not UTF-8 become\n"
     "escapes ('a'$'\\n''b.htm', 'bad'$'\\377''.htm').\n"
     "\n"
-    "Exit status: 0 all files trimmed, 1 a file failed or was skipped or the\n"
-    "output could not be written, 2 usage error.\n";
+    "Exit status: 0 all files trimmed, 1 a file failed or was skipped, the\n"
+    "filter's input was its output or the output could not be written, 2 usage\n"
+    "error.\n";
 
 std::string Line(std::string_view text) { return std::string(kProgram) + ": " + std::string(text); }
 
@@ -164,6 +166,12 @@ StreamEnds EndsOf(std::istream& in, std::ostream& out) {
 
 int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
               const CommandEnvironment& environment) {
+  // `brevio-trim < f >> f` would read its own output until the disk is full.
+  if (environment.in_fd >= 0 && environment.out_fd >= 0 &&
+      SameRegularFile(environment.in_fd, environment.out_fd)) {
+    err << Line("standard output: input file is output file") << '\n';
+    return kExitFileFailed;
+  }
   try {
     // The real standard streams are copied between directly, past their buffers.
     if (environment.in_fd >= 0 && environment.out_fd >= 0) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <iterator>
 #include <sstream>
@@ -426,6 +427,69 @@ TEST(TrimCommand, FiltersStandardInputWithoutOperandsOrWithDash) {
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out, std::string(kTrimmed) + "last\r\n");
     EXPECT_EQ(run.err, "");
+  }
+}
+
+// While it lives, a file may not grow past 1 MiB: a write beyond fails
+// with EFBIG instead of filling the disk (or raising SIGXFSZ).
+class FileSizeLimit {
+ public:
+  FileSizeLimit() : old_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    const rlimit limit{1 << 20, old_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int);
+};
+
+TEST(TrimCommand, TheFilterRefusesToReadTheFileItWrites) {
+  struct Row {
+    const char* what;
+    const char* in;  // "@" stands for the test's folder
+    const char* out;
+    int out_flags;
+    int code;
+    const char* err;
+    const char* other;  // then in other.htm
+  };
+  const Row rows[] = {
+      {"appending to its own input", "@/page.htm", "@/page.htm", O_APPEND, 1,
+       "brevio-trim: standard output: input file is output file\n", ""},
+      {"one device on both ends, as a terminal", "/dev/null", "/dev/null", 0, 0, "", ""},
+      {"another file", "@/page.htm", "@/other.htm", O_TRUNC, 0, "", kTrimmed},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    dir.write("page.htm", kPage);
+    dir.write("other.htm", "");
+    CommandEnvironment env;
+    env.in_fd = ::open(At(row.in, dir).c_str(), O_RDONLY | O_CLOEXEC);
+    env.out_fd = ::open(At(row.out, dir).c_str(), O_WRONLY | O_CLOEXEC | row.out_flags);
+    ASSERT_GE(env.in_fd, 0);
+    ASSERT_GE(env.out_fd, 0);
+    Result run;
+    {
+      // Should the refusal go, the first row would read its own output
+      // until the disk is full.
+      const FileSizeLimit limit;
+      run = Trim({}, {}, env);
+    }
+    ::close(env.in_fd);
+    ::close(env.out_fd);
+    EXPECT_EQ(run.code, row.code);
+    EXPECT_EQ(run.err, row.err);
+    EXPECT_EQ(ReadFile(dir / "page.htm"), kPage);
+    EXPECT_EQ(ReadFile(dir / "other.htm"), row.other);
   }
 }
 
