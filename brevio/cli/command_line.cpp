@@ -47,8 +47,9 @@ struct Options {
   bool have_output = false;
   bool help = false;
   bool version = false;
-  // The operands before "--"; only among them does "-" mean standard input.
-  std::size_t options_end = 0;
+  // How many operands came before "--": only among them is "-" standard
+  // input.
+  std::size_t before_dashes = 0;
 };
 
 bool ParseJobs(const std::string& text, unsigned& jobs) {
@@ -183,7 +184,7 @@ std::variant<Options, std::string> ReadOptions(std::span<const std::string> args
     if (auto error = Take(key, long_index >= 0, options)) return *error;
   }
   // Whatever follows "--" is an operand, "-" a file of that name.
-  options.options_end = options.line.operands.size();
+  options.before_dashes = options.line.operands.size();
   for (int i = optind; i < argc; ++i) options.line.operands.emplace_back(argv[i]);
   return options;
 }
@@ -203,8 +204,8 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
   if (options.have_output && options.in_place) return Fail("-o and -i exclude each other");
   if (options.have_output && line.output_dir.empty()) return Fail("the output folder is empty");
   if (!line.includes.empty() && !line.recursive) return Fail("--include needs -r");
-  const auto before_end = line.operands.begin() + static_cast<std::ptrdiff_t>(options.options_end);
-  const bool any_stdin = std::find(line.operands.begin(), before_end, "-") != before_end;
+  const auto dashes = line.operands.begin() + static_cast<std::ptrdiff_t>(options.before_dashes);
+  const bool any_stdin = std::find(line.operands.begin(), dashes, "-") != dashes;
 
   if (options.have_output || options.in_place) {
     line.mode = options.have_output ? Mode::kOutputDir : Mode::kInPlace;
