@@ -14,13 +14,16 @@ namespace brevio::cli {
 
 namespace {
 
-constexpr int kInclude = 256;  // --include has no short form
+// Long options without a short form.
+constexpr int kInclude = 256;
+constexpr int kBinary = 257;
+constexpr int kPreserve = 258;
 
 // GNU-style options: grouped short ones (-rnq), values attached or apart
 // (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
 // '-' first keeps the operands in place among the options, whatever the
 // environment asks of getopt; ':' reports a missing value apart.
-constexpr char kShortOptions[] = "-:o:irLnj:qhV";
+constexpr char kShortOptions[] = "-:o:irLnj:pqhV";
 constexpr option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
     {"in-place", no_argument, nullptr, 'i'},
@@ -29,6 +32,8 @@ constexpr option kLongOptions[] = {
     {"include", required_argument, nullptr, kInclude},
     {"dry-run", no_argument, nullptr, 'n'},
     {"jobs", required_argument, nullptr, 'j'},
+    {"binary", no_argument, nullptr, kBinary},
+    {"preserve", required_argument, nullptr, kPreserve},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -42,6 +47,9 @@ struct Options {
   bool have_output = false;
   bool help = false;
   bool version = false;
+  // How many operands came before "--": only among them is "-" standard
+  // input.
+  std::size_t before_dashes = 0;
 };
 
 bool ParseJobs(const std::string& text, unsigned& jobs) {
@@ -68,6 +76,7 @@ std::string Spelled(int key, bool spelled_long) {
 std::string MissingValue(int key, bool spelled_long) {
   const char* needs = "a folder";
   if (key == kInclude) needs = "a pattern";
+  if (key == kPreserve) needs = "'timestamps'";
   if (key == 'j') needs = spelled_long ? "a whole number above 0" : "a number";
   return "option " + Spelled(key, spelled_long) + " needs " + needs;
 }
@@ -119,6 +128,21 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
     case kInclude:
       line.includes.push_back(value);
       break;
+    case kBinary:
+      line.binary = true;
+      break;
+    case 'p':
+      line.keep_times = true;
+      break;
+    case kPreserve:
+      // Owner, group, mode, ACLs and attributes are kept anyway; the times
+      // are all there is to ask for.
+      if (value != "timestamps") {
+        return "invalid argument " + QuoteName(value, true) +
+               " for '--preserve' (valid: 'timestamps')";
+      }
+      line.keep_times = true;
+      break;
     case 'j':
       if (!ParseJobs(value, line.jobs)) {
         return "option " + Spelled('j', spelled_long) + " needs a whole number above 0";
@@ -159,7 +183,8 @@ std::variant<Options, std::string> ReadOptions(std::span<const std::string> args
     if (key == '?' || key == ':') return Refused(optopt, arg);
     if (auto error = Take(key, long_index >= 0, options)) return *error;
   }
-  // Whatever follows "--" is an operand.
+  // Whatever follows "--" is an operand, "-" a file of that name.
+  options.before_dashes = options.line.operands.size();
   for (int i = optind; i < argc; ++i) options.line.operands.emplace_back(argv[i]);
   return options;
 }
@@ -179,8 +204,8 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
   if (options.have_output && options.in_place) return Fail("-o and -i exclude each other");
   if (options.have_output && line.output_dir.empty()) return Fail("the output folder is empty");
   if (!line.includes.empty() && !line.recursive) return Fail("--include needs -r");
-  const bool any_stdin =
-      std::find(line.operands.begin(), line.operands.end(), "-") != line.operands.end();
+  const auto dashes = line.operands.begin() + static_cast<std::ptrdiff_t>(options.before_dashes);
+  const bool any_stdin = std::find(line.operands.begin(), dashes, "-") != dashes;
 
   if (options.have_output || options.in_place) {
     line.mode = options.have_output ? Mode::kOutputDir : Mode::kInPlace;

@@ -1,12 +1,28 @@
 #include "quote.h"
 
-#include <algorithm>
+#include "utf8.h"
 
 namespace brevio::cli {
 
 namespace {
 
-bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+// The bytes at `at` that must be written as escapes: a control character,
+// a byte that starts no UTF-8 character (a name in another encoding, a
+// broken one) or a C1 control (U+0080..U+009F), which terminals may take for
+// the start of an escape sequence. 0 when the character there prints.
+std::size_t EscapedAt(std::string_view name, std::size_t at) {
+  const Utf8Char ch = DecodeUtf8(name, at);
+  if (!ch.valid) return 1;
+  const bool control = ch.code < 0x20 || (ch.code >= 0x7f && ch.code <= 0x9f);
+  return control ? ch.length : 0;
+}
+
+bool HasEscapes(std::string_view name) {
+  for (std::size_t at = 0; at < name.size(); at += DecodeUtf8(name, at).length) {
+    if (EscapedAt(name, at) != 0) return true;
+  }
+  return false;
+}
 
 // Characters a shell reads as something other than themselves. '#' and '~'
 // matter only at the start of a word; a lone '{' or '}' is a shell word.
@@ -14,11 +30,7 @@ bool NeedsQuotes(std::string_view name) {
   if (name.empty()) return true;
   if (name.front() == '#' || name.front() == '~') return true;
   if (name == "{" || name == "}") return true;
-  return std::any_of(name.begin(), name.end(), [](char ch) {
-    const auto c = static_cast<unsigned char>(ch);
-    return IsControl(c) ||
-           std::string_view(" !\"$&'()*;<=>?[\\]^`|").find(ch) != std::string_view::npos;
-  });
+  return HasEscapes(name) || name.find_first_of(" !\"$&'()*;<=>?[\\]^`|") != std::string_view::npos;
 }
 
 void AppendEscape(std::string& out, unsigned char c) {
@@ -68,15 +80,14 @@ std::string Enclosed(char quote, std::string_view text) {
 std::string QuoteName(std::string_view name, bool always) {
   if (name.empty()) return "''";
   if (!NeedsQuotes(name)) return always ? Enclosed('\'', name) : std::string(name);
-  const bool has_control = std::any_of(
-      name.begin(), name.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); });
   // A quote among otherwise harmless characters reads best in double quotes.
-  if (!has_control && name.find('\'') != std::string_view::npos &&
+  if (!HasEscapes(name) && name.find('\'') != std::string_view::npos &&
       name.find_first_of("\"$`\\!") == std::string_view::npos) {
     return Enclosed('"', name);
   }
-  // Runs of plain characters in '...', runs of control characters in $'...',
-  // a single quote as \' between them.
+  // Runs of plain characters in '...', runs of escapes in $'...', a single
+  // quote as \' between them. An escaped character is escaped byte by byte,
+  // as octal where it has no letter.
   enum class Run { kNone, kPlain, kControl };
   Run run = Run::kNone;
   std::string out;
@@ -87,17 +98,21 @@ std::string QuoteName(std::string_view name, bool always) {
     if (next == Run::kControl) out += "$'";
     run = next;
   };
-  for (const char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (ch == '\'') {
+  for (std::size_t at = 0; at < name.size();) {
+    if (name[at] == '\'') {
       enter(Run::kNone);
       out += "\\'";
-    } else if (IsControl(c)) {
+      ++at;
+    } else if (const std::size_t escaped = EscapedAt(name, at); escaped != 0) {
       enter(Run::kControl);
-      AppendEscape(out, c);
+      for (const std::size_t end = at + escaped; at < end; ++at) {
+        AppendEscape(out, static_cast<unsigned char>(name[at]));
+      }
     } else {
       enter(Run::kPlain);
-      out += ch;
+      const std::size_t length = DecodeUtf8(name, at).length;
+      out += name.substr(at, length);
+      at += length;
     }
   }
   enter(Run::kNone);

@@ -2,7 +2,9 @@
 // File names as brevio-trim prints them, in table rows and in messages: a
 // name a shell would read unchanged stays as it is; any other is quoted so
 // that it can be pasted back into a shell, and control characters (newline,
-// tab, ESC ...) are written as $'\n' escapes, so one name is always one line.
+// tab, ESC, the C1 controls U+0080..U+009F ...) and bytes that are not UTF-8
+// are written as escapes ($'\n', $'\377'), so one name is always one line
+// and sends the terminal nothing but text.
 
 #include <string>
 #include <string_view>
@@ -10,8 +12,8 @@
 namespace brevio::cli {
 
 // "page.htm" -> page.htm, "a b" -> 'a b', "a\nb" -> 'a'$'\n''b',
-// "it's" -> "it's". With `always`, plain names are quoted too ('page.htm'),
-// for messages that set names apart from their words.
+// "it's" -> "it's", "bad\377" -> 'bad'$'\377', "café" -> café. With `always`, plain names are
+// quoted too ('page.htm'), for messages that set names apart from their words.
 std::string QuoteName(std::string_view name, bool always = false);
 
 }  // namespace brevio::cli

@@ -16,9 +16,11 @@
 #include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
 #include "brevio/version.h"
+#include "display_width.h"
 #include "fileio/file_error.h"
 #include "fileio/path.h"
 #include "quote.h"
+#include "same_file.h"
 #include "table.h"
 #include "walk.h"
 
@@ -51,6 +53,12 @@ constexpr const char* kHelp =
     "      --include GLOB file names to take when walking (repeatable); default\n"
     "                     *.htm *.html *.asp *.php, any letter case\n"
     "  -n, --dry-run      write nothing; show the sizes the targets would have\n"
+    "      --binary       trim files that are not text too (NUL bytes in their\n"
+    "                     first 64 KiB, a UTF-16 or UTF-32 mark); without it they\n"
+    "                     are skipped\n"
+    "  -p, --preserve=timestamps\n"
+    "                     give each target its source's access and modification\n"
+    "                     times\n"
     "  -j, --jobs N       trim up to N files at once (default: processors)\n"
     "  -q, --quiet        print only errors\n"
     "  -h, --help         show this help\n"
@@ -60,9 +68,13 @@ constexpr const char* kHelp =
     "only when complete, so a failure never leaves half a file behind.\n"
     "A file reached twice (x and ./x, a link and its file) is trimmed once; a\n"
     "second file for a target already written is refused.\n"
+    "Names that a shell would misread are shown quoted, as ls shows them;\n"
+    "control characters, C1 controls and bytes that are not UTF-8 become\n"
+    "escapes ('a'$'\\n''b.htm', 'bad'$'\\377''.htm').\n"
     "\n"
-    "Exit status: 0 all files trimmed, 1 a file failed or the output could not\n"
-    "be written, 2 usage error.\n";
+    "Exit status: 0 all files trimmed, 1 a file failed or was skipped, the\n"
+    "filter's input was its output or the output could not be written, 2 usage\n"
+    "error.\n";
 
 std::string Line(std::string_view text) { return std::string(kProgram) + ": " + std::string(text); }
 
@@ -154,6 +166,12 @@ StreamEnds EndsOf(std::istream& in, std::ostream& out) {
 
 int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
               const CommandEnvironment& environment) {
+  // `brevio-trim < f >> f` would read its own output until the disk is full.
+  if (environment.in_fd >= 0 && environment.out_fd >= 0 &&
+      SameRegularFile(environment.in_fd, environment.out_fd)) {
+    err << Line("standard output: input file is output file") << '\n';
+    return kExitFileFailed;
+  }
   try {
     // The real standard streams are copied between directly, past their buffers.
     if (environment.in_fd >= 0 && environment.out_fd >= 0) {
@@ -207,6 +225,14 @@ class BatchPrinter {
         note = "same file";
         if (!line_.quiet) err_ << message << '\n';
       }
+    } else if (outcome.skipped()) {
+      // Refused, not failed, but the run did not do all it was asked: as
+      // an error it shows with -q too.
+      ++skipped_;
+      note = "skipped";
+      err_ << ErrorLine(job.source, "not a text file (" +
+                                        std::string(NotTextReason(outcome.report.not_text)) + ")")
+           << '\n';
     } else if (outcome.trimmed()) {
       ++trimmed_;
       succeeded_[outcome.index] = 1;
@@ -228,20 +254,20 @@ class BatchPrinter {
   bool Finish() {
     ClearProgress();
     if (!line_.quiet && !jobs_.empty()) {
-      table_.PrintTotal(trimmed_, failed_, source_total_, target_total_);
+      table_.PrintTotal(trimmed_, failed_, skipped_, source_total_, target_total_);
     }
     out_.flush();
-    return failed_ == 0;
+    return failed_ == 0 && skipped_ == 0;
   }
 
  private:
-  // Names as printed; returns the longest, which sets the table's width.
+  // Names as printed; returns the widest, which sets the table's width.
   std::size_t QuoteNames() {
     std::size_t longest = 0;
     names_.reserve(jobs_.size());
     for (const BatchJob& job : jobs_) {
       names_.push_back(QuoteName(job.source));
-      longest = std::max(longest, names_.back().size());
+      longest = std::max(longest, DisplayWidth(names_.back()));
     }
     return longest;
   }
@@ -278,6 +304,7 @@ class BatchPrinter {
   TrimTable table_;
   std::size_t trimmed_ = 0;
   std::size_t failed_ = 0;
+  std::size_t skipped_ = 0;
   std::uint64_t source_total_ = 0;
   std::uint64_t target_total_ = 0;
 };
@@ -313,6 +340,8 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   BatchOptions options;
   options.max_at_once = line.jobs != 0 ? line.jobs : environment.processors;
   options.dry_run = line.dry_run;
+  options.binary = line.binary;
+  options.keep_times = line.keep_times;
   if (line.mode == Mode::kOutputDir) options.output_root = line.output_dir;
   brevio::RunBatch(jobs, options,
                    [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });

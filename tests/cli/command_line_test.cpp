@@ -33,19 +33,23 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{{"-od", "a"}, Mode::kOutputDir, {"a"}},
         GoodCase{{"-rnqi", "a"}, Mode::kInPlace, {"a"}},
         GoodCase{{"--in-place", "--", "-x"}, Mode::kInPlace, {"-x"}},
+        // After "--", "-" is a file of that name.
+        GoodCase{{"-i", "--", "-"}, Mode::kInPlace, {"-"}},
+        GoodCase{{"a", "--", "-"}, Mode::kPair, {"a", "-"}},
         GoodCase{{"-ri", "--include", "*.txt", "--include=*.x", "a"}, Mode::kInPlace, {"a"}},
         GoodCase{{"-j2", "a", "b"}, Mode::kPair, {"a", "b"}},
         GoodCase{{"a", "b", "--help"}, Mode::kHelp, {"a", "b"}},
         GoodCase{{"-V"}, Mode::kVersion, {}}));
 
 TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
-  const std::vector<std::string> args = {"-j", "3", "--include", "*.tpl", "-rLo", "out/", "x"};
+  const std::vector<std::string> args = {"-j", "3", "--include", "*.tpl", "-rLpo", "out/", "x"};
   const ParseOutcome parsed = ParseCommandLine(args);
   ASSERT_TRUE(parsed.command) << parsed.error;
   EXPECT_EQ(parsed.command->jobs, 3u);
   EXPECT_EQ(parsed.command->output_dir, "out/");
   EXPECT_TRUE(parsed.command->recursive);
   EXPECT_TRUE(parsed.command->dereference);
+  EXPECT_TRUE(parsed.command->keep_times);
   EXPECT_EQ(parsed.command->includes, std::vector<std::string>{"*.tpl"});
 }
 
@@ -73,7 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--include", "*.x", "-i", "a"}, "needs -r"}, BadCase{{"-n"}, "-n needs files"},
         BadCase{{"-i", "-", "a"}, "only operand"}, BadCase{{"-", "b"}, "only operand"},
         BadCase{{"--frob"}, "unknown option '--frob'"}, BadCase{{"-z"}, "unknown option '-z'"},
-        BadCase{{"--quiet=1"}, "takes no value"}));
+        BadCase{{"--quiet=1"}, "takes no value"},
+        BadCase{{"--preserve=mode", "a", "b"}, "invalid argument 'mode' for '--preserve'"},
+        BadCase{{"--preserve"}, "'--preserve' needs 'timestamps'"}));
 
 }  // namespace
 }  // namespace brevio::cli

@@ -8,12 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "brevio/engine/file_trim.h"
 #include "brevio/version.h"
 #include "tests/support/as_user.h"
 #include "tests/support/temp_dir.h"
@@ -55,12 +57,42 @@ TEST(TrimCommand, OneFilePrintsTheTableWithATotal) {
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(ReadFile(target), kTrimmed);
-  const std::size_t w = std::max<std::size_t>(source.size(), 23);  // "Total: 1 file, 1 failed"
+  const std::size_t w = std::max<std::size_t>(source.size(), 25);  // "Total: 0 files, 1 skipped"
   const auto pad = [&](const std::string& s) { return s + std::string(w - s.size(), ' '); };
   EXPECT_EQ(run.out, "#  " + pad("Source Files") + "  Source Sizes  Target Sizes  Compression\n" +
                          "1  " + pad(source) + "            30            22       73.33%\n" +
                          "   " + pad("Total: 1 file") +
                          "            30            22       73.33%\n");
+}
+
+TEST(TrimCommand, ColumnsLineUpByTerminalColumnsNotBytes) {
+  struct Row {
+    const char* name;
+    std::size_t columns;
+  };
+  const Row rows[] = {
+      {"plain.htm", 9},
+      {"caf\xC3\xA9.htm", 8},               // é: two bytes, one column
+      {"e\xCC\x81.htm", 5},                 // e and a combining accent: one column
+      {"\xE6\xBC\xA2\xE5\xAD\x97.htm", 8},  // two wide characters, two columns each
+  };
+  TempDir dir;
+  std::vector<std::string> args = {"-o", (dir / "out").string()};
+  for (const Row& row : rows) args.push_back(dir.write(row.name, kPage));
+  const Result run = Trim(args);
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::string header;
+  std::getline(lines, header);
+  for (const Row& row : rows) {
+    std::string line;
+    std::getline(lines, line);
+    const std::string path = (dir / row.name).string();
+    ASSERT_THAT(line, HasSubstr(path + " ")) << row.name;
+    EXPECT_EQ(line.size() - path.size() + dir.path().string().size() + 1 + row.columns,
+              header.size())
+        << line;
+  }
 }
 
 TEST(TrimCommand, BatchIntoAFolderKeepsGoingAfterFailures) {
@@ -268,6 +300,33 @@ TEST(TrimCommand, DryRunWritesNothingButShowsTheSizes) {
   EXPECT_EQ(ReadFile(a), kPage);
 }
 
+TEST(TrimCommand, PreserveGivesTargetsTheSourcesTimes) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* target;
+  };
+  const std::vector<Row> rows = {
+      {{"-p", "-o", "@/out", "@/a.htm"}, "out/a.htm"},
+      {{"--preserve=timestamps", "@/a.htm", "@/out/a.htm"}, "out/a.htm"},
+      {{"--preserve", "timestamps", "-i", "@/a.htm"}, "a.htm"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[0]);
+    TempDir dir;
+    fs::create_directory(dir / "out");
+    const std::string source = dir.write("a.htm", kPage);
+    const fs::file_time_type then = fs::last_write_time(source) - std::chrono::hours(24 * 400);
+    fs::last_write_time(source, then);
+    std::vector<std::string> args;
+    for (const std::string& arg : row.args) args.push_back(At(arg, dir));
+    const Result run = Trim(args);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(ReadFile(dir / row.target), kTrimmed);
+    EXPECT_EQ(fs::last_write_time(dir / row.target).time_since_epoch().count(),
+              then.time_since_epoch().count());
+  }
+}
+
 TEST(TrimCommand, QuietPrintsOnlyErrors) {
   TempDir dir;
   const std::string a = dir.write("a.htm", kPage);
@@ -307,6 +366,60 @@ TEST(TrimCommand, FailuresNameThePathAndTheSystemsReason) {
   EXPECT_EQ(ReadFile(a), kPage);
 }
 
+TEST(TrimCommand, FilesThatAreNoTextAreSkippedUnlessBinary) {
+  std::string late_nul(kTextProbeBytes - 1, 'a');  // the last byte looked at
+  late_nul += '\0';
+  struct Row {
+    const char* what;
+    std::string content;
+    const char* reason;  // nullptr: text
+  };
+  const std::vector<Row> rows = {
+      {"a PNG header", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "it holds NUL bytes"},
+      {"a NUL late in the start", late_nul, "it holds NUL bytes"},
+      {"UTF-16 LE", std::string("\xFF\xFE<\0p\0>\0", 8), "UTF-16 text"},
+      {"UTF-16 BE", std::string("\xFE\xFF\0<\0p\0>", 8), "UTF-16 text"},
+      {"UTF-32 LE", std::string("\xFF\xFE\0\0<\0\0\0", 8), "UTF-32 text"},
+      {"UTF-32 BE", std::string("\0\0\xFE\xFF\0\0\0<", 8), "UTF-32 text"},
+      {"a UTF-8 mark is text", "\xEF\xBB\xBF  <p>  x  </p>", nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    const std::string page = dir.write("page.htm", kPage);
+    const std::string file = dir.write("file.htm", row.content);
+    const int code = row.reason != nullptr ? 1 : 0;
+    const std::string message =
+        row.reason != nullptr ? "brevio-trim: " + file + ": not a text file (" + row.reason + ")\n"
+                              : "";
+
+    const Result into = Trim({"-o", (dir / "out").string(), page, file});
+    EXPECT_EQ(into.code, code);
+    EXPECT_EQ(into.err, message);
+    EXPECT_EQ(fs::exists(dir / "out/file.htm"), row.reason == nullptr);
+    if (row.reason != nullptr) {
+      EXPECT_THAT(into.out, ::testing::ContainsRegex("\n2  [^\n]*file.htm +- +- +skipped\n"));
+      EXPECT_THAT(into.out, HasSubstr("Total: 1 file, 1 skipped "));
+    }
+
+    const Result pair = Trim({file, (dir / "pair.htm").string()});
+    EXPECT_EQ(pair.code, code);
+    EXPECT_EQ(pair.err, message);
+    EXPECT_EQ(fs::exists(dir / "pair.htm"), row.reason == nullptr);
+
+    const Result binary = Trim({"--binary", "-o", (dir / "binary").string(), file});
+    EXPECT_EQ(binary.code, 0);
+    EXPECT_EQ(binary.err, "");
+    EXPECT_TRUE(fs::exists(dir / "binary/file.htm"));
+
+    // -q hides the table, not the skip.
+    const Result in_place = Trim({"-q", "-i", file});
+    EXPECT_EQ(in_place.code, code);
+    EXPECT_EQ(in_place.err, message);
+    EXPECT_EQ(ReadFile(file) == row.content, row.reason != nullptr);
+  }
+}
+
 TEST(TrimCommand, FiltersStandardInputWithoutOperandsOrWithDash) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, std::vector<std::string>{"-"}}) {
@@ -314,6 +427,69 @@ TEST(TrimCommand, FiltersStandardInputWithoutOperandsOrWithDash) {
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out, std::string(kTrimmed) + "last\r\n");
     EXPECT_EQ(run.err, "");
+  }
+}
+
+// While it lives, a file may not grow past 1 MiB: a write beyond fails
+// with EFBIG instead of filling the disk (or raising SIGXFSZ).
+class FileSizeLimit {
+ public:
+  FileSizeLimit() : old_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    const rlimit limit{1 << 20, old_.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int);
+};
+
+TEST(TrimCommand, TheFilterRefusesToReadTheFileItWrites) {
+  struct Row {
+    const char* what;
+    const char* in;  // "@" stands for the test's folder
+    const char* out;
+    int out_flags;
+    int code;
+    const char* err;
+    const char* other;  // then in other.htm
+  };
+  const Row rows[] = {
+      {"appending to its own input", "@/page.htm", "@/page.htm", O_APPEND, 1,
+       "brevio-trim: standard output: input file is output file\n", ""},
+      {"one device on both ends, as a terminal", "/dev/null", "/dev/null", 0, 0, "", ""},
+      {"another file", "@/page.htm", "@/other.htm", O_TRUNC, 0, "", kTrimmed},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    dir.write("page.htm", kPage);
+    dir.write("other.htm", "");
+    CommandEnvironment env;
+    env.in_fd = ::open(At(row.in, dir).c_str(), O_RDONLY | O_CLOEXEC);
+    env.out_fd = ::open(At(row.out, dir).c_str(), O_WRONLY | O_CLOEXEC | row.out_flags);
+    ASSERT_GE(env.in_fd, 0);
+    ASSERT_GE(env.out_fd, 0);
+    Result run;
+    {
+      // Should the refusal go, the first row would read its own output
+      // until the disk is full.
+      const FileSizeLimit limit;
+      run = Trim({}, {}, env);
+    }
+    ::close(env.in_fd);
+    ::close(env.out_fd);
+    EXPECT_EQ(run.code, row.code);
+    EXPECT_EQ(run.err, row.err);
+    EXPECT_EQ(ReadFile(dir / "page.htm"), kPage);
+    EXPECT_EQ(ReadFile(dir / "other.htm"), row.other);
   }
 }
 
@@ -389,15 +565,26 @@ TEST(TrimCommand, ProgressOnlyOnATerminal) {
   EXPECT_EQ(Trim({"-q", args[0], args[1], args[2], args[3]}, {}, terminal).err, "");
 }
 
-TEST(TrimCommand, NamesWithControlCharactersAreQuotedAsOneLine) {
+TEST(TrimCommand, NamesThatAreNotPlainTextAreQuotedAsOneLine) {
   struct Row {
     const char* name;
     const char* shown;  // "@" stands for the test's folder
   };
   const Row rows[] = {
-      {"a\nb.htm", "'@/a'$'\\n''b.htm'"},         {"t\tb.htm", "'@/t'$'\\t''b.htm'"},
-      {"e\033[1m.htm", "'@/e'$'\\033''[1m.htm'"}, {"it's.htm", "\"@/it's.htm\""},
-      {"it's \\.htm", "'@/it'\\''s \\.htm'"},     {"plain-1.htm", "@/plain-1.htm"},
+      {"a\nb.htm", "'@/a'$'\\n''b.htm'"},
+      {"t\tb.htm", "'@/t'$'\\t''b.htm'"},
+      {"e\033[1m.htm", "'@/e'$'\\033''[1m.htm'"},
+      {"it's.htm", "\"@/it's.htm\""},
+      {"it's \\.htm", "'@/it'\\''s \\.htm'"},
+      {"plain-1.htm", "@/plain-1.htm"},
+      // Bytes that are no UTF-8 and C1 controls (CSI here) as octal escapes;
+      // printable UTF-8 as it is.
+      {"bad\377.htm", "'@/bad'$'\\377''.htm'"},
+      {"cut\xE6\xBC.htm", "'@/cut'$'\\346\\274''.htm'"},
+      {"surrogate\xED\xA0\x80.htm", "'@/surrogate'$'\\355\\240\\200''.htm'"},
+      {"csi\xC2\x9B[1m.htm", "'@/csi'$'\\302\\233''[1m.htm'"},
+      {"caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97.htm", "'@/caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97.htm'"},
+      {"\xE6\xBC\xA2\xE5\xAD\x97.htm", "@/\xE6\xBC\xA2\xE5\xAD\x97.htm"},
   };
   for (const Row& row : rows) {
     TempDir dir;

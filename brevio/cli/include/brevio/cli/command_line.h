@@ -24,6 +24,8 @@ struct CommandLine {
   bool dereference = false;  // -L: the walk follows symbolic links
   bool dry_run = false;
   bool quiet = false;
+  bool binary = false;                // --binary: files that are not text are trimmed too
+  bool keep_times = false;            // -p: targets get their sources' times
   unsigned jobs = 0;                  // 0: one per processor
   std::vector<std::string> includes;  // empty: the web page patterns
   std::vector<std::string> operands;
