@@ -206,9 +206,10 @@ TEST(RunBatchOnWindows, NamesThatDifferInCaseAreOneFile) {
     jobs[0].target = Utf8Path(dir, row.first.second);
     jobs[1].source = Utf8Path(dir, row.second.first);
     jobs[1].target = Utf8Path(dir, row.second.second);
-    for (BatchJob& job : jobs) job.make_folder = true;
+    BatchOptions options;
+    options.output_root = fileio::TextOf(dir.path());  // the targets' folders are made
     std::vector<BatchOutcome> seen;
-    RunBatch(jobs, BatchOptions{}, [&](const BatchOutcome& o) { seen.push_back(o); });
+    RunBatch(jobs, options, [&](const BatchOutcome& o) { seen.push_back(o); });
     ASSERT_EQ(seen.size(), 2U);
     EXPECT_TRUE(seen[0].trimmed());
     EXPECT_EQ(seen[1].repeat, row.repeat);
