@@ -96,15 +96,22 @@ class Walk {
   }
 
  private:
-  std::vector<Entry> List(HeldFolders::Id folder, const std::string& path, int& at) {
-    std::vector<Entry> entries;
-    std::shared_ptr<const fileio::Fd> fd;
+  // The folder's descriptor, or nullptr once it is reported (replaced, or
+  // not to be opened). Taken afresh for each use rather than held across a
+  // descent, so that the open folders stay as few as HeldFolders keeps.
+  std::shared_ptr<const fileio::Fd> Open(HeldFolders::Id folder, const std::string& path) {
     try {
-      fd = folders_->Open(folder);
+      return folders_->Open(folder);
     } catch (const fileio::FileError& e) {
       Report(e, path);
-      return entries;
+      return nullptr;
     }
+  }
+
+  std::vector<Entry> List(HeldFolders::Id folder, const std::string& path) {
+    std::vector<Entry> entries;
+    const std::shared_ptr<const fileio::Fd> fd = Open(folder, path);
+    if (!fd) return entries;
     // The listing reads through its own descriptor: closedir closes it.
     const int listing = ::fcntl(fd->get(), F_DUPFD_CLOEXEC, 3);
     DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
@@ -123,25 +130,22 @@ class Walk {
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    at = fd->get();
-    held_ = std::move(fd);
     return entries;
   }
 
   void Folder(HeldFolders::Id folder, const std::string& path, const std::string& relative) {
-    int at = -1;
-    std::vector<Entry> entries = List(folder, path, at);
-    const std::shared_ptr<const fileio::Fd> held = std::move(held_);
     const dev_t device = static_cast<dev_t>(folders_->Identity(folder).device);
-    for (Entry& entry : entries) {
+    for (Entry& entry : List(folder, path)) {
       FileId id{device, entry.inode};
       std::optional<FileId> listed;
       if (entry.type == DT_UNKNOWN || entry.type == DT_DIR ||
           (entry.type == DT_LNK && line_.dereference)) {
+        const std::shared_ptr<const fileio::Fd> at = Open(folder, path);
+        if (!at) return;
         // With -L the link's file counts; a link to nothing has none to take.
         struct stat st {};
         const int flags = entry.type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
-        if (::fstatat(at, entry.name.c_str(), &st, flags) != 0) continue;
+        if (::fstatat(at->get(), entry.name.c_str(), &st, flags) != 0) continue;
         entry.type = TypeOf(st.st_mode);
         id = {st.st_dev, st.st_ino};
         listed = id;
@@ -183,7 +187,6 @@ class Walk {
   WalkTrail trail_;
   std::vector<std::string>& problems_;
   std::shared_ptr<HeldFolders> folders_;
-  std::shared_ptr<const fileio::Fd> held_;  // the listed folder's, from List to Folder
   const Take* take_ = nullptr;
 };
 

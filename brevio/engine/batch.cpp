@@ -1,14 +1,10 @@
 #include "brevio/engine/batch.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -17,9 +13,7 @@
 #include <vector>
 
 #include "file_access.h"
-#include "fileio/file_error.h"
 #include "fileio/path.h"
-#include "fileio/replace.h"
 
 namespace brevio {
 
@@ -50,7 +44,7 @@ bool SameEntry(const std::string& a, const std::string& b) {
 // Whether lexically_normal would give path back unchanged: no doubled
 // separator and no "." or ".." part. Most targets are, and skip the parse.
 bool IsLexicallyNormal(std::string_view path) {
-  constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+  constexpr char kSeparator = fileio::kSeparator;
   constexpr char kDoubled[] = {kSeparator, kSeparator, '\0'};
   // Where '/' is not the separator (Windows), lexically_normal rewrites it.
   if (kSeparator != '/' && path.find('/') != std::string_view::npos) return false;

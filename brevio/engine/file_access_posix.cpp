@@ -167,12 +167,12 @@ OutputFolders::~OutputFolders() = default;
 HeldName OutputFolders::Place(const std::string& target, bool& made_folder) {
   State& s = *state_;
   const std::lock_guard lock(s.mutex);
-  if (!s.root) s.root = s.folders.AddRoot(s.root_path);
-  HeldName place{&s.folders, *s.root, fileio::NameOf(target)};
   made_folder = false;
-  // The levels between the root and the target's name, from the top down.
   std::string_view below(target);
   if (!below.starts_with(s.root_path)) return {};  // not the run's: as named
+  if (!s.root) s.root = s.folders.AddRoot(s.root_path);
+  HeldName place{&s.folders, *s.root, fileio::NameOf(target)};
+  // The levels between the root and the target's name, from the top down.
   below.remove_prefix(s.root_path.size());
   while (!below.empty() && fileio::IsSeparator(below.front())) below.remove_prefix(1);
   std::size_t start = 0;

@@ -73,16 +73,14 @@ struct PumpError {
   int error = 0;
 };
 
-// No size known: read until a read returns nothing.
-constexpr std::uint64_t kSizeUnknown = ~std::uint64_t{0};
-
 // Cleans everything from in_fd into output (or only counts it when output
 // is null). Never holds more than one block of input and its output. A
 // regular file of known size ends when a short read completes that size,
 // without a further read that returns nothing.
+// first_got: the caller's first read, already in this thread's input
+// buffer of block bytes (see FirstRead).
 PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport& report,
-               std::uint64_t size = kSizeUnknown) {
-  block = std::max<std::size_t>(block, 1);
+               std::uint64_t size, ssize_t first_got) {
   Buffers& buffers = Buffers::ForThisThread();
   char* const in = buffers.input(block);
   char* const out = output != nullptr ? buffers.output(FileStreamCleaner::MaxOutput(block) +
@@ -90,8 +88,7 @@ PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport&
                                       : nullptr;
   FileStreamCleaner cleaner;
   CountingSink counter;
-  for (;;) {
-    const ssize_t got = ReadSome(in_fd, in, block);
+  for (ssize_t got = first_got;; got = ReadSome(in_fd, in, block)) {
     if (got < 0) return {true, errno};
     const std::string_view chunk(in, static_cast<std::size_t>(got));
     report.source_bytes += chunk.size();
@@ -245,9 +242,13 @@ PumpError PumpParallel(int in_fd, fileio::Output& output, std::size_t block, Tri
   return ParallelPump(in_fd, output, block).Run(report);
 }
 
-// What the source's first bytes are; read without moving the file offset.
-NotText ProbeText(int fd, std::uint64_t size, const std::string& source) {
+// What the source is, from its first read (start); the probed bytes are
+// read again only when that read was shorter than them (tests shrink the
+// block, or a read was cut short).
+NotText ClassifyStart(int fd, std::string_view start, std::uint64_t size,
+                      const std::string& source) {
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTextProbeBytes));
+  if (start.size() >= want) return ClassifyText(start);
   thread_local std::unique_ptr<char[]> probe =
       std::make_unique_for_overwrite<char[]>(kTextProbeBytes);
   const std::int64_t got = fileio::ReadFullyAt(fd, probe.get(), want, 0);
@@ -274,21 +275,30 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   if (report.result != kTrimDone) return report;
   const fileio::Fd& in = source_file.fd;
 
+  // Small files get small reads: a batch touches little memory per file.
   const std::uint64_t file_size = source_file.size;
+  const std::size_t block = std::max<std::size_t>(
+      1, static_cast<std::size_t>(std::min<std::uint64_t>(
+             options.block_size, std::max<std::uint64_t>(file_size + 1, 4096))));
+  if (file_size > block) detail::AdviseSequential(in.get());
+
+  // The first block is read before anything is written: it tells whether
+  // the source is text at all, and is then the first the pump cleans.
+  char* const first = Buffers::ForThisThread().input(block);
+  const ssize_t first_got = ReadSome(in.get(), first, block);
+  if (first_got < 0) Fail(fileio::Step::kReadSource, source, errno);
   if (!options.binary) {
-    report.not_text = ProbeText(in.get(), file_size, source);
+    report.not_text = ClassifyStart(
+        in.get(), std::string_view(first, static_cast<std::size_t>(first_got)), file_size, source);
     if (report.not_text != NotText::kText) {
       report.result = kTrimNotText;
       return report;
     }
   }
-  // Small files get small reads: a batch touches little memory per file.
-  const std::size_t block = static_cast<std::size_t>(
-      std::min<std::uint64_t>(options.block_size, std::max<std::uint64_t>(file_size + 1, 4096)));
-  if (file_size > block) detail::AdviseSequential(in.get());
 
   if (options.dry_run) {
-    if (const PumpError e = Pump(in.get(), nullptr, block, report, file_size); e.error != 0) {
+    if (const PumpError e = Pump(in.get(), nullptr, block, report, file_size, first_got);
+        e.error != 0) {
       Fail(fileio::Step::kReadSource, source, e.error);
     }
     return report;
@@ -296,8 +306,10 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 
   bool in_place = false;
   fileio::Output output = detail::OpenTargetFile(source, target, source_file, options, in_place);
-  const PumpError e = file_size >= kOverlapFrom ? PumpParallel(in.get(), output, block, report)
-                                                : Pump(in.get(), &output, block, report, file_size);
+  // The two workers read whole blocks from the start themselves.
+  const bool parallel = file_size >= kOverlapFrom && ::lseek(in.get(), 0, SEEK_SET) == 0;
+  const PumpError e = parallel ? PumpParallel(in.get(), output, block, report)
+                               : Pump(in.get(), &output, block, report, file_size, first_got);
   if (e.error != 0) {
     // A temporary file that could not be made on the way says so itself.
     output.RethrowFailure();
