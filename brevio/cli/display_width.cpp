@@ -86,6 +86,12 @@ int Columns(char32_t code, [[maybe_unused]] bool ask_system) {
 }  // namespace
 
 std::size_t DisplayWidth(std::string_view text) {
+  // Most names are printable ASCII, a column a byte (quoting has already
+  // turned control characters into escapes).
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return text.size();
+  }
   bool ask_system = false;
 #ifndef _WIN32
   std::optional<ThreadLocale> reading;
