@@ -153,6 +153,8 @@ TEST(RunBatch, LevelsBelowTheOutputFolderAreNoLinks) {
       {"a linked level deeper down", "out/", "out/sub/deep", "out/sub/deep/x/a.htm", false},
       {"the root itself a link", "root", "root", "root/sub/a.htm", true},
       {"no root given", "", "out/sub", "out/sub/a.htm", true},
+      {"a linked target below the root", "out", "out/a.htm", "out/a.htm", false},
+      {"a linked target named by the user", "", "out/a.htm", "out/a.htm", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -160,7 +162,13 @@ TEST(RunBatch, LevelsBelowTheOutputFolderAreNoLinks) {
     fs::create_directories(dir / "elsewhere");
     fs::create_directories((dir / row.linked).parent_path());
     std::error_code ec;
-    fs::create_directory_symlink(dir / "elsewhere", dir / row.linked, ec);
+    // A link at the target's own name leads to a file there, else to the folder.
+    if (std::string_view(row.linked) == row.target) {
+      dir.write("elsewhere/a.htm", "");
+      fs::create_symlink(dir / "elsewhere/a.htm", dir / row.linked, ec);
+    } else {
+      fs::create_directory_symlink(dir / "elsewhere", dir / row.linked, ec);
+    }
     if (ec) GTEST_SKIP() << "no symbolic links here";
     BatchJob job;
     job.source = dir.write("a.htm", kPage).string();
@@ -171,7 +179,9 @@ TEST(RunBatch, LevelsBelowTheOutputFolderAreNoLinks) {
     RunBatch({&job, 1}, options, [&](const BatchOutcome& o) { seen.push_back(o); });
     ASSERT_EQ(seen.size(), 1U);
     EXPECT_EQ(seen[0].trimmed(), row.trimmed);
-    EXPECT_EQ(!fs::is_empty(dir / "elsewhere"), row.trimmed);
+    EXPECT_EQ(!fs::is_empty(dir / "elsewhere") && (!fs::exists(dir / "elsewhere/a.htm") ||
+                                                   fs::file_size(dir / "elsewhere/a.htm") > 0),
+              row.trimmed);
   }
 }
 
