@@ -312,11 +312,11 @@ class BatchPrinter {
 // Makes the -o folder before the walk, so that the walk knows to pass it
 // over. Returns false (after saying why) when it cannot be made.
 bool PrepareOutputFolder(const CommandLine& line, std::ostream& err,
-                         std::optional<FileId>& output_folder) {
+                         std::optional<FileId>& output_folder, bool& made) {
   if (line.mode != Mode::kOutputDir) return true;
   if (!line.dry_run) {
     std::error_code ec;
-    fs::create_directories(fileio::PathOf(line.output_dir), ec);
+    made = fs::create_directories(fileio::PathOf(line.output_dir), ec);
     if (ec) {
       err << FileErrorLine(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
                                              ec.default_error_condition().value()))
@@ -331,7 +331,8 @@ bool PrepareOutputFolder(const CommandLine& line, std::ostream& err,
 int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
              const CommandEnvironment& environment) {
   std::optional<FileId> output_folder;
-  if (!PrepareOutputFolder(line, err, output_folder)) return kExitFileFailed;
+  bool output_folder_made = false;
+  if (!PrepareOutputFolder(line, err, output_folder, output_folder_made)) return kExitFileFailed;
   std::vector<std::string> problems;
   const std::vector<BatchJob> jobs = CollectJobs(line, output_folder, problems);
   for (const std::string& problem : problems) err << Line(problem) << '\n';
@@ -342,7 +343,10 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   options.dry_run = line.dry_run;
   options.binary = line.binary;
   options.keep_times = line.keep_times;
-  if (line.mode == Mode::kOutputDir) options.output_root = line.output_dir;
+  if (line.mode == Mode::kOutputDir) {
+    options.output_root = line.output_dir;
+    options.output_root_made = output_folder_made;
+  }
   brevio::RunBatch(jobs, options,
                    [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
   const bool all_trimmed = printer.Finish();

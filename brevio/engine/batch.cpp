@@ -113,7 +113,7 @@ class Run {
         options_(options),
         deliver_(deliver),
         prepared_(options.find_repeats ? FindRepeats(jobs) : std::vector<BatchOutcome>{}),
-        folders_(options.output_root),
+        folders_(options.output_root, options.output_root_made),
         done_(jobs.size()) {}
 
   std::size_t Go() {

@@ -52,7 +52,8 @@ unsigned TrimsWithinDescriptorLimit();
 // nothing the run did not put there. Thread-safe.
 class OutputFolders {
  public:
-  explicit OutputFolders(std::string root);
+  // root_made: the caller made root for this run.
+  OutputFolders(std::string root, bool root_made);
   ~OutputFolders();
   OutputFolders(const OutputFolders&) = delete;
   OutputFolders& operator=(const OutputFolders&) = delete;

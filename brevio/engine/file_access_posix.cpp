@@ -152,14 +152,16 @@ fileio::Output OpenTargetFile(const std::string& source, const std::string& targ
 
 struct OutputFolders::State {
   std::string root_path;
+  bool root_made = false;
   std::mutex mutex;
   HeldFolders folders;
   std::optional<HeldFolders::Id> root;
   std::map<std::string, std::pair<HeldFolders::Id, bool>> made;  // by path below the root
 };
 
-OutputFolders::OutputFolders(std::string root) : state_(std::make_unique<State>()) {
+OutputFolders::OutputFolders(std::string root, bool root_made) : state_(std::make_unique<State>()) {
   state_->root_path = std::move(root);
+  state_->root_made = root_made;
 }
 
 OutputFolders::~OutputFolders() = default;
@@ -172,6 +174,7 @@ HeldName OutputFolders::Place(const std::string& target, bool& made_folder) {
   if (!below.starts_with(s.root_path)) return {};  // not the run's: as named
   if (!s.root) s.root = s.folders.AddRoot(s.root_path);
   HeldName place{&s.folders, *s.root, fileio::NameOf(target)};
+  made_folder = s.root_made;
   // The levels between the root and the target's name, from the top down.
   below.remove_prefix(s.root_path.size());
   while (!below.empty() && fileio::IsSeparator(below.front())) below.remove_prefix(1);

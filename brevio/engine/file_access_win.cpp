@@ -130,6 +130,7 @@ fileio::Output OpenTargetFile(const std::string& source, const std::string& targ
 // reparse points once, when first met (see the README on what that leaves).
 struct OutputFolders::State {
   std::string root;
+  bool root_made = false;  // Windows writes every target the usual way
   std::mutex mutex;
   struct Made {
     int error = 0;  // 0 or the errno of the failure
@@ -193,8 +194,9 @@ struct OutputFolders::State {
   }
 };
 
-OutputFolders::OutputFolders(std::string root) : state_(std::make_unique<State>()) {
+OutputFolders::OutputFolders(std::string root, bool root_made) : state_(std::make_unique<State>()) {
   state_->root = std::move(root);
+  state_->root_made = root_made;
 }
 
 OutputFolders::~OutputFolders() = default;

@@ -212,6 +212,13 @@ bool SameBytes(int fd, std::uint64_t offset, const char* data, std::size_t n) {
   return true;
 }
 
+bool SameTimes(const struct stat& st, const FileTimes& times) {
+  return st.st_atim.tv_sec == times.access.seconds &&
+         st.st_atim.tv_nsec == times.access.nanoseconds &&
+         st.st_mtim.tv_sec == times.modification.seconds &&
+         st.st_mtim.tv_nsec == times.modification.nanoseconds;
+}
+
 int SetTimes(int fd, const FileTimes& times) {
   const struct timespec at[2] = {
       {static_cast<time_t>(times.access.seconds), static_cast<long>(times.access.nanoseconds)},
@@ -443,6 +450,13 @@ void Output::Commit(bool flush) {
     if (compared_ == original_size_ && ::fstat(original_fd_, &now) == 0 &&
         static_cast<std::uint64_t>(now.st_size) == original_size_) {
       unchanged_ = true;
+      // The bytes stay; times asked for still reach a copy whose own differ,
+      // as cp -p would leave them (in place, the times are the file's own).
+      if (options_.times && !options_.in_place && !SameTimes(now, *options_.times)) {
+        if (const int error = SetTimes(original_fd_, *options_.times); error != 0) {
+          Fail(Step::kKeepMetadata, target_, error);
+        }
+      }
       return;
     }
     if (const int error = StopComparing(); error != 0) {

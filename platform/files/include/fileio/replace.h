@@ -110,7 +110,8 @@ struct OutputOptions {
   // that differs, and a target that would not change is left alone (same
   // file, same times). Use Write, not fd(), with this.
   bool keep_unchanged = false;
-  // Access and modification times for the written file, as cp -p sets them.
+  // Access and modification times for the written file, as cp -p sets them;
+  // also for a target left alone by keep_unchanged (not in place).
   std::optional<FileTimes> times;
   // A FIFO or device is opened without waiting for its other side.
   bool non_blocking = false;

@@ -92,6 +92,9 @@ struct BatchOptions {
   // files out of it (cp -r refuses too). The folder itself may be a link:
   // the user named it.
   std::string output_root;
+  // The caller made output_root for this run: it holds nothing the run did
+  // not put there (see TrimOptions::target_folder_made).
+  bool output_root_made = false;
 };
 
 // Runs the jobs and calls deliver once per job, in list order, as soon as
