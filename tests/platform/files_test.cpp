@@ -149,4 +149,29 @@ TEST(OutputInAMadeFolder, NamedOnlyWhenComplete) {
   }
 }
 
+// In place, the bytes of the file that was read replace that file only:
+// another file at the name by the time of writing is left alone.
+TEST(OutputInPlace, ReplacesOnlyTheFileThatWasRead) {
+  brevio::testing::TempDir dir;
+  const std::string read = dir.write("read.htm", "read").string();
+  const std::string other = dir.write("other.htm", "other").string();
+  for (const bool swapped : {false, true}) {
+    SCOPED_TRACE(swapped ? "another file at the name" : "the file read");
+    const fileio::Fd original(::open(read.c_str(), O_RDONLY | O_CLOEXEC));
+    fileio::OutputOptions options;
+    options.in_place = true;
+    options.original_fd = original.get();
+    const std::string target = swapped ? other : read;
+    if (swapped) {
+      EXPECT_THROW(fileio::Output(target, options), fileio::FileError);
+      EXPECT_EQ(brevio::testing::ReadFile(other), "other");
+    } else {
+      fileio::Output output(target, options);
+      ASSERT_EQ(fileio::WriteAll(output.fd(), "new"), 0);
+      output.Commit(false);
+      EXPECT_EQ(brevio::testing::ReadFile(read), "new");
+    }
+  }
+}
+
 }  // namespace

@@ -379,6 +379,13 @@ Output::Output(const std::string& target, const OutputOptions& options)
     return;
   }
 
+  // In place replaces only the file that was read: another one swapped in
+  // at the name since (a link's target, say) is not written over.
+  struct stat read {};
+  if (exists && original_fd_ >= 0 &&
+      (::fstat(original_fd_, &read) != 0 || read.st_dev != st.st_dev || read.st_ino != st.st_ino)) {
+    throw FileError(Step::kRefuseTarget, target, ESTALE, "it was replaced while the run went on");
+  }
   original_exists_ = exists;
   bool readable = original_fd_ >= 0;  // the caller's own input, open for reading
   if (exists) {
