@@ -124,6 +124,10 @@ Examined Examine(const std::string& target) {
     if (InProc(path)) found.through_proc = true;
     std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
     const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    // No link any more (EINVAL) or none at all: it changed since the look above.
+    if (n < 0 && (errno == EINVAL || errno == ENOENT)) {
+      throw FileError(Step::kRefuseTarget, target, ESTALE, "it was replaced while the run went on");
+    }
     if (n < 0) Fail(Step::kExamine, path, errno);
     if (static_cast<std::size_t>(n) >= link.size()) Fail(Step::kExamine, path, ENAMETOOLONG);
     link.resize(static_cast<std::size_t>(n));
