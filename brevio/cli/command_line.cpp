@@ -14,10 +14,14 @@ namespace brevio::cli {
 
 namespace {
 
+constexpr const char* kProtectNames =
+    "'pre', 'textarea', 'script', 'style', 'attributes', 'server', 'all'";
+
 // Long options without a short form.
 constexpr int kInclude = 256;
 constexpr int kBinary = 257;
 constexpr int kPreserve = 258;
+constexpr int kProtect = 259;
 
 // GNU-style options: grouped short ones (-rnq), values attached or apart
 // (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
@@ -34,6 +38,7 @@ constexpr option kLongOptions[] = {
     {"jobs", required_argument, nullptr, 'j'},
     {"binary", no_argument, nullptr, kBinary},
     {"preserve", required_argument, nullptr, kPreserve},
+    {"protect", required_argument, nullptr, kProtect},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -77,6 +82,7 @@ std::string MissingValue(int key, bool spelled_long) {
   const char* needs = "a folder";
   if (key == kInclude) needs = "a pattern";
   if (key == kPreserve) needs = "'timestamps'";
+  if (key == kProtect) needs = "a list of regions";
   if (key == 'j') needs = spelled_long ? "a whole number above 0" : "a number";
   return "option " + Spelled(key, spelled_long) + " needs " + needs;
 }
@@ -143,6 +149,16 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       }
       line.keep_times = true;
       break;
+    case kProtect: {
+      std::string bad;
+      const std::optional<ProtectSet> set = ParseProtectList(value, bad);
+      if (!set) {
+        return "invalid region " + QuoteName(bad, true) +
+               " for '--protect' (valid: " + kProtectNames + ")";
+      }
+      line.protect |= *set;
+      break;
+    }
     case 'j':
       if (!ParseJobs(value, line.jobs)) {
         return "option " + Spelled('j', spelled_long) + " needs a whole number above 0";

@@ -32,6 +32,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kProgram = "brevio-trim";
+constexpr std::size_t kStreamBlock = std::size_t{256} * 1024;
 
 constexpr const char* kUsage =
     "Usage: brevio-trim [OPTION]... SOURCE TARGET\n"
@@ -165,7 +166,7 @@ StreamEnds EndsOf(std::istream& in, std::ostream& out) {
 }
 
 int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
-              const CommandEnvironment& environment) {
+              const CommandEnvironment& environment, ProtectSet protect) {
   // `brevio-trim < f >> f` would read its own output until the disk is full.
   if (environment.in_fd >= 0 && environment.out_fd >= 0 &&
       SameRegularFile(environment.in_fd, environment.out_fd)) {
@@ -175,9 +176,9 @@ int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
   try {
     // The real standard streams are copied between directly, past their buffers.
     if (environment.in_fd >= 0 && environment.out_fd >= 0) {
-      TrimStream(environment.in_fd, environment.out_fd);
+      TrimStream(environment.in_fd, environment.out_fd, kStreamBlock, protect);
     } else {
-      TrimStream(EndsOf(in, out));
+      TrimStream(EndsOf(in, out), kStreamBlock, protect);
     }
     return kExitOk;
   } catch (const std::system_error& e) {
@@ -343,6 +344,7 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   options.dry_run = line.dry_run;
   options.binary = line.binary;
   options.keep_times = line.keep_times;
+  options.protect = line.protect;
   if (line.mode == Mode::kOutputDir) {
     options.output_root = line.output_dir;
     options.output_root_made = output_folder_made;
@@ -372,7 +374,7 @@ int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::os
       out << kProgram << ' ' << kVersion << '\n';
       return kExitOk;
     case Mode::kFilter:
-      return RunFilter(in, out, err, environment);
+      return RunFilter(in, out, err, environment, line.protect);
     default:
       return RunBatch(line, out, err, environment);
   }

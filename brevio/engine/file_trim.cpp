@@ -80,13 +80,13 @@ struct PumpError {
 // first_got: the caller's first read, already in this thread's input
 // buffer of block bytes (see FirstRead).
 PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport& report,
-               std::uint64_t size, ssize_t first_got) {
+               std::uint64_t size, ssize_t first_got, ProtectSet protect) {
   Buffers& buffers = Buffers::ForThisThread();
   char* const in = buffers.input(block);
   char* const out = output != nullptr ? buffers.output(FileStreamCleaner::MaxOutput(block) +
                                                        FileStreamCleaner::kMaxFinishOutput)
                                       : nullptr;
-  FileStreamCleaner cleaner;
+  ProtectingCleaner cleaner(protect);
   CountingSink counter;
   for (ssize_t got = first_got;; got = ReadSome(in_fd, in, block)) {
     if (got < 0) return {true, errno};
@@ -297,7 +297,8 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   }
 
   if (options.dry_run) {
-    if (const PumpError e = Pump(in.get(), nullptr, block, report, file_size, first_got);
+    if (const PumpError e =
+            Pump(in.get(), nullptr, block, report, file_size, first_got, options.protect);
         e.error != 0) {
       Fail(fileio::Step::kReadSource, source, e.error);
     }
@@ -306,10 +307,14 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
 
   bool in_place = false;
   fileio::Output output = detail::OpenTargetFile(source, target, source_file, options, in_place);
-  // The two workers read whole blocks from the start themselves.
-  const bool parallel = file_size >= kOverlapFrom && ::lseek(in.get(), 0, SEEK_SET) == 0;
-  const PumpError e = parallel ? PumpParallel(in.get(), output, block, report)
-                               : Pump(in.get(), &output, block, report, file_size, first_got);
+  // The two workers read whole blocks from the start themselves. Where a
+  // block starts inside a protected region only the text before it can
+  // tell, so protected trims take one block after the other.
+  const bool parallel =
+      options.protect == 0 && file_size >= kOverlapFrom && ::lseek(in.get(), 0, SEEK_SET) == 0;
+  const PumpError e =
+      parallel ? PumpParallel(in.get(), output, block, report)
+               : Pump(in.get(), &output, block, report, file_size, first_got, options.protect);
   if (e.error != 0) {
     // A temporary file that could not be made on the way says so itself.
     output.RethrowFailure();

@@ -148,6 +148,16 @@ void StreamCleaner<kMode>::feed(std::string_view chunk, Sink& sink) {
 
 template <CleanMode kMode>
 template <class Sink>
+void StreamCleaner<kMode>::feed_kept(std::string_view chunk, Sink& sink) {
+  if (chunk.empty()) return;
+  detail::PayOwed(state_, sink);
+  sink.append(chunk.data(), chunk.size());
+  state_.segment_has_output = true;
+  state_.line_has_output = true;
+}
+
+template <CleanMode kMode>
+template <class Sink>
 void StreamCleaner<kMode>::finish(Sink& sink) {
   // A whole file ends its last line; the line modes pay only the owed CR LF.
   if (state_.owe_crlf) sink.append_crlf();
@@ -169,13 +179,16 @@ detail::CleanState detail::StateAtCut(const char* begin, const char* end,
   return cleaner.state();
 }
 
-#define BREVIO_CLEANER_FOR(mode)                                                          \
-  template class StreamCleaner<mode>;                                                     \
-  template void StreamCleaner<mode>::feed<BufferSink>(std::string_view, BufferSink&);     \
-  template void StreamCleaner<mode>::feed<StringSink>(std::string_view, StringSink&);     \
-  template void StreamCleaner<mode>::feed<CountingSink>(std::string_view, CountingSink&); \
-  template void StreamCleaner<mode>::finish<BufferSink>(BufferSink&);                     \
-  template void StreamCleaner<mode>::finish<StringSink>(StringSink&);                     \
+#define BREVIO_CLEANER_FOR(mode)                                                               \
+  template class StreamCleaner<mode>;                                                          \
+  template void StreamCleaner<mode>::feed<BufferSink>(std::string_view, BufferSink&);          \
+  template void StreamCleaner<mode>::feed<StringSink>(std::string_view, StringSink&);          \
+  template void StreamCleaner<mode>::feed<CountingSink>(std::string_view, CountingSink&);      \
+  template void StreamCleaner<mode>::feed_kept<BufferSink>(std::string_view, BufferSink&);     \
+  template void StreamCleaner<mode>::feed_kept<StringSink>(std::string_view, StringSink&);     \
+  template void StreamCleaner<mode>::feed_kept<CountingSink>(std::string_view, CountingSink&); \
+  template void StreamCleaner<mode>::finish<BufferSink>(BufferSink&);                          \
+  template void StreamCleaner<mode>::finish<StringSink>(StringSink&);                          \
   template void StreamCleaner<mode>::finish<CountingSink>(CountingSink&);
 
 BREVIO_CLEANER_FOR(CleanMode::kSegment)

@@ -14,11 +14,11 @@
 
 namespace brevio {
 
-std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block) {
+std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block, ProtectSet protect) {
   block = std::max<std::size_t>(block, 1);
   const auto in = std::make_unique_for_overwrite<char[]>(block);
   const auto out = std::make_unique_for_overwrite<char[]>(FileStreamCleaner::MaxOutput(block));
-  FileStreamCleaner cleaner;
+  ProtectingCleaner cleaner(protect);
   std::uint64_t written = 0;
   for (;;) {
     std::size_t got = 0;
@@ -39,7 +39,7 @@ std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block) {
   }
 }
 
-std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block) {
+std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block, ProtectSet protect) {
   const StreamEnds ends{
       [in_fd](char* into, std::size_t n, std::size_t& got) {
         for (;;) {
@@ -52,7 +52,7 @@ std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block) {
         }
       },
       [out_fd](const char* data, std::size_t n) { return fileio::WriteAll(out_fd, data, n); }};
-  return TrimStream(ends, block);
+  return TrimStream(ends, block, protect);
 }
 
 }  // namespace brevio

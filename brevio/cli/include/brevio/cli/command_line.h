@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "brevio/engine/protect.h"
+
 namespace brevio::cli {
 
 enum class Mode {
@@ -26,6 +28,7 @@ struct CommandLine {
   bool quiet = false;
   bool binary = false;                // --binary: files that are not text are trimmed too
   bool keep_times = false;            // -p: targets get their sources' times
+  ProtectSet protect = 0;             // --protect: regions kept as they are
   unsigned jobs = 0;                  // 0: one per processor
   std::vector<std::string> includes;  // empty: the web page patterns
   std::vector<std::string> operands;

@@ -80,6 +80,7 @@ struct BatchOptions {
   // See TrimOptions.
   bool binary = false;
   bool keep_times = false;
+  ProtectSet protect = 0;
   // Find repeats (above) before the first trim starts, so that whatever
   // the number at once one file is trimmed once and two files never race
   // for one target. Off, every job is trimmed as listed.

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "brevio/engine/protect.h"
+
 namespace brevio {
 
 class HeldFolders;
@@ -100,6 +102,8 @@ struct TrimOptions {
   bool binary = false;
   // A written target gets the source's access and modification times.
   bool keep_times = false;
+  // Regions kept as they are (protect.h); 0: the rule alone.
+  ProtectSet protect = 0;
 };
 
 struct TrimReport {
@@ -131,10 +135,13 @@ struct StreamEnds {
 // Trims everything `ends` reads into what it writes, reading block bytes at a
 // time. Returns the bytes written. Throws std::system_error on a failing read
 // (what() starts with "read") or write ("write").
-std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block = std::size_t{256} * 1024);
+// protect: regions kept as they are (protect.h).
+std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block = std::size_t{256} * 1024,
+                         ProtectSet protect = 0);
 
 // The same from in_fd into out_fd (pipes, terminals, files). Neither
 // descriptor is closed.
-std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block = std::size_t{256} * 1024);
+std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block = std::size_t{256} * 1024,
+                         ProtectSet protect = 0);
 
 }  // namespace brevio

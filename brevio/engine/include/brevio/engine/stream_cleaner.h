@@ -128,6 +128,12 @@ class StreamCleaner {
   template <class Sink>
   void feed(std::string_view chunk, Sink& sink);
 
+  // A stretch the rule leaves alone (a protected region, see protect.h):
+  // what is owed before it is written, then the stretch as it is; to the
+  // rule it is one word of text on the current line.
+  template <class Sink>
+  void feed_kept(std::string_view chunk, Sink& sink);
+
   // Ends the input: the last line needs no line end. The cleaner can be
   // used again afterwards.
   template <class Sink>

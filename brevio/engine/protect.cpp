@@ -1,0 +1,391 @@
+#include "brevio/engine/protect.h"
+
+#include <array>
+#include <cstring>
+
+#include "cleaner_detail.h"
+#include "protect_detail.h"
+
+namespace brevio {
+
+namespace {
+
+struct KindName {
+  std::string_view name;
+  ProtectSet bits;
+};
+constexpr std::array<KindName, 7> kKindNames = {{{"pre", kProtectPre},
+                                                 {"textarea", kProtectTextarea},
+                                                 {"script", kProtectScript},
+                                                 {"style", kProtectStyle},
+                                                 {"attributes", kProtectAttributes},
+                                                 {"server", kProtectServer},
+                                                 {"all", kProtectAll}}};
+
+}  // namespace
+
+std::optional<ProtectSet> ParseProtectList(std::string_view list, std::string& bad_name) {
+  ProtectSet set = 0;
+  for (;;) {
+    const std::size_t comma = list.find(',');
+    const std::string_view name = list.substr(0, comma);
+    const KindName* found = nullptr;
+    for (const KindName& kind : kKindNames) {
+      if (kind.name == name) found = &kind;
+    }
+    if (found == nullptr) {
+      bad_name = std::string(name);
+      return std::nullopt;
+    }
+    set |= found->bits;
+    if (comma == std::string_view::npos) return set;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+std::string ProtectListText(ProtectSet set) {
+  if ((set & kProtectAll) == kProtectAll) return "all";
+  std::string text;
+  for (const KindName& kind : kKindNames) {
+    if (kind.bits != kProtectAll && (set & kind.bits) != 0) {
+      if (!text.empty()) text += ',';
+      text += kind.name;
+    }
+  }
+  return text;
+}
+
+namespace detail {
+
+namespace {
+
+using K = MarkupKind;
+
+bool IsLetter(unsigned char c) { return static_cast<unsigned char>((c | 0x20) - 'a') < 26; }
+bool IsMarkBlank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+char Lower(unsigned char c) { return static_cast<char>(IsLetter(c) ? (c | 0x20) : c); }
+
+std::string_view ElementName(std::uint8_t element) {
+  switch (element) {
+    case kProtectPre:
+      return "pre";
+    case kProtectTextarea:
+      return "textarea";
+    case kProtectScript:
+      return "script";
+    case kProtectStyle:
+      return "style";
+    default:
+      return {};
+  }
+}
+
+// The element a start tag opens, from its name; 0 for an ordinary tag.
+std::uint8_t ElementOf(const MarkupState& s, ProtectSet set) {
+  if (s.name_len > sizeof s.name) return 0;
+  const std::string_view name(s.name, s.name_len);
+  for (const std::uint8_t element : {std::uint8_t{kProtectPre}, std::uint8_t{kProtectTextarea},
+                                     std::uint8_t{kProtectScript}, std::uint8_t{kProtectStyle}}) {
+    // A pre is only set apart when it is kept: its content is markup.
+    if (name == ElementName(element) && (element != kProtectPre || (set & kProtectPre) != 0)) {
+      return element;
+    }
+  }
+  return 0;
+}
+
+// A comment's text read against the two markers: leading blanks, the word,
+// trailing blanks. Dashes are text unless they end the comment.
+constexpr std::string_view kMarkerStem = "brevio:o";
+constexpr std::uint8_t kMarkerOff = 20;  // "brevio:off" read
+constexpr std::uint8_t kMarkerOn = 21;   // "brevio:on" read
+constexpr std::uint8_t kMarkerF = 19;    // "brevio:of" read
+constexpr std::uint8_t kNoMarker = 255;
+
+std::uint8_t MarkerStep(std::uint8_t at, unsigned char c) {
+  if (at == kNoMarker) return at;
+  if (at == 0 && IsMarkBlank(c)) return 0;
+  if (at < kMarkerStem.size()) {
+    return static_cast<unsigned char>(kMarkerStem[at]) == c ? static_cast<std::uint8_t>(at + 1)
+                                                            : kNoMarker;
+  }
+  if (at == kMarkerStem.size()) {
+    if (c == 'f') return kMarkerF;
+    if (c == 'n') return kMarkerOn;
+    return kNoMarker;
+  }
+  if (at == kMarkerF) return c == 'f' ? kMarkerOff : kNoMarker;
+  // A whole word: only blanks may follow.
+  return IsMarkBlank(c) ? at : kNoMarker;
+}
+
+// The "<!-- brevio:on -->" that ends an off region, as a sequence of steps.
+// 0 nothing, 1 "<", 2 "<!", 3 "<!-", 4 "<!--" and blanks, 5.. the word
+// letter by letter, kOnWordRead the word and blanks, then "-", "--".
+constexpr std::string_view kOnWord = "brevio:on";
+constexpr std::uint8_t kOnWordRead = 4 + kOnWord.size();
+
+std::uint8_t OnMarkerStep(std::uint8_t at, unsigned char c, bool& done) {
+  const auto restart = [c] { return static_cast<std::uint8_t>(c == '<' ? 1 : 0); };
+  if (at == 0) return restart();
+  if (at == 1) return c == '!' ? 2 : restart();
+  if (at == 2 || at == 3) return c == '-' ? static_cast<std::uint8_t>(at + 1) : restart();
+  if (at == 4 && IsMarkBlank(c)) return 4;
+  if (at >= 4 && at < kOnWordRead) {
+    return static_cast<unsigned char>(kOnWord[at - 4]) == c ? static_cast<std::uint8_t>(at + 1)
+                                                            : restart();
+  }
+  if (at == kOnWordRead) {
+    if (IsMarkBlank(c)) return at;
+    return c == '-' ? static_cast<std::uint8_t>(at + 1) : restart();
+  }
+  if (at == kOnWordRead + 1) return c == '-' ? static_cast<std::uint8_t>(at + 1) : restart();
+  // "--" read: ">" ends the marker.
+  if (c == '>') {
+    done = true;
+    return 0;
+  }
+  return restart();
+}
+
+void EnterServer(MarkupState& s, unsigned char ender) {
+  s.outer = s.kind;
+  s.outer_match = s.match;
+  s.kind = static_cast<std::uint8_t>(K::kServer);
+  s.server_end = ender;
+  s.match = 0;
+  s.lt = false;
+  if (s.outer == static_cast<std::uint8_t>(K::kComment)) s.comment = kNoMarker;
+}
+
+}  // namespace
+
+bool Protects(const MarkupState& s, ProtectSet set) {
+  switch (static_cast<K>(s.kind)) {
+    case K::kTag:
+    case K::kRaw:
+      return (set & s.element) != 0;
+    case K::kValue:
+      return (set & (s.element | kProtectAttributes)) != 0;
+    case K::kServer: {
+      if ((set & kProtectServer) != 0) return true;
+      MarkupState outer = s;
+      outer.kind = s.outer;
+      return Protects(outer, set);
+    }
+    case K::kOff:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool MarkupStep(MarkupState& s, unsigned char c, ProtectSet set) {
+  for (;;) {
+    switch (static_cast<K>(s.kind)) {
+      case K::kText:
+        if (c == '<') s.kind = static_cast<std::uint8_t>(K::kLt);
+        return false;
+      case K::kLt:
+        if (c == '?' || c == '%') {
+          EnterServer(s, c);
+          return Protects(s, set);
+        }
+        if (c == '/') {
+          s.kind = static_cast<std::uint8_t>(K::kLtSlash);
+        } else if (c == '!') {
+          s.kind = static_cast<std::uint8_t>(K::kLtBang);
+        } else if (IsLetter(c)) {
+          s.kind = static_cast<std::uint8_t>(K::kTagName);
+          s.name[0] = Lower(c);
+          s.name_len = 1;
+        } else if (c != '<') {
+          s.kind = static_cast<std::uint8_t>(K::kText);
+        }
+        return false;
+      case K::kLtSlash:
+        if (IsLetter(c)) {
+          s.kind = static_cast<std::uint8_t>(K::kTag);
+          s.element = 0;
+          s.lt = false;
+        } else {
+          s.kind = static_cast<std::uint8_t>(c == '<' ? K::kLt : K::kText);
+        }
+        return false;
+      case K::kLtBang:
+        if (c == '-') {
+          s.kind = static_cast<std::uint8_t>(K::kLtBangDash);
+          return false;
+        }
+        s.kind = static_cast<std::uint8_t>(K::kTag);  // a declaration
+        s.element = 0;
+        s.lt = false;
+        continue;
+      case K::kLtBangDash:
+        if (c == '-') {
+          s.kind = static_cast<std::uint8_t>(K::kComment);
+          s.match = 0;
+          s.comment = 0;
+          s.lt = false;
+          return false;
+        }
+        s.kind = static_cast<std::uint8_t>(K::kTag);
+        s.element = 0;
+        s.lt = false;
+        continue;
+      case K::kTagName:
+        if (IsLetter(c)) {
+          if (s.name_len < sizeof s.name) s.name[s.name_len] = Lower(c);
+          if (s.name_len <= sizeof s.name) ++s.name_len;
+          return false;
+        }
+        s.element = (IsMarkBlank(c) || c == '/' || c == '>') ? ElementOf(s, set) : 0;
+        s.kind = static_cast<std::uint8_t>(K::kTag);
+        s.lt = false;
+        continue;
+      case K::kTag:
+      case K::kValue: {
+        const bool in_value = s.kind == static_cast<std::uint8_t>(K::kValue);
+        if (s.lt) {
+          s.lt = false;
+          if (c == '?' || c == '%') {
+            EnterServer(s, c);
+            return Protects(s, set);
+          }
+        }
+        const bool kept = Protects(s, set);
+        if (c == '<') {
+          s.lt = true;
+        } else if (in_value) {
+          if (c == s.quote) s.kind = static_cast<std::uint8_t>(K::kTag);
+        } else if (c == '"' || c == '\'') {
+          s.kind = static_cast<std::uint8_t>(K::kValue);
+          s.quote = c;
+          return Protects(s, set);
+        } else if (c == '>') {
+          if (s.element != 0) {
+            s.kind = static_cast<std::uint8_t>(K::kRaw);
+            s.match = 0;
+          } else {
+            s.kind = static_cast<std::uint8_t>(K::kText);
+          }
+        }
+        return kept;
+      }
+      case K::kRaw: {
+        const bool kept = Protects(s, set);
+        const std::string_view name = ElementName(s.element);
+        const std::uint8_t full = static_cast<std::uint8_t>(2 + name.size());
+        if (s.match == 1 && (c == '?' || c == '%')) {
+          EnterServer(s, c);
+          return Protects(s, set);
+        }
+        if (c == '<') {
+          s.match = 1;
+        } else if (s.match == 1) {
+          s.match = c == '/' ? 2 : 0;
+        } else if (s.match >= 2 && s.match < full) {
+          s.match = Lower(c) == name[s.match - 2] ? static_cast<std::uint8_t>(s.match + 1) : 0;
+        } else if (s.match == full) {
+          if (c == '>') {
+            s = MarkupState{};
+          } else if (!IsMarkBlank(c)) {
+            s.match = 0;
+          }
+        }
+        return kept;
+      }
+      case K::kComment:
+        if (s.lt) {
+          s.lt = false;
+          if (c == '?' || c == '%') {
+            EnterServer(s, c);
+            return Protects(s, set);
+          }
+        }
+        if (c == '>' && s.match >= 2) {
+          // Dashes beyond the two that end it were text.
+          const std::uint8_t marker = s.match == 2 ? s.comment : kNoMarker;
+          s = MarkupState{};
+          if (marker == kMarkerOff) s.kind = static_cast<std::uint8_t>(K::kOff);
+          return false;
+        }
+        if (c == '-') {
+          if (s.match < 3) ++s.match;
+          return false;
+        }
+        // Dashes that did not end it were text.
+        if (s.match != 0) s.comment = kNoMarker;
+        s.match = 0;
+        s.comment = MarkerStep(s.comment, c);
+        if (c == '<') s.lt = true;
+        return false;
+      case K::kServer: {
+        const bool kept = Protects(s, set);
+        if (s.match == 1 && c == '>') {
+          s.kind = s.outer;
+          s.match = s.outer_match;
+          s.lt = false;
+          // An end tag being read in raw content starts again after it.
+          if (s.kind == static_cast<std::uint8_t>(K::kRaw)) s.match = 0;
+          return kept;
+        }
+        s.match = c == s.server_end ? 1 : 0;
+        return kept;
+      }
+      case K::kOff: {
+        bool done = false;
+        s.match = OnMarkerStep(s.match, c, done);
+        if (done) s = MarkupState{};
+        return true;
+      }
+    }
+    return false;
+  }
+}
+
+}  // namespace detail
+
+template <class Sink>
+void ProtectingCleaner::feed(std::string_view chunk, Sink& sink) {
+  if (set_ == 0) {
+    cleaner_.feed(chunk, sink);
+    return;
+  }
+  const char* p = chunk.data();
+  const char* const end = p + chunk.size();
+  const char* run = p;
+  bool run_kept = false;
+  const auto flush = [&](const char* until) {
+    const std::string_view piece(run, static_cast<std::size_t>(until - run));
+    if (run_kept) {
+      cleaner_.feed_kept(piece, sink);
+    } else {
+      cleaner_.feed(piece, sink);
+    }
+    run = until;
+  };
+  for (; p < end; ++p) {
+    const bool kept = detail::MarkupStep(markup_, static_cast<unsigned char>(*p), set_);
+    if (kept != run_kept) {
+      if (p != run) flush(p);
+      run_kept = kept;
+    }
+  }
+  if (p != run) flush(p);
+}
+
+template <class Sink>
+void ProtectingCleaner::finish(Sink& sink) {
+  cleaner_.finish(sink);
+  markup_ = {};
+}
+
+template void ProtectingCleaner::feed<BufferSink>(std::string_view, BufferSink&);
+template void ProtectingCleaner::feed<StringSink>(std::string_view, StringSink&);
+template void ProtectingCleaner::feed<CountingSink>(std::string_view, CountingSink&);
+template void ProtectingCleaner::finish<BufferSink>(BufferSink&);
+template void ProtectingCleaner::finish<StringSink>(StringSink&);
+template void ProtectingCleaner::finish<CountingSink>(CountingSink&);
+
+}  // namespace brevio
