@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "brevio/engine/line_cleaner.h"
+#include "brevio/engine/protect.h"
 #include "brevio/engine/stream_cleaner.h"
 #include "cleaner_detail.h"
 #include "page_text.h"
@@ -132,6 +133,39 @@ void BM_StreamCleanRealPages(benchmark::State& state) {
 BENCHMARK(BM_StreamCleanRealPages)
     ->ArgName("simd")
     ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond);
+
+// --protect against the rule alone, on the same bytes and instruction set:
+// generated pages (real pages with BREVIO_BENCH_PAGES_DIR), in 256 KiB
+// blocks. The file and stream paths run exactly this per block.
+void BM_ProtectClean(benchmark::State& state) {
+  const std::string& text = state.range(0) != 0 ? RealPages() : Text(false);
+  if (text.empty()) {
+    state.SkipWithError("BREVIO_BENCH_PAGES_DIR names no folder of pages");
+    return;
+  }
+  const SimdScope simd(state, state.range(1));
+  const auto set = static_cast<brevio::ProtectSet>(state.range(2));
+  constexpr std::size_t kBlock = std::size_t{256} * 1024;
+  std::vector<char> out(brevio::ProtectingCleaner::MaxOutput(kBlock));
+  std::size_t written = 0;
+  for (auto _ : state) {
+    brevio::ProtectingCleaner cleaner(set);
+    for (std::size_t pos = 0; pos < text.size(); pos += kBlock) {
+      brevio::BufferSink sink(out.data());
+      cleaner.feed(std::string_view(text).substr(pos, kBlock), sink);
+      written += sink.size();
+      benchmark::DoNotOptimize(out.data());
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.counters["out/in"] =
+      static_cast<double>(written) / static_cast<double>(state.iterations() * text.size());
+}
+BENCHMARK(BM_ProtectClean)
+    ->ArgNames({"real", "simd", "protect"})
+    ->ArgsProduct({{0, 1}, {0, 2, 4}, {0, brevio::kProtectAll}})
     ->Unit(benchmark::kMillisecond);
 
 // The string form on one LF-only "line" of the whole text.

@@ -1,7 +1,12 @@
 #include "brevio/engine/protect.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "cleaner_detail.h"
 #include "protect_detail.h"
@@ -100,7 +105,6 @@ constexpr std::string_view kMarkerStem = "brevio:o";
 constexpr std::uint8_t kMarkerOff = 20;  // "brevio:off" read
 constexpr std::uint8_t kMarkerOn = 21;   // "brevio:on" read
 constexpr std::uint8_t kMarkerF = 19;    // "brevio:of" read
-constexpr std::uint8_t kNoMarker = 255;
 
 std::uint8_t MarkerStep(std::uint8_t at, unsigned char c) {
   if (at == kNoMarker) return at;
@@ -346,14 +350,132 @@ bool MarkupStep(MarkupState& s, unsigned char c, ProtectSet set) {
 
 }  // namespace detail
 
+namespace {
+
+using detail::MarkupKind;
+
+// The scan where the wide loop can take over, as its carry; false elsewhere.
+bool ToCarry(const detail::MarkupState& s, detail::MarkupCarry& carry) {
+  if (s.kind == static_cast<std::uint8_t>(MarkupKind::kText)) {
+    carry = {false, false};
+    return true;
+  }
+  if (s.element != 0 || s.lt) return false;
+  if (s.kind == static_cast<std::uint8_t>(MarkupKind::kTag)) {
+    carry = {true, false};
+    return true;
+  }
+  if (s.kind == static_cast<std::uint8_t>(MarkupKind::kValue) && s.quote == '"') {
+    carry = {true, true};
+    return true;
+  }
+  return false;
+}
+
+detail::MarkupState FromCarry(const detail::MarkupCarry& carry) {
+  detail::MarkupState s;
+  if (carry.in_tag) {
+    s.kind = static_cast<std::uint8_t>(carry.in_value ? MarkupKind::kValue : MarkupKind::kTag);
+    s.quote = '"';
+  }
+  return s;
+}
+
+// The first of up to four bytes (repeat one to look for fewer).
+const char* FindAny(const char* p, const char* end, char a, char b, char c, char d) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  const __m128i vc = _mm_set1_epi8(c);
+  const __m128i vd = _mm_set1_epi8(d);
+  for (; end - p >= 16; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(x, vc), _mm_cmpeq_epi8(x, vd)));
+    if (const int bits = _mm_movemask_epi8(hit); bits != 0) return p + __builtin_ctz(bits);
+  }
+#endif
+  while (p < end && *p != a && *p != b && *p != c && *p != d) ++p;
+  return p;
+}
+
+const char* Find(const char* p, const char* end, char a) {
+  const void* hit = std::memchr(p, a, static_cast<std::size_t>(end - p));
+  return hit != nullptr ? static_cast<const char*>(hit) : end;
+}
+
+// In raw content or an off region a "<" moves the scan only with the byte
+// after it: "/" and then `first` (the element's first letter), or "?", "%",
+// "!" or another "<". The first such "<" from p, or one too near the end to
+// tell.
+const char* FindRawStop(const char* p, const char* end, char first) {
+  const auto stops = [first](const char* at) {
+    const char next = at[1];
+    return next == '<' || next == '?' || next == '%' || next == '!' ||
+           (next == '/' && detail::Lower(static_cast<unsigned char>(at[2])) == first);
+  };
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi8('<');
+  for (; end - p >= 18; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    auto bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, lt)));
+    for (; bits != 0; bits &= bits - 1) {
+      const char* const at = p + __builtin_ctz(bits);
+      if (stops(at)) return at;
+    }
+  }
+#endif
+  for (;; ++p) {
+    p = Find(p, end, '<');
+    if (end - p < 3 || stops(p)) return p;
+  }
+}
+
+// The first byte from p that may move the scan: the ones before it leave
+// the state, and whether bytes are kept, as they are.
+const char* SkipInert(const detail::MarkupState& s, const char* p, const char* end) {
+  switch (static_cast<MarkupKind>(s.kind)) {
+    case MarkupKind::kText:
+      return Find(p, end, '<');
+    case MarkupKind::kTag:
+      if (s.lt) return p;
+      return FindAny(p, end, '<', '"', '\'', '>');
+    case MarkupKind::kValue:
+      return s.lt ? p : FindAny(p, end, static_cast<char>(s.quote), '<', '<', '<');
+    case MarkupKind::kRaw:
+    case MarkupKind::kOff: {
+      if (s.match != 0) return p;
+      return FindRawStop(p, end,
+                         s.kind == static_cast<std::uint8_t>(MarkupKind::kRaw)
+                             ? detail::ElementName(s.element)[0]
+                             : '!');
+    }
+    case MarkupKind::kServer:
+      return s.match == 0 ? Find(p, end, static_cast<char>(s.server_end)) : p;
+    case MarkupKind::kComment:
+      return s.match == 0 && !s.lt && s.comment == detail::kNoMarker
+                 ? FindAny(p, end, '-', '<', '<', '<')
+                 : p;
+    default:
+      return p;
+  }
+}
+
+}  // namespace
+
+constexpr std::ptrdiff_t kScanAhead = 8192;
+
 template <class Sink>
 void ProtectingCleaner::feed(std::string_view chunk, Sink& sink) {
   if (set_ == 0) {
     cleaner_.feed(chunk, sink);
     return;
   }
+  const unsigned flags = ((set_ & kProtectPre) != 0 ? detail::kScanPre : 0u) |
+                         ((set_ & kProtectAttributes) != 0 ? detail::kScanAttributes : 0u);
   const char* p = chunk.data();
   const char* const end = p + chunk.size();
+  // The bytes from run on are all kept, or all cleaned.
   const char* run = p;
   bool run_kept = false;
   const auto flush = [&](const char* until) {
@@ -365,11 +487,42 @@ void ProtectingCleaner::feed(std::string_view chunk, Sink& sink) {
     }
     run = until;
   };
-  for (; p < end; ++p) {
+  // Up to here the scan goes byte by byte: the wide loop refused the window.
+  const char* byte_wise_until = p;
+  while (p < end) {
+    detail::MarkupCarry carry;
+    if (p >= byte_wise_until && ToCarry(markup_, carry)) {
+      // A few KiB at a time, so that the cleaner finds them still in the
+      // first-level cache.
+      const detail::MarkupWide wide = detail::MarkupWideScan(
+          p, p + std::min<std::ptrdiff_t>(end - p, kScanAhead), carry, flags);
+      if (wide.end != p) {
+        if (run_kept) {
+          flush(p);
+          run_kept = false;
+        }
+        markup_ = FromCarry(carry);
+        p = wide.end;
+        if (p - run >= kScanAhead) flush(p);
+        continue;
+      }
+      // Past an odd "<" the wide loop may take over again at once: what it
+      // opened (a server block, a comment) is usually short.
+      byte_wise_until = p + std::min<std::ptrdiff_t>(wide.at_lt ? 1 : 64, end - p);
+    }
     const bool kept = detail::MarkupStep(markup_, static_cast<unsigned char>(*p), set_);
     if (kept != run_kept) {
       if (p != run) flush(p);
       run_kept = kept;
+    }
+    ++p;
+    // Bytes that leave the scan where it is are kept as its place says.
+    if (const char* const inert_end = SkipInert(markup_, p, end); inert_end != p) {
+      if (const bool inert_kept = detail::Protects(markup_, set_); inert_kept != run_kept) {
+        flush(p);
+        run_kept = inert_kept;
+      }
+      p = inert_end;
     }
   }
   if (p != run) flush(p);
