@@ -82,6 +82,81 @@ MarkupWide ScanPortable(const char* p, const char* end, MarkupCarry& carry, unsi
 
 #if defined(BREVIO_WIDE_X86)
 
+BREVIO_TARGET_BEGIN("avx2,bmi,bmi2,popcnt,pclmul")
+namespace avx2 {
+
+inline std::uint64_t PrefixXor(std::uint64_t x) {
+  const __m128i product = _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(x)),
+                                               _mm_set1_epi8(static_cast<char>(0xFF)), 0);
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+}
+
+#include "markup_window.inc"
+
+// Two 32-byte halves of a window, as one 64-bit mask.
+struct Halves {
+  __m256i lo;
+  __m256i hi;
+};
+inline Halves Load(const char* p) {
+  return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32))};
+}
+inline Halves Or(Halves a, __m256i b) {
+  return {_mm256_or_si256(a.lo, b), _mm256_or_si256(a.hi, b)};
+}
+inline std::uint64_t Bits(__m256i lo, __m256i hi) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(lo)) |
+         (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))} << 32);
+}
+inline std::uint64_t Eq(Halves a, char c) {
+  const __m256i v = _mm256_set1_epi8(c);
+  return Bits(_mm256_cmpeq_epi8(a.lo, v), _mm256_cmpeq_epi8(a.hi, v));
+}
+// Bytes up to `most`, unsigned.
+inline std::uint64_t AtMost(Halves a, char most) {
+  const __m256i v = _mm256_set1_epi8(most);
+  return Bits(_mm256_cmpeq_epi8(_mm256_min_epu8(a.lo, v), a.lo),
+              _mm256_cmpeq_epi8(_mm256_min_epu8(a.hi, v), a.hi));
+}
+inline std::uint64_t Letters(Halves lower) {
+  const __m256i a = _mm256_set1_epi8('a');
+  return AtMost({_mm256_sub_epi8(lower.lo, a), _mm256_sub_epi8(lower.hi, a)}, 25);
+}
+
+MarkupMasks Classify(const char* p, unsigned flags) {
+  const Halves a = Load(p);
+  const Halves raw1 = Load(p + 1);
+  const __m256i case_bit = _mm256_set1_epi8(0x20);
+  const Halves l1 = Or(raw1, case_bit);
+  const Halves l2 = Or(Load(p + 2), case_bit);
+  const Halves l3 = Or(Load(p + 3), case_bit);
+  std::uint64_t element =
+      (Eq(l1, 's') & (Eq(l2, 'c') | (Eq(l2, 't') & Eq(l3, 'y')))) | (Eq(l1, 't') & Eq(l2, 'e'));
+  if ((flags & kScanPre) != 0) element |= Eq(l1, 'p') & Eq(l2, 'r');
+
+  MarkupMasks m;
+  m.lt = Eq(a, '<');
+  m.gt = Eq(a, '>');
+  m.dq = Eq(a, '"');
+  m.sq = Eq(a, '\'');
+  m.plain_lt = m.lt & ((Letters(l1) & ~element) | (Eq(raw1, '/') & Letters(l2)));
+  const std::uint64_t stop = AtMost(a, '\r');
+  const std::uint64_t space = Eq(a, ' ');
+  const std::uint64_t next_blank =
+      ((stop | space) >> 1) |
+      (IsScanBlank(static_cast<unsigned char>(p[64])) ? std::uint64_t{1} << 63 : 0);
+  m.trouble = stop | (space & next_blank);
+  return m;
+}
+
+MarkupWide Scan(const char* p, const char* end, MarkupCarry& carry, unsigned flags) {
+  return WideLoop<Classify>(p, end, carry, flags);
+}
+
+}  // namespace avx2
+BREVIO_TARGET_END
+
 BREVIO_TARGET_BEGIN("avx512f,avx512bw,bmi,bmi2,popcnt,pclmul")
 namespace avx512 {
 
@@ -139,6 +214,13 @@ BREVIO_TARGET_END
 MarkupWide MarkupWideScan(const char* p, const char* end, MarkupCarry& carry, unsigned flags) {
 #if defined(BREVIO_WIDE_X86)
   switch (ActiveSimd()) {
+    case Simd::kAvx2: {
+      // Every processor with AVX2 known has the carry-less multiply too;
+      // should one lack it, the portable loop serves.
+      static const bool clmul = __builtin_cpu_supports("pclmul");
+      if (clmul) return avx2::Scan(p, end, carry, flags);
+      break;
+    }
     case Simd::kAvx512:
     case Simd::kAvx512Vbmi2:
       return avx512::Scan(p, end, carry, flags);
