@@ -42,7 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{{"-V"}, Mode::kVersion, {}}));
 
 TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
-  const std::vector<std::string> args = {"-j", "3", "--include", "*.tpl", "-rLpo", "out/", "x"};
+  const std::vector<std::string> args = {
+      "-j",    "3",    "--include", "*.tpl", "--protect", "pre", "--protect=script,pre",
+      "-rLpo", "out/", "x"};
   const ParseOutcome parsed = ParseCommandLine(args);
   ASSERT_TRUE(parsed.command) << parsed.error;
   EXPECT_EQ(parsed.command->jobs, 3u);
@@ -51,6 +53,7 @@ TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
   EXPECT_TRUE(parsed.command->dereference);
   EXPECT_TRUE(parsed.command->keep_times);
   EXPECT_EQ(parsed.command->includes, std::vector<std::string>{"*.tpl"});
+  EXPECT_EQ(parsed.command->protect, kProtectPre | kProtectScript);
 }
 
 struct BadCase {
@@ -79,7 +82,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--frob"}, "unknown option '--frob'"}, BadCase{{"-z"}, "unknown option '-z'"},
         BadCase{{"--quiet=1"}, "takes no value"},
         BadCase{{"--preserve=mode", "a", "b"}, "invalid argument 'mode' for '--preserve'"},
-        BadCase{{"--preserve"}, "'--preserve' needs 'timestamps'"}));
+        BadCase{{"--preserve"}, "'--preserve' needs 'timestamps'"},
+        BadCase{{"--protect=pre,scripts"}, "invalid region 'scripts' for '--protect'"},
+        BadCase{{"--protect=pre,"}, "invalid region '' for '--protect'"},
+        BadCase{{"--protect"}, "'--protect' needs a list of regions"}));
 
 }  // namespace
 }  // namespace brevio::cli

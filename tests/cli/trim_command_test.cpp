@@ -289,6 +289,24 @@ TEST(TrimCommand, InPlaceTrimsEachFileAndWholeTrees) {
   EXPECT_THAT(run.out, HasSubstr("30            22       73.33%"));
 }
 
+TEST(TrimCommand, ProtectKeepsRegionsInEveryMode) {
+  // 46 bytes; 39 with the regions kept.
+  constexpr const char* kMarked = "  <pre>  a\r\n\r\n b </pre>   x   \r\n<i t=\"1  2\">\r\n";
+  constexpr const char* kKept = "<pre>  a\r\n\r\n b </pre> x\r\n<i t=\"1  2\">\r\n";
+  TempDir dir;
+  fs::create_directories(dir / "src");
+  const std::string source = dir.write("src/page.htm", kMarked);
+  const Result filter = Trim({"--protect=pre,attributes"}, kMarked);
+  EXPECT_EQ(filter.out, kKept) << filter.err;
+  EXPECT_EQ(Trim({"-q", "--protect", "all", source, (dir / "pair.htm").string()}).code, 0);
+  EXPECT_EQ(ReadFile(dir / "pair.htm"), kKept);
+  EXPECT_EQ(Trim({"-q", "-r", "--protect=all", "-o", (dir / "out").string(), source}).code, 0);
+  EXPECT_EQ(ReadFile(dir / "out/page.htm"), kKept);
+  EXPECT_THAT(Trim({"-n", "--protect=all", "-i", source}).out, HasSubstr("46            39"));
+  EXPECT_EQ(Trim({"-q", "-r", "--protect=all", "-i", (dir / "src").string()}).code, 0);
+  EXPECT_EQ(ReadFile(source), kKept);
+}
+
 TEST(TrimCommand, DryRunWritesNothingButShowsTheSizes) {
   TempDir dir;
   const std::string a = dir.write("a.htm", kPage);
