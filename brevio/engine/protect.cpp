@@ -123,34 +123,27 @@ std::uint8_t MarkerStep(std::uint8_t at, unsigned char c) {
   return IsMarkBlank(c) ? at : kNoMarker;
 }
 
-// The "<!-- brevio:on -->" that ends an off region, as a sequence of steps.
-// 0 nothing, 1 "<", 2 "<!", 3 "<!-", 4 "<!--" and blanks, 5.. the word
-// letter by letter, kOnWordRead the word and blanks, then "-", "--".
-constexpr std::string_view kOnWord = "brevio:on";
-constexpr std::uint8_t kOnWordRead = 4 + kOnWord.size();
-
-std::uint8_t OnMarkerStep(std::uint8_t at, unsigned char c, bool& done) {
-  const auto restart = [c] { return static_cast<std::uint8_t>(c == '<' ? 1 : 0); };
-  if (at == 0) return restart();
-  if (at == 1) return c == '!' ? 2 : restart();
-  if (at == 2 || at == 3) return c == '-' ? static_cast<std::uint8_t>(at + 1) : restart();
-  if (at == 4 && IsMarkBlank(c)) return 4;
-  if (at >= 4 && at < kOnWordRead) {
-    return static_cast<unsigned char>(kOnWord[at - 4]) == c ? static_cast<std::uint8_t>(at + 1)
-                                                            : restart();
+// One byte of a comment's text or of the "-->" that ends it (dashes that
+// turn out not to end it are text). True at its end; marker then says
+// which marker the whole text was (kNoMarker: none).
+bool CommentStep(MarkupState& s, unsigned char c, std::uint8_t& marker) {
+  if (c == '>' && s.dashes >= 2) {
+    marker = s.dashes == 2 ? s.comment : kNoMarker;
+    return true;
   }
-  if (at == kOnWordRead) {
-    if (IsMarkBlank(c)) return at;
-    return c == '-' ? static_cast<std::uint8_t>(at + 1) : restart();
+  if (c == '-') {
+    if (s.dashes < 3) ++s.dashes;
+    return false;
   }
-  if (at == kOnWordRead + 1) return c == '-' ? static_cast<std::uint8_t>(at + 1) : restart();
-  // "--" read: ">" ends the marker.
-  if (c == '>') {
-    done = true;
-    return 0;
-  }
-  return restart();
+  if (s.dashes != 0) s.comment = kNoMarker;
+  s.dashes = 0;
+  s.comment = MarkerStep(s.comment, c);
+  return false;
 }
+
+// In an off region, match counts "<!--" read so far; kInOffComment: in a
+// comment, which may be the marker that ends the region.
+constexpr std::uint8_t kInOffComment = 4;
 
 void EnterServer(MarkupState& s, unsigned char ender) {
   s.outer = s.kind;
@@ -192,6 +185,8 @@ bool MarkupStep(MarkupState& s, unsigned char c, ProtectSet set) {
         return false;
       case K::kLt:
         if (c == '?' || c == '%') {
+          // The block ends back in text, not after a "<".
+          s.kind = static_cast<std::uint8_t>(K::kText);
           EnterServer(s, c);
           return Protects(s, set);
         }
@@ -228,7 +223,7 @@ bool MarkupStep(MarkupState& s, unsigned char c, ProtectSet set) {
       case K::kLtBangDash:
         if (c == '-') {
           s.kind = static_cast<std::uint8_t>(K::kComment);
-          s.match = 0;
+          s.dashes = 0;
           s.comment = 0;
           s.lt = false;
           return false;
@@ -299,7 +294,7 @@ bool MarkupStep(MarkupState& s, unsigned char c, ProtectSet set) {
         }
         return kept;
       }
-      case K::kComment:
+      case K::kComment: {
         if (s.lt) {
           s.lt = false;
           if (c == '?' || c == '%') {
@@ -307,23 +302,15 @@ bool MarkupStep(MarkupState& s, unsigned char c, ProtectSet set) {
             return Protects(s, set);
           }
         }
-        if (c == '>' && s.match >= 2) {
-          // Dashes beyond the two that end it were text.
-          const std::uint8_t marker = s.match == 2 ? s.comment : kNoMarker;
+        std::uint8_t marker = kNoMarker;
+        if (CommentStep(s, c, marker)) {
           s = MarkupState{};
           if (marker == kMarkerOff) s.kind = static_cast<std::uint8_t>(K::kOff);
           return false;
         }
-        if (c == '-') {
-          if (s.match < 3) ++s.match;
-          return false;
-        }
-        // Dashes that did not end it were text.
-        if (s.match != 0) s.comment = kNoMarker;
-        s.match = 0;
-        s.comment = MarkerStep(s.comment, c);
         if (c == '<') s.lt = true;
         return false;
+      }
       case K::kServer: {
         const bool kept = Protects(s, set);
         if (s.match == 1 && c == '>') {
@@ -338,9 +325,28 @@ bool MarkupStep(MarkupState& s, unsigned char c, ProtectSet set) {
         return kept;
       }
       case K::kOff: {
-        bool done = false;
-        s.match = OnMarkerStep(s.match, c, done);
-        if (done) s = MarkupState{};
+        if (s.match == kInOffComment) {
+          std::uint8_t marker = kNoMarker;
+          if (CommentStep(s, c, marker)) {
+            if (marker == kMarkerOn) {
+              s = MarkupState{};
+            } else {
+              s.match = 0;
+            }
+          }
+          return true;
+        }
+        // "<!--", each byte in turn; a "<" may always start it again.
+        static constexpr std::string_view kOpen = "<!--";
+        if (c == static_cast<unsigned char>(kOpen[s.match])) {
+          ++s.match;
+          if (s.match == kInOffComment) {
+            s.comment = 0;
+            s.dashes = 0;
+          }
+        } else {
+          s.match = c == '<' ? 1 : 0;
+        }
         return true;
       }
     }
@@ -444,6 +450,10 @@ const char* SkipInert(const detail::MarkupState& s, const char* p, const char* e
       return s.lt ? p : FindAny(p, end, static_cast<char>(s.quote), '<', '<', '<');
     case MarkupKind::kRaw:
     case MarkupKind::kOff: {
+      if (s.kind == static_cast<std::uint8_t>(MarkupKind::kOff) &&
+          s.match == detail::kInOffComment) {
+        return s.dashes == 0 && s.comment == detail::kNoMarker ? Find(p, end, '-') : p;
+      }
       if (s.match != 0) return p;
       return FindRawStop(p, end,
                          s.kind == static_cast<std::uint8_t>(MarkupKind::kRaw)
@@ -453,7 +463,7 @@ const char* SkipInert(const detail::MarkupState& s, const char* p, const char* e
     case MarkupKind::kServer:
       return s.match == 0 ? Find(p, end, static_cast<char>(s.server_end)) : p;
     case MarkupKind::kComment:
-      return s.match == 0 && !s.lt && s.comment == detail::kNoMarker
+      return s.dashes == 0 && !s.lt && s.comment == detail::kNoMarker
                  ? FindAny(p, end, '-', '<', '<', '<')
                  : p;
     default:
