@@ -38,7 +38,7 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
       EXPECT_GE(w->y(), client.height()) << place.name;
     }
     QString text;
-    if (auto* b = qobject_cast<QPushButton*>(w)) text = b->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
     if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
     if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
     if (place.kind != forms::ControlKind::kList) {
@@ -71,9 +71,9 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
 
 TEST_F(Layout, FocusStartsInTheHiddenGroupAndTabWalksTheOrder) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  const char* order[] = {"txtOpen",   "cmdOpen",   "txtSave",   "cmdSave", "cmdTrim",
-                         "ListView1", "txtOutput", "cmdOutput", "cmdAdd",  "cmdRemove",
-                         "cmdHelp",   "cmdAbout",  "cmdTrim2",  "cmdExit", "txtOpen"};
+  const char* order[] = {"txtOpen",   "cmdOpen",   "txtSave", "cmdSave", "cmdTrim",   "ListView1",
+                         "txtOutput", "cmdOutput", "chkKeep", "cmdAdd",  "cmdRemove", "cmdHelp",
+                         "cmdAbout",  "cmdTrim2",  "cmdExit", "txtOpen"};
   for (const char* name : order) {
     QWidget* focus = QApplication::focusWidget();
     ASSERT_NE(focus, nullptr);

@@ -258,8 +258,8 @@ TEST_F(BrevioExe, TabVisitsTheControlsInDesignOrder) {
   // Round the window once from txtOpen, which lies below the visible edge.
   const std::vector<std::string> expected = {"txtOpen",  "cmdOpen",   "txtSave",   "cmdSave",
                                              "cmdTrim",  "ListView1", "txtOutput", "cmdOutput",
-                                             "cmdAdd",   "cmdRemove", "cmdHelp",   "cmdAbout",
-                                             "cmdTrim2", "cmdExit",   "txtOpen"};
+                                             "chkKeep",  "cmdAdd",    "cmdRemove", "cmdHelp",
+                                             "cmdAbout", "cmdTrim2",  "cmdExit",   "txtOpen"};
   std::vector<std::string> seen = {expected.front()};
   HWND at = Control(expected.front());
   ASSERT_NE(at, nullptr);
