@@ -97,6 +97,33 @@ TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
   }
 }
 
+// The single-file trim follows chkKeep as a click leaves it: unticked, the
+// rule alone; ticked, the pre block stays as it is.
+TEST_F(Window, TheKeepBoxDecidesWhatATrimKeeps) {
+  const QString src = Q(files.write("src.htm", "<pre>\r\n  x   y\r\n</pre>\r\n  <b>  z  </b>\r\n"));
+  const auto dst = files.path() / "dst.htm";
+  const struct {
+    bool ticked;
+    const char* want;
+  } cases[] = {
+      {false, "<pre>\r\nx y\r\n</pre>\r\n<b> z </b>\r\n"},
+      {true, "<pre>\r\n  x   y\r\n</pre>\r\n<b> z </b>\r\n"},
+      {false, "<pre>\r\nx y\r\n</pre>\r\n<b> z </b>\r\n"},
+  };
+  auto* keep = Find<QCheckBox>("chkKeep");
+  EXPECT_FALSE(keep->isChecked()) << "unticked at start";
+  Find<QLineEdit>("txtOpen")->setText(src);
+  Find<QLineEdit>("txtSave")->setText(Q(dst));
+  for (const auto& c : cases) {
+    if (keep->isChecked() != c.ticked) {
+      QTest::mouseClick(keep, Qt::LeftButton, {}, QPoint(8, keep->height() / 2));
+    }
+    ASSERT_EQ(keep->isChecked(), c.ticked);
+    Click("cmdTrim");
+    EXPECT_EQ(brevio::testing::ReadFile(dst), c.want) << "ticked " << c.ticked;
+  }
+}
+
 // Enter presses the focused button as Space does, in view or not.
 TEST_F(Window, EnterPressesTheFocusedButton) {
   const struct {
