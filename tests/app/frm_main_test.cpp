@@ -83,6 +83,7 @@ TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
   const QCursor* during = QGuiApplication::overrideCursor();
   EXPECT_EQ(during != nullptr ? during->shape() : Qt::ArrowCursor, Qt::WaitCursor);
   EXPECT_TRUE(Find<QLineEdit>("txtOutput")->isReadOnly());
+  EXPECT_FALSE(Find<QCheckBox>("chkKeep")->isEnabled());
   EXPECT_FALSE(Drop({Q(files / "a.htm")})) << "no drops while a run lasts";
   ASSERT_TRUE(QTest::qWaitFor([&] { return box.shown; }, kRunEndsMs));
   QLocale::setDefault(saved);
@@ -90,6 +91,7 @@ TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
   EXPECT_EQ(box.text, QStringLiteral("Trim Finished."));
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(Find<QLineEdit>("txtOutput")->isReadOnly());
+  EXPECT_TRUE(Find<QCheckBox>("chkKeep")->isEnabled());
   EXPECT_EQ(Column(3), (QStringList{"640", "640"}));
   EXPECT_EQ(Column(4), (QStringList{"64,00%", "64,00%"}));
   if (const char* dir = std::getenv("BREVIO_SNAPSHOT_DIR")) {
