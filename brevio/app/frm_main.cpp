@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -159,6 +160,9 @@ void frmMain::BuildControls() {
       case forms::ControlKind::kList:
         made = BuildList();
         break;
+      case forms::ControlKind::kCheck:
+        made = new QCheckBox(caption, this);
+        break;
     }
     made->setObjectName(QString::fromLatin1(place.name));
     made->setGeometry(FromTwips(place.twips));
@@ -179,6 +183,7 @@ void frmMain::BuildControls() {
   bind(cmdTrim, "cmdTrim");
   bind(txtOutput, "txtOutput");
   bind(cmdOutput, "cmdOutput");
+  bind(chkKeep, "chkKeep");
   bind(cmdAdd, "cmdAdd");
   bind(cmdRemove, "cmdRemove");
   bind(cmdHelp, "cmdHelp");
@@ -222,8 +227,9 @@ QTreeWidget* frmMain::BuildList() {
 }
 
 void frmMain::ConnectControls() {
-  QWidget* order[] = {txtOpen,   cmdOpen, txtSave,   cmdSave, cmdTrim,  ListView1, txtOutput,
-                      cmdOutput, cmdAdd,  cmdRemove, cmdHelp, cmdAbout, cmdTrim2,  cmdExit};
+  QWidget* order[] = {txtOpen,   cmdOpen,   txtSave,   cmdSave,  cmdTrim,
+                      ListView1, txtOutput, cmdOutput, chkKeep,  cmdAdd,
+                      cmdRemove, cmdHelp,   cmdAbout,  cmdTrim2, cmdExit};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   const std::pair<QPushButton*, void (forms::MainForm::*)()> clicks[] = {
@@ -370,6 +376,8 @@ QWidget* frmMain::ControlOf(Control control) const {
       return lblLenSave;
     case Control::txtOutput:
       return txtOutput;
+    case Control::chkKeep:
+      return chkKeep;
   }
   return nullptr;
 }
@@ -392,7 +400,17 @@ void frmMain::SetText(Control control, const std::string& text) {
 }
 
 void frmMain::SetReadOnly(Control control, bool read_only) {
-  if (auto* edit = qobject_cast<QLineEdit*>(ControlOf(control))) edit->setReadOnly(read_only);
+  QWidget* w = ControlOf(control);
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+    edit->setReadOnly(read_only);
+  } else if (w != nullptr) {
+    w->setEnabled(!read_only);  // a check box has no read-only state
+  }
+}
+
+bool frmMain::Checked(Control control) const {
+  const auto* box = qobject_cast<QCheckBox*>(ControlOf(control));
+  return box != nullptr && box->isChecked();
 }
 
 QTreeWidgetItem* frmMain::Item(int row) const { return ListView1->topLevelItem(row); }

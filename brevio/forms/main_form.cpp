@@ -49,6 +49,12 @@ std::string BatchProblem(const BatchJob& job, const BatchOutcome& outcome) {
   }
 }
 
+// What chkKeep asks to keep as it is: everything protect.h knows, or
+// nothing (the rule alone).
+ProtectSet KeptRegions(const MainView& view) {
+  return view.Checked(Control::chkKeep) ? kProtectAll : 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- RowGate
@@ -143,7 +149,9 @@ void MainForm::cmdTrim_Click() {
   const std::string target = m_view.Text(Control::txtSave);
   std::string problem;
   try {
-    const TrimReport report = TrimFileWithReport(source, target);
+    TrimOptions options;
+    options.protect = KeptRegions(m_view);
+    const TrimReport report = TrimFileWithReport(source, target, options);
     problem = TrimResultText(report.result, source, report.not_text);
   } catch (const std::exception& e) {
     problem = PlainReason(e);
@@ -239,10 +247,12 @@ void MainForm::cmdTrim2_Click() {
   if (m_running || !BatchCanStart()) return;
   _CTarnex* t = tarnex();
   if (t == nullptr) return;
-  // The folder is read once: what the box says when the run starts is where
-  // every file goes. Rows are addressed by position: Add, Remove, Delete and
-  // drops wait for the run, so the list keeps its rows until the last is back.
+  // The folder and chkKeep are read once: what they say when the run starts
+  // holds for every file. Rows are addressed by position: Add, Remove, Delete
+  // and drops wait for the run, so the list keeps its rows until the last is
+  // back.
   const std::string folder = m_view.Text(Control::txtOutput);
+  m_protect = KeptRegions(m_view);
   m_batch.clear();
   for (int i = 0; i < m_view.RowCount(); ++i) {
     BatchJob& job = m_batch.emplace_back();
@@ -257,6 +267,7 @@ void MainForm::cmdTrim2_Click() {
   m_cancel = false;
   m_rowShown.Reset();
   m_view.SetReadOnly(Control::txtOutput, true);
+  m_view.SetReadOnly(Control::chkKeep, true);
   m_view.SetBusy(true);
   // Results of an earlier run would read as this run's until their row is done.
   for (int i = 0; i < m_view.RowCount(); ++i) {
@@ -271,6 +282,7 @@ void MainForm::cmdTrim2_Click() {
     // No thread to be had: the run ends before its first file, saying why.
     m_running = false;
     m_view.SetReadOnly(Control::txtOutput, false);
+    m_view.SetReadOnly(Control::chkKeep, false);
     m_view.SetBusy(false);
     m_view.ShowMessage(MessageIcon::kWarning, PlainReason(e));
   }
@@ -295,6 +307,7 @@ void MainForm::RunBatchOnWorker() {
   // The list may hold a file twice on purpose; each row is trimmed as listed.
   options.find_repeats = false;
   options.cancel = &m_cancel;
+  options.protect = m_protect;
   const std::shared_ptr<std::atomic<bool>> alive = m_alive;
   RunBatch(m_batch, options, [this, alive](const BatchOutcome& outcome) {
     m_view.PostToWindow([this, alive, outcome] {
@@ -345,6 +358,7 @@ void MainForm::FinishBatch() {
   m_batch.clear();
   m_running = false;
   m_view.SetReadOnly(Control::txtOutput, false);
+  m_view.SetReadOnly(Control::chkKeep, false);
   m_view.SetBusy(false);
   if (m_closeRequested) {
     m_view.CloseWindow();

@@ -39,6 +39,7 @@ constexpr int MainId(std::string_view name) {
 
 constexpr int kListId = MainId("ListView1");
 constexpr int kOutputId = MainId("txtOutput");
+constexpr int kKeepId = MainId("chkKeep");
 
 constexpr std::pair<int, void (MainForm::*)()> kClicks[] = {
     {MainId("cmdOpen"), &MainForm::cmdOpen_Click},
@@ -185,6 +186,11 @@ void MainWindow::CreateControls() {
         window_class = WC_LISTVIEWW;
         style |= WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS;
         ex_style = WS_EX_CLIENTEDGE;
+        break;
+      case forms::ControlKind::kCheck:
+        // The button ticks itself, so screen readers and Space know it as one.
+        window_class = L"BUTTON";
+        style |= WS_TABSTOP | BS_AUTOCHECKBOX;
         break;
     }
     CreateWindowExW(ex_style, window_class, Wide(place.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
@@ -691,6 +697,7 @@ HWND MainWindow::Item(forms::Control control) const {
       {forms::Control::lblLenOpen, MainId("lblLenOpen")},
       {forms::Control::lblLenSave, MainId("lblLenSave")},
       {forms::Control::txtOutput, kOutputId},
+      {forms::Control::chkKeep, kKeepId},
   };
   for (const auto& [which, id] : kIds) {
     if (which == control) return GetDlgItem(hwnd_, id);
@@ -707,7 +714,16 @@ void MainWindow::SetText(forms::Control control, const std::string& text) {
 }
 
 void MainWindow::SetReadOnly(forms::Control control, bool read_only) {
-  SendMessageW(Item(control), EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
+  HWND item = Item(control);
+  if (GetDlgCtrlID(item) == kKeepId) {
+    EnableWindow(item, read_only ? FALSE : TRUE);  // a check box has no read-only state
+    return;
+  }
+  SendMessageW(item, EM_SETREADONLY, read_only ? TRUE : FALSE, 0);
+}
+
+bool MainWindow::Checked(forms::Control control) const {
+  return SendMessageW(Item(control), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 std::optional<std::vector<std::string>> MainWindow::RunFileDialog(

@@ -35,6 +35,7 @@ class MainWindow final : public forms::MainView {
   std::string Text(forms::Control control) const override;
   void SetText(forms::Control control, const std::string& text) override;
   void SetReadOnly(forms::Control control, bool read_only) override;
+  bool Checked(forms::Control control) const override;
 
   int RowCount() const override;
   int AddRow() override;

@@ -28,6 +28,7 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
   // Every control of the design with its caption, inside the client area
   // except the single-file group, which lies wholly below the visible edge.
   const QRect client = window->rect();
+  QString access_keys;  // each at most once, or Alt would only reach the first
   for (const forms::ControlPlace& place : forms::kMainControls) {
     QWidget* w = Find<QWidget>(place.name);
     ASSERT_NE(w, nullptr);
@@ -38,17 +39,26 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
       EXPECT_GE(w->y(), client.height()) << place.name;
     }
     QString text;
-    if (auto* b = qobject_cast<QPushButton*>(w)) text = b->text();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
     if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
     if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
     if (place.kind != forms::ControlKind::kList) {
       EXPECT_EQ(text, QString::fromUtf8(place.caption)) << place.name;
+    }
+    if (const qsizetype amp = text.indexOf(QLatin1Char('&')); amp >= 0) {
+      const QChar key = text.at(amp + 1).toLower();
+      EXPECT_FALSE(access_keys.contains(key)) << place.name << " repeats Alt+" << key.toLatin1();
+      access_keys += key;
     }
   }
   // The list above the output row above one row of buttons, read left to right.
   const char* row[] = {"cmdAdd", "cmdRemove", "cmdHelp", "cmdAbout", "cmdTrim2", "cmdExit"};
   EXPECT_LT(List()->geometry().bottom(), Find<QWidget>("txtOutput")->y());
   EXPECT_LT(Find<QWidget>("txtOutput")->geometry().bottom(), Find<QWidget>(row[0])->y());
+  // The check box in the band between the output row and the separator.
+  const QRect keep = Find<QWidget>("chkKeep")->geometry();
+  EXPECT_LT(Find<QWidget>("txtOutput")->geometry().bottom(), keep.top());
+  EXPECT_LT(keep.bottom(), forms::kMainLines[0].y1 / forms::kTwipsPerPixelAt96);
   for (std::size_t i = 1; i < std::size(row); ++i) {
     const QRect left = Find<QWidget>(row[i - 1])->geometry(),
                 right = Find<QWidget>(row[i])->geometry();
@@ -71,9 +81,9 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
 
 TEST_F(Layout, FocusStartsInTheHiddenGroupAndTabWalksTheOrder) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  const char* order[] = {"txtOpen",   "cmdOpen",   "txtSave",   "cmdSave", "cmdTrim",
-                         "ListView1", "txtOutput", "cmdOutput", "cmdAdd",  "cmdRemove",
-                         "cmdHelp",   "cmdAbout",  "cmdTrim2",  "cmdExit", "txtOpen"};
+  const char* order[] = {"txtOpen",   "cmdOpen",   "txtSave", "cmdSave", "cmdTrim",   "ListView1",
+                         "txtOutput", "cmdOutput", "chkKeep", "cmdAdd",  "cmdRemove", "cmdHelp",
+                         "cmdAbout",  "cmdTrim2",  "cmdExit", "txtOpen"};
   for (const char* name : order) {
     QWidget* focus = QApplication::focusWidget();
     ASSERT_NE(focus, nullptr);
@@ -103,6 +113,39 @@ TEST_F(Layout, BackgroundIsTheGradientOverTheClientArea) {
   }
   if (const char* dir = std::getenv("BREVIO_SNAPSHOT_DIR"))
     shown.save(QString::fromLocal8Bit(dir) + "/frmMain.png");
+}
+
+// Drawn at 96, 120 and 144 dots per inch, the check box is as wide as with
+// room to spare and clear of its top and bottom edges: nothing of its box or
+// caption is cut off.
+TEST_F(Layout, KeepBoxIsWholeAtEveryScale) {
+  QCheckBox* keep = Find<QCheckBox>("chkKeep");
+  const QSize designed = keep->size();
+  // What the box draws, in device pixels, and the rows it has.
+  const auto ink = [keep](qreal scale) {
+    const QRgb ground = qRgb(255, 0, 255);
+    QImage shot(keep->size() * scale, QImage::Format_RGB32);
+    shot.setDevicePixelRatio(scale);
+    shot.fill(ground);
+    keep->render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);  // no background
+    QRect drawn;
+    for (int y = 0; y < shot.height(); ++y) {
+      for (int x = 0; x < shot.width(); ++x) {
+        if (shot.pixel(x, y) != ground) drawn |= QRect(x, y, 1, 1);
+      }
+    }
+    return std::pair(drawn, shot.height());
+  };
+  for (const qreal scale : {1.0, 1.25, 1.5}) {
+    keep->resize(designed * 2);
+    const QRect whole = ink(scale).first;
+    keep->resize(designed);
+    const auto [shown, rows] = ink(scale);
+    ASSERT_FALSE(whole.isEmpty()) << scale;
+    EXPECT_EQ(shown.width(), whole.width()) << scale;
+    EXPECT_GT(shown.top(), 0) << scale;
+    EXPECT_LT(shown.bottom(), rows - 1) << scale;
+  }
 }
 
 TEST_F(Layout, AccessKeysPressTheirButtons) {
@@ -135,6 +178,12 @@ TEST_F(Layout, AccessKeysPressTheirButtons) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !seen.isEmpty(); }));
     EXPECT_EQ(seen, QString::fromLatin1(d.dialog));
     QTest::qWait(20);  // let the handler return from its dialog
+  }
+  // Alt+P ticks the check box and unticks it again.
+  auto* keep = Find<QCheckBox>("chkKeep");
+  for (const bool ticked : {true, false}) {
+    press(Qt::Key_P);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return keep->isChecked() == ticked; })) << ticked;
   }
   // Alt+H opens the help page, Alt+R removes ticked rows, Alt+E ends.
   press(Qt::Key_H);

@@ -83,6 +83,7 @@ TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
   const QCursor* during = QGuiApplication::overrideCursor();
   EXPECT_EQ(during != nullptr ? during->shape() : Qt::ArrowCursor, Qt::WaitCursor);
   EXPECT_TRUE(Find<QLineEdit>("txtOutput")->isReadOnly());
+  EXPECT_FALSE(Find<QCheckBox>("chkKeep")->isEnabled());
   EXPECT_FALSE(Drop({Q(files / "a.htm")})) << "no drops while a run lasts";
   ASSERT_TRUE(QTest::qWaitFor([&] { return box.shown; }, kRunEndsMs));
   QLocale::setDefault(saved);
@@ -90,10 +91,38 @@ TEST_F(Window, ABatchThroughTheRealButtonsDialogsAndBoxes) {
   EXPECT_EQ(box.text, QStringLiteral("Trim Finished."));
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_FALSE(Find<QLineEdit>("txtOutput")->isReadOnly());
+  EXPECT_TRUE(Find<QCheckBox>("chkKeep")->isEnabled());
   EXPECT_EQ(Column(3), (QStringList{"640", "640"}));
   EXPECT_EQ(Column(4), (QStringList{"64,00%", "64,00%"}));
   if (const char* dir = std::getenv("BREVIO_SNAPSHOT_DIR")) {
     window->grab().save(QString::fromLocal8Bit(dir) + "/frmMain-run.png");
+  }
+}
+
+// The single-file trim follows chkKeep as a click leaves it: unticked, the
+// rule alone; ticked, the pre block stays as it is.
+TEST_F(Window, TheKeepBoxDecidesWhatATrimKeeps) {
+  const QString src = Q(files.write("src.htm", "<pre>\r\n  x   y\r\n</pre>\r\n  <b>  z  </b>\r\n"));
+  const auto dst = files.path() / "dst.htm";
+  const struct {
+    bool ticked;
+    const char* want;
+  } cases[] = {
+      {false, "<pre>\r\nx y\r\n</pre>\r\n<b> z </b>\r\n"},
+      {true, "<pre>\r\n  x   y\r\n</pre>\r\n<b> z </b>\r\n"},
+      {false, "<pre>\r\nx y\r\n</pre>\r\n<b> z </b>\r\n"},
+  };
+  auto* keep = Find<QCheckBox>("chkKeep");
+  EXPECT_FALSE(keep->isChecked()) << "unticked at start";
+  Find<QLineEdit>("txtOpen")->setText(src);
+  Find<QLineEdit>("txtSave")->setText(Q(dst));
+  for (const auto& c : cases) {
+    if (keep->isChecked() != c.ticked) {
+      QTest::mouseClick(keep, Qt::LeftButton, {}, QPoint(8, keep->height() / 2));
+    }
+    ASSERT_EQ(keep->isChecked(), c.ticked);
+    Click("cmdTrim");
+    EXPECT_EQ(brevio::testing::ReadFile(dst), c.want) << "ticked " << c.ticked;
   }
 }
 

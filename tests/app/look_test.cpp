@@ -92,6 +92,14 @@ TEST_F(Look, EveryCaptionFitsItsControl) {
       const int margin = b->style()->pixelMetric(QStyle::PM_ButtonMargin, &opt, b);
       EXPECT_LE(fm.horizontalAdvance(Shown(b->text())), room.width() - margin) << name;
       EXPECT_LE(fm.height(), room.height()) << name;
+    } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+      QStyleOptionButton opt;
+      opt.initFrom(c);
+      const QRect box = c->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, c);
+      const QRect room = c->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, c);
+      EXPECT_TRUE(c->rect().contains(box)) << name;
+      EXPECT_LE(fm.horizontalAdvance(Shown(c->text())), room.width()) << name;
+      EXPECT_LE(fm.height(), room.height()) << name;
     } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
       QStyleOptionFrame opt;
       opt.initFrom(e);
@@ -200,6 +208,7 @@ TEST_F(Look, ScreenReaderFindsEveryControlByName) {
       {"cmdSave", QAccessible::Button, "Save..."},
       {"cmdTrim", QAccessible::Button, "Trim"},
       {"cmdOutput", QAccessible::Button, "Set Output Folder..."},
+      {"chkKeep", QAccessible::CheckBox, "Keep preformatted text, scripts and attribute values"},
       {"cmdAdd", QAccessible::Button, "Add..."},
       {"cmdRemove", QAccessible::Button, "Remove"},
       {"cmdHelp", QAccessible::Button, "Help"},

@@ -132,6 +132,39 @@ TEST_F(Form, SingleFileGroup) {
   EXPECT_EQ(view.requests[3].initial_name, src);
 }
 
+// Both trims keep what chkKeep names as it is when it is ticked, and follow
+// the rule alone when not.
+TEST_F(Form, KeepTickedLeavesPreformattedTextAsItIs) {
+  const std::string page = "<pre>\r\n  x   y\r\n</pre>\r\n  <b>  z  </b>\r\n";
+  const std::string trimmed = "<pre>\r\nx y\r\n</pre>\r\n<b> z </b>\r\n";
+  const std::string kept = "<pre>\r\n  x   y\r\n</pre>\r\n<b> z </b>\r\n";
+  const std::string src = Write("src.htm", page);
+  std::filesystem::create_directory(files / "out");
+  AddRows({src});
+  const struct {
+    bool batch, ticked;
+    const std::string& want;
+  } cases[] = {
+      {false, false, trimmed},
+      {false, true, kept},
+      {true, false, trimmed},
+      {true, true, kept},
+  };
+  for (const auto& c : cases) {
+    view.checked[Control::chkKeep] = c.ticked;
+    const std::filesystem::path dst = c.batch ? files / "out" / "src.htm" : files / "dst.htm";
+    if (c.batch) {
+      view.texts[Control::txtOutput] = P("out");
+      Run();
+    } else {
+      view.texts = {{Control::txtOpen, src}, {Control::txtSave, Utf8Path(dst)}};
+      form->cmdTrim_Click();
+    }
+    EXPECT_EQ(brevio::testing::ReadFile(dst), c.want)
+        << "batch " << c.batch << ", ticked " << c.ticked;
+  }
+}
+
 // ---------------------------------------------------------------- the list
 
 TEST_F(Form, AddedRowsShowNumberNameSizeAndPath) {
@@ -357,6 +390,7 @@ TEST_F(Form, WhileARunLastsTheListAndTheFolderStayAsTheyAre) {
   ASSERT_TRUE(form->running());
   EXPECT_TRUE(view.busy);
   EXPECT_TRUE(view.read_only[Control::txtOutput]);
+  EXPECT_TRUE(view.read_only[Control::chkKeep]);
   EXPECT_EQ(view.Column(kColTargetSize), (Strings{" ", " ", " "}));
   form->cmdTrim2_Click();
   form->cmdRemove_Click();
@@ -370,6 +404,7 @@ TEST_F(Form, WhileARunLastsTheListAndTheFolderStayAsTheyAre) {
   EXPECT_EQ(view.messages, std::vector<Message>{kFinished});
   EXPECT_FALSE(view.busy);
   EXPECT_FALSE(view.read_only[Control::txtOutput]);
+  EXPECT_FALSE(view.read_only[Control::chkKeep]);
   EXPECT_EQ(view.Column(kColTargetSize), (Strings{"640", "640", "640"}));
 }
 

@@ -41,6 +41,7 @@ class RecordingView : public MainView, public AboutView {
   std::string Text(Control c) const override { return Find(texts, c); }
   void SetText(Control c, const std::string& text) override { texts[c] = text; }
   void SetReadOnly(Control c, bool read_only) override { this->read_only[c] = read_only; }
+  bool Checked(Control c) const override { return checked.count(c) != 0 && checked.at(c); }
   int RowCount() const override { return static_cast<int>(rows.size()); }
   int AddRow() override {
     rows.emplace_back();
@@ -115,6 +116,7 @@ class RecordingView : public MainView, public AboutView {
 
   std::map<Control, std::string> texts;
   std::map<Control, bool> read_only;
+  std::map<Control, bool> checked;
   std::vector<Row> rows;
   std::vector<int> selected;
   int current = -1;

@@ -5,10 +5,12 @@
 // After <windows.h>.
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -31,14 +33,62 @@ fs::path Here() {
   return fs::path(path).parent_path();
 }
 
-int Id(std::string_view name) {
+const brevio::forms::ControlPlace* Place(std::string_view name) {
   for (const brevio::forms::ControlPlace& place : brevio::forms::kMainControls) {
-    if (name == place.name) return place.id;
+    if (name == place.name) return &place;
   }
   for (const brevio::forms::ControlPlace& place : brevio::forms::kAboutControls) {
-    if (name == place.name) return place.id;
+    if (name == place.name) return &place;
   }
-  return -1;
+  return nullptr;
+}
+
+int Id(std::string_view name) {
+  const brevio::forms::ControlPlace* place = Place(name);
+  return place != nullptr ? place->id : -1;
+}
+
+int Px(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
+
+// A caption's extent in the window's font (8.25 pt MS Shell Dlg 2) at `dpi`,
+// the "&" taken as the access-key marker.
+SIZE CaptionExtent(const std::wstring& caption, int dpi) {
+  LOGFONTW face{};
+  face.lfHeight = -MulDiv(825, dpi, 7200);
+  face.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynW(face.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
+  HFONT font = CreateFontIndirectW(&face);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT extent{};
+  DrawTextW(dc, caption.c_str(), -1, &extent, DT_CALCRECT | DT_SINGLELINE);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(font);
+  return {extent.right - extent.left, extent.bottom - extent.top};
+}
+
+// What a screen reader is told a control is called. The interface's id is
+// taken from its declaration: the import library's IID_IAccessible links to
+// an import stub rather than to the GUID.
+std::wstring AccessibleName(HWND control) {
+  IAccessible* accessible = nullptr;
+  if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
+                                        __uuidof(IAccessible),
+                                        reinterpret_cast<void**>(&accessible)))) {
+    return L"(no accessible object)";
+  }
+  VARIANT self{};
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  std::wstring said = L"(no name)";
+  if (SUCCEEDED(accessible->get_accName(self, &name)) && name != nullptr) {
+    said.assign(name, SysStringLen(name));
+    SysFreeString(name);
+  }
+  accessible->Release();
+  return said;
 }
 
 // Asks `probe` until it gives something or five seconds have passed.
@@ -258,8 +308,8 @@ TEST_F(BrevioExe, TabVisitsTheControlsInDesignOrder) {
   // Round the window once from txtOpen, which lies below the visible edge.
   const std::vector<std::string> expected = {"txtOpen",  "cmdOpen",   "txtSave",   "cmdSave",
                                              "cmdTrim",  "ListView1", "txtOutput", "cmdOutput",
-                                             "cmdAdd",   "cmdRemove", "cmdHelp",   "cmdAbout",
-                                             "cmdTrim2", "cmdExit",   "txtOpen"};
+                                             "chkKeep",  "cmdAdd",    "cmdRemove", "cmdHelp",
+                                             "cmdAbout", "cmdTrim2",  "cmdExit",   "txtOpen"};
   std::vector<std::string> seen = {expected.front()};
   HWND at = Control(expected.front());
   ASSERT_NE(at, nullptr);
@@ -273,6 +323,47 @@ TEST_F(BrevioExe, TabVisitsTheControlsInDesignOrder) {
     seen.push_back(name);
   }
   EXPECT_EQ(seen, expected);
+}
+
+// chkKeep is a real check box in the dialog font, named as it reads, and it
+// fits the band between the output row and the separator at 96, 120 and
+// 144 dots per inch.
+TEST_F(BrevioExe, KeepBoxIsACheckBoxThatFitsItsBand) {
+  using brevio::forms::kMainLines;
+  const brevio::forms::ControlPlace& keep = *Place("chkKeep");
+  const brevio::forms::TwipsRect output = Place("txtOutput")->twips;
+  HWND box = Control("chkKeep");
+  ASSERT_NE(box, nullptr);
+  wchar_t window_class[16] = {};
+  GetClassNameW(box, window_class, 16);
+  EXPECT_EQ(lstrcmpiW(window_class, L"Button"), 0) << window_class;
+  const auto style = static_cast<DWORD>(GetWindowLongPtrW(box, GWL_STYLE));
+  EXPECT_EQ(style & BS_TYPEMASK, DWORD{BS_AUTOCHECKBOX});
+  EXPECT_EQ(SendMessageW(box, WM_GETFONT, 0, 0),
+            SendMessageW(Control("cmdOutput"), WM_GETFONT, 0, 0));
+  const std::wstring caption = Wide(keep.caption);
+  EXPECT_EQ(TextOf(box), caption);
+  std::wstring said = caption;
+  said.erase(said.find(L'&'), 1);
+  EXPECT_EQ(AccessibleName(box), said);
+  // Where the window put it at 96 dpi.
+  RECT placed{};
+  GetWindowRect(box, &placed);
+  MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&placed), 2);
+  EXPECT_EQ(placed.left, Px(keep.twips.left, 96));
+  EXPECT_EQ(placed.top, Px(keep.twips.top, 96));
+  EXPECT_EQ(placed.bottom - placed.top, Px(keep.twips.height, 96));
+
+  // The box and the gap before the caption take 18 pixels at 96 dpi under
+  // Wine; 20 are allowed.
+  for (const int dpi : {96, 120, 144}) {
+    const SIZE text = CaptionExtent(caption, dpi);
+    const int top = Px(keep.twips.top, dpi), height = Px(keep.twips.height, dpi);
+    EXPECT_LE(MulDiv(20, dpi, 96) + text.cx, Px(keep.twips.width, dpi)) << dpi;
+    EXPECT_LE(text.cy, height) << dpi;
+    EXPECT_LE(Px(output.top, dpi) + Px(output.height, dpi), top) << dpi;
+    EXPECT_LE(top + height, Px(kMainLines[0].y1, dpi)) << dpi;
+  }
 }
 
 TEST_F(BrevioExe, BatchTrimsTheFilesAddedThroughTheOpenDialog) {
@@ -435,6 +526,41 @@ TEST_F(BrevioExe, AboutBoxShowsTheVersionAndHoldsTheMainWindow) {
   PostMessageW(GetDlgItem(about, Id("OKButton")), WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
   EXPECT_TRUE(WaitFor([] { return IsWindowEnabled(main_) != FALSE; }));
+}
+
+// The single-file trim follows chkKeep, ticked and unticked with its access
+// key: unticked, the rule alone; ticked, the pre block stays as it is.
+TEST_F(BrevioExe, TheKeepBoxDecidesWhatATrimKeeps) {
+  work_->write("pre.htm", "<pre>\r\n  x   y\r\n</pre>\r\n  <b>  z  </b>\r\n");
+  const fs::path target = work_->path() / "pre-out.htm";
+  SetTextOf(Control("txtOpen"), (work_->path() / "pre.htm").wstring());
+  SetTextOf(Control("txtSave"), target.wstring());
+  const struct {
+    bool ticked;
+    const char* want;
+  } cases[] = {
+      {false, "<pre>\r\nx y\r\n</pre>\r\n<b> z </b>\r\n"},
+      {true, "<pre>\r\n  x   y\r\n</pre>\r\n<b> z </b>\r\n"},
+      {false, "<pre>\r\nx y\r\n</pre>\r\n<b> z </b>\r\n"},
+  };
+  HWND keep = Control("chkKeep");
+  const auto ticked = [keep] { return SendMessageW(keep, BM_GETCHECK, 0, 0) == BST_CHECKED; };
+  EXPECT_FALSE(ticked()) << "unticked at start";
+  for (const auto& c : cases) {
+    if (ticked() != c.ticked) PostMessageW(main_, WM_SYSCHAR, L'p', LPARAM{1} << 29);
+    ASSERT_TRUE(WaitFor([&] { return ticked() == c.ticked; })) << "Alt+P";
+    Press(Control("cmdTrim"));
+    std::string seen;
+    WaitFor([&] {
+      try {
+        seen = brevio::testing::ReadFile(target);
+      } catch (const std::runtime_error&) {
+        seen = "(not there yet)";
+      }
+      return seen == c.want;
+    });
+    EXPECT_EQ(seen, c.want) << "ticked " << c.ticked;
+  }
 }
 
 // The close box asks the form, which lets an idle window go.

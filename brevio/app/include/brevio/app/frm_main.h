@@ -19,6 +19,7 @@
 #include "brevio/app/frm_about.h"
 #include "brevio/forms/main_form.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -77,6 +78,7 @@ class frmMain : public QWidget, public forms::MainView, public AboutHost {
   std::string Text(forms::Control control) const override;
   void SetText(forms::Control control, const std::string& text) override;
   void SetReadOnly(forms::Control control, bool read_only) override;
+  bool Checked(forms::Control control) const override;
   int RowCount() const override;
   int AddRow() override;
   std::string Cell(int row, int column) const override;
@@ -129,6 +131,7 @@ class frmMain : public QWidget, public forms::MainView, public AboutHost {
   QTreeWidget* ListView1 = nullptr;
   QLineEdit* txtOutput = nullptr;
   QPushButton* cmdOutput = nullptr;
+  QCheckBox* chkKeep = nullptr;
   QPushButton* cmdAdd = nullptr;
   QPushButton* cmdRemove = nullptr;
   QPushButton* cmdHelp = nullptr;

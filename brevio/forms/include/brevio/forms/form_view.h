@@ -22,6 +22,7 @@ enum class Control {
   lblLenOpen,
   lblLenSave,
   txtOutput,
+  chkKeep,
 };
 
 // Columns of ListView1.
@@ -53,8 +54,11 @@ class MainView {
   // ---- boxes and labels
   virtual std::string Text(Control control) const = 0;
   virtual void SetText(Control control, const std::string& text) = 0;
-  // txtOutput is read-only while a batch runs.
+  // txtOutput and chkKeep are read-only while a batch runs (a check box is
+  // greyed).
   virtual void SetReadOnly(Control control, bool read_only) = 0;
+  // Whether a check box is ticked.
+  virtual bool Checked(Control control) const = 0;
 
   // ---- ListView1. Rows are addressed by position, 0 first.
   virtual int RowCount() const = 0;

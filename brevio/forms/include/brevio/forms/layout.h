@@ -13,7 +13,7 @@ struct TwipsRect {
   int left, top, width, height;
 };
 
-enum class ControlKind { kEdit, kButton, kLabel, kList };
+enum class ControlKind { kEdit, kButton, kLabel, kList, kCheck };
 
 struct ControlPlace {
   const char* name;  // the control's name (Qt object name; test lookup)
@@ -65,6 +65,14 @@ inline constexpr ControlPlace kMainControls[] = {
      {6720, 5160, 1935, 285},
      nullptr,
      1010},
+    // In the band between the output row and the separator, clear of both at
+    // every resolution.
+    {"chkKeep",
+     ControlKind::kCheck,
+     "Keep &preformatted text, scripts and attribute values",
+     {240, 5460, 6375, 270},
+     nullptr,
+     1017},
     {"cmdAdd", ControlKind::kButton, "&Add...", {240, 6000, 1215, 330}, nullptr, 1011},
     {"cmdRemove", ControlKind::kButton, "&Remove", {1680, 6000, 1215, 330}, nullptr, 1012},
     {"cmdHelp", ControlKind::kButton, "&Help", {3120, 6000, 1215, 330}, nullptr, 1013},

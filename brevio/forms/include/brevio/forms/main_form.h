@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "brevio/engine/batch.h"
+#include "brevio/engine/protect.h"
 #include "brevio/forms/file_dialog.h"
 #include "brevio/forms/form_view.h"
 
@@ -117,6 +118,7 @@ class MainForm {
   int m_failed = 0;
   int m_skipped = 0;  // sources that are no text, left alone
   std::vector<BatchJob> m_batch;
+  ProtectSet m_protect = 0;  // chkKeep's regions for the run under way
   std::atomic<bool> m_cancel{false};
   RowGate m_rowShown;
   std::thread m_worker;
