@@ -85,74 +85,38 @@ MarkupWide ScanPortable(const char* p, const char* end, MarkupCarry& carry, unsi
 BREVIO_TARGET_BEGIN("avx2,bmi,bmi2,popcnt,pclmul")
 namespace avx2 {
 
-inline std::uint64_t PrefixXor(std::uint64_t x) {
-  const __m128i product = _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(x)),
-                                               _mm_set1_epi8(static_cast<char>(0xFF)), 0);
-  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
-}
-
-#include "markup_window.inc"
-
-// Two 32-byte halves of a window, as one 64-bit mask.
-struct Halves {
+// A window as two 32-byte halves; masks join them into 64 bits.
+struct Vec {
   __m256i lo;
   __m256i hi;
 };
-inline Halves Load(const char* p) {
+inline Vec Load(const char* p) {
   return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32))};
 }
-inline Halves Or(Halves a, __m256i b) {
-  return {_mm256_or_si256(a.lo, b), _mm256_or_si256(a.hi, b)};
+inline Vec Lower(Vec a) {
+  const __m256i case_bit = _mm256_set1_epi8(0x20);
+  return {_mm256_or_si256(a.lo, case_bit), _mm256_or_si256(a.hi, case_bit)};
 }
 inline std::uint64_t Bits(__m256i lo, __m256i hi) {
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(lo)) |
          (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))} << 32);
 }
-inline std::uint64_t Eq(Halves a, char c) {
+inline std::uint64_t Eq(Vec a, char c) {
   const __m256i v = _mm256_set1_epi8(c);
   return Bits(_mm256_cmpeq_epi8(a.lo, v), _mm256_cmpeq_epi8(a.hi, v));
 }
-// Bytes up to `most`, unsigned.
-inline std::uint64_t AtMost(Halves a, char most) {
+inline std::uint64_t AtMost(Vec a, char most) {
   const __m256i v = _mm256_set1_epi8(most);
   return Bits(_mm256_cmpeq_epi8(_mm256_min_epu8(a.lo, v), a.lo),
               _mm256_cmpeq_epi8(_mm256_min_epu8(a.hi, v), a.hi));
 }
-inline std::uint64_t Letters(Halves lower) {
+inline std::uint64_t Letters(Vec lower) {
   const __m256i a = _mm256_set1_epi8('a');
   return AtMost({_mm256_sub_epi8(lower.lo, a), _mm256_sub_epi8(lower.hi, a)}, 25);
 }
 
-MarkupMasks Classify(const char* p, unsigned flags) {
-  const Halves a = Load(p);
-  const Halves raw1 = Load(p + 1);
-  const __m256i case_bit = _mm256_set1_epi8(0x20);
-  const Halves l1 = Or(raw1, case_bit);
-  const Halves l2 = Or(Load(p + 2), case_bit);
-  const Halves l3 = Or(Load(p + 3), case_bit);
-  std::uint64_t element =
-      (Eq(l1, 's') & (Eq(l2, 'c') | (Eq(l2, 't') & Eq(l3, 'y')))) | (Eq(l1, 't') & Eq(l2, 'e'));
-  if ((flags & kScanPre) != 0) element |= Eq(l1, 'p') & Eq(l2, 'r');
-
-  MarkupMasks m;
-  m.lt = Eq(a, '<');
-  m.gt = Eq(a, '>');
-  m.dq = Eq(a, '"');
-  m.sq = Eq(a, '\'');
-  m.plain_lt = m.lt & ((Letters(l1) & ~element) | (Eq(raw1, '/') & Letters(l2)));
-  const std::uint64_t stop = AtMost(a, '\r');
-  const std::uint64_t space = Eq(a, ' ');
-  const std::uint64_t next_blank =
-      ((stop | space) >> 1) |
-      (IsScanBlank(static_cast<unsigned char>(p[64])) ? std::uint64_t{1} << 63 : 0);
-  m.trouble = stop | (space & next_blank);
-  return m;
-}
-
-MarkupWide Scan(const char* p, const char* end, MarkupCarry& carry, unsigned flags) {
-  return WideLoop<Classify>(p, end, carry, flags);
-}
+#include "markup_wide.inc"
 
 }  // namespace avx2
 BREVIO_TARGET_END
@@ -160,49 +124,19 @@ BREVIO_TARGET_END
 BREVIO_TARGET_BEGIN("avx512f,avx512bw,bmi,bmi2,popcnt,pclmul")
 namespace avx512 {
 
-// The parity prefix as one carry-less multiply by all ones.
-inline std::uint64_t PrefixXor(std::uint64_t x) {
-  const __m128i product = _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(x)),
-                                               _mm_set1_epi8(static_cast<char>(0xFF)), 0);
-  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+using Vec = __m512i;
+inline Vec Load(const char* p) { return _mm512_loadu_si512(p); }
+inline Vec Lower(Vec a) { return _mm512_or_si512(a, _mm512_set1_epi8(0x20)); }
+inline std::uint64_t Eq(Vec a, char c) { return _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8(c)); }
+inline std::uint64_t AtMost(Vec a, char most) {
+  return _mm512_cmple_epu8_mask(a, _mm512_set1_epi8(most));
+}
+inline std::uint64_t Letters(Vec lower) {
+  return _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')),
+                                _mm512_set1_epi8(26));
 }
 
-#include "markup_window.inc"
-
-MarkupMasks Classify(const char* p, unsigned flags) {
-  const auto eq = [](__m512i v, char c) { return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c)); };
-  const __m512i a = _mm512_loadu_si512(p);
-  const __m512i raw1 = _mm512_loadu_si512(p + 1);
-  const __m512i case_bit = _mm512_set1_epi8(0x20);
-  const __m512i l1 = _mm512_or_si512(raw1, case_bit);
-  const __m512i l2 = _mm512_or_si512(_mm512_loadu_si512(p + 2), case_bit);
-  const __m512i l3 = _mm512_or_si512(_mm512_loadu_si512(p + 3), case_bit);
-  const __m512i alpha = _mm512_set1_epi8('a');
-  const __m512i letters = _mm512_set1_epi8(26);
-  const std::uint64_t letter1 = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(l1, alpha), letters);
-  const std::uint64_t letter2 = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(l2, alpha), letters);
-  std::uint64_t element =
-      (eq(l1, 's') & (eq(l2, 'c') | (eq(l2, 't') & eq(l3, 'y')))) | (eq(l1, 't') & eq(l2, 'e'));
-  if ((flags & kScanPre) != 0) element |= eq(l1, 'p') & eq(l2, 'r');
-
-  MarkupMasks m;
-  m.lt = eq(a, '<');
-  m.gt = eq(a, '>');
-  m.dq = eq(a, '"');
-  m.sq = eq(a, '\'');
-  m.plain_lt = m.lt & ((letter1 & ~element) | (eq(raw1, '/') & letter2));
-  const std::uint64_t stop = _mm512_cmple_epu8_mask(a, _mm512_set1_epi8('\r'));
-  const std::uint64_t space = eq(a, ' ');
-  const std::uint64_t next_blank =
-      ((stop | space) >> 1) |
-      (IsScanBlank(static_cast<unsigned char>(p[64])) ? std::uint64_t{1} << 63 : 0);
-  m.trouble = stop | (space & next_blank);
-  return m;
-}
-
-MarkupWide Scan(const char* p, const char* end, MarkupCarry& carry, unsigned flags) {
-  return WideLoop<Classify>(p, end, carry, flags);
-}
+#include "markup_wide.inc"
 
 }  // namespace avx512
 BREVIO_TARGET_END
