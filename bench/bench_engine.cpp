@@ -72,23 +72,26 @@ class SimdScope {
   brevio::detail::Simd previous_;
 };
 
-// simd: 0 portable loop, 1 SSE2, 2 AVX2, 3 AVX-512, 4 AVX-512 VBMI2 (see detail::Simd).
+// simd: 0 portable loop, 1 SSE2, 2 AVX2, 3 AVX-512, 4 AVX-512 VBMI2 (see detail::Simd);
+// protect: 0 the rule alone, 63 --protect all.
 void SimdArgs(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"lf_only", "simd"});
-  for (int lf : {0, 1})
-    for (int simd : {0, 1, 2, 3, 4}) b->Args({lf, simd});
+  b->ArgNames({"lf_only", "simd", "protect"});
+  b->ArgsProduct({{0, 1}, {0, 1, 2, 3, 4}, {0, brevio::kProtectAll}});
 }
 
-// The file path: blocks of 256 KiB through the streaming cleaner into a buffer.
+// The file path: blocks of 256 KiB through the streaming cleaner into a
+// buffer, with the rule alone or with every region kept (the same per-block
+// work as brevio-trim's).
 void BM_StreamCleanBlocks(benchmark::State& state) {
   const std::string& text = Text(state.range(0) != 0);
   if (text.size() < kTextBytes) state.SkipWithError("no input text");
   const SimdScope simd(state, state.range(1));
+  const auto set = static_cast<brevio::ProtectSet>(state.range(2));
   constexpr std::size_t kBlock = std::size_t{256} * 1024;
-  std::vector<char> out(brevio::FileStreamCleaner::MaxOutput(kBlock));
+  std::vector<char> out(brevio::ProtectingCleaner::MaxOutput(kBlock));
   std::size_t written = 0;
   for (auto _ : state) {
-    brevio::FileStreamCleaner cleaner;
+    brevio::ProtectingCleaner cleaner(set);
     for (std::size_t pos = 0; pos < text.size(); pos += kBlock) {
       brevio::BufferSink sink(out.data());
       cleaner.feed(std::string_view(text).substr(pos, kBlock), sink);
@@ -113,39 +116,7 @@ void BM_StreamCleanRealPages(benchmark::State& state) {
     return;
   }
   const SimdScope simd(state, state.range(0));
-  constexpr std::size_t kBlock = std::size_t{256} * 1024;
-  std::vector<char> out(brevio::FileStreamCleaner::MaxOutput(kBlock));
-  std::size_t written = 0;
-  for (auto _ : state) {
-    brevio::FileStreamCleaner cleaner;
-    for (std::size_t pos = 0; pos < text.size(); pos += kBlock) {
-      brevio::BufferSink sink(out.data());
-      cleaner.feed(std::string_view(text).substr(pos, kBlock), sink);
-      written += sink.size();
-      benchmark::DoNotOptimize(out.data());
-    }
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
-  state.counters["out/in"] =
-      static_cast<double>(written) / static_cast<double>(state.iterations() * text.size());
-}
-BENCHMARK(BM_StreamCleanRealPages)
-    ->ArgName("simd")
-    ->DenseRange(0, 4)
-    ->Unit(benchmark::kMillisecond);
-
-// --protect against the rule alone, on the same bytes and instruction set:
-// generated pages (real pages with BREVIO_BENCH_PAGES_DIR), in 256 KiB
-// blocks. The file and stream paths run exactly this per block.
-void BM_ProtectClean(benchmark::State& state) {
-  const std::string& text = state.range(0) != 0 ? RealPages() : Text(false);
-  if (text.empty()) {
-    state.SkipWithError("BREVIO_BENCH_PAGES_DIR names no folder of pages");
-    return;
-  }
-  const SimdScope simd(state, state.range(1));
-  const auto set = static_cast<brevio::ProtectSet>(state.range(2));
+  const auto set = static_cast<brevio::ProtectSet>(state.range(1));
   constexpr std::size_t kBlock = std::size_t{256} * 1024;
   std::vector<char> out(brevio::ProtectingCleaner::MaxOutput(kBlock));
   std::size_t written = 0;
@@ -163,9 +134,9 @@ void BM_ProtectClean(benchmark::State& state) {
   state.counters["out/in"] =
       static_cast<double>(written) / static_cast<double>(state.iterations() * text.size());
 }
-BENCHMARK(BM_ProtectClean)
-    ->ArgNames({"real", "simd", "protect"})
-    ->ArgsProduct({{0, 1}, {0, 2, 4}, {0, brevio::kProtectAll}})
+BENCHMARK(BM_StreamCleanRealPages)
+    ->ArgNames({"simd", "protect"})
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, brevio::kProtectAll}})
     ->Unit(benchmark::kMillisecond);
 
 // The string form on one LF-only "line" of the whole text.

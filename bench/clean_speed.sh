@@ -3,8 +3,8 @@
 # with LF line ends on every instruction set this CPU has (simd 0 portable,
 # 1 SSE2, 2 AVX2, 3 AVX-512, 4 AVX-512 VBMI2), and already-trimmed text.
 # Prints the median and the spread of the repetitions; the CPU-time rate is
-# the per-core speed. Targets: >= 6 GB/s on pages with the best set, >= 8
-# GB/s on trimmed text.
+# the per-core speed. Rows with protect:63 are --protect all on the same bytes.
+# Targets: >= 6 GB/s on pages with the best set, >= 8 GB/s on trimmed text.
 # With BREVIO_BENCH_PAGES_DIR set to a folder of real pages (.htm, .html,
 # .php; for example /usr/share/doc), those are measured too.
 # Usage: bench/clean_speed.sh [BUILD_DIR]   (BREVIO_BENCH_RUNS repetitions, default 9)
