@@ -147,12 +147,10 @@ constexpr std::uint8_t kInOffComment = 4;
 
 void EnterServer(MarkupState& s, unsigned char ender) {
   s.outer = s.kind;
-  s.outer_match = s.match;
   s.kind = static_cast<std::uint8_t>(K::kServer);
   s.server_end = ender;
   s.match = 0;
   s.lt = false;
-  if (s.outer == static_cast<std::uint8_t>(K::kComment)) s.comment = kNoMarker;
 }
 
 }  // namespace
@@ -314,11 +312,11 @@ bool MarkupStep(MarkupState& s, unsigned char c, ProtectSet set) {
       case K::kServer: {
         const bool kept = Protects(s, set);
         if (s.match == 1 && c == '>') {
+          // Back where it was; an end tag being read in raw content starts
+          // again after it.
           s.kind = s.outer;
-          s.match = s.outer_match;
+          s.match = 0;
           s.lt = false;
-          // An end tag being read in raw content starts again after it.
-          if (s.kind == static_cast<std::uint8_t>(K::kRaw)) s.match = 0;
           return kept;
         }
         s.match = c == s.server_end ? 1 : 0;

@@ -55,6 +55,13 @@ ProtectSet KeptRegions(const MainView& view) {
   return view.Checked(Control::chkKeep) ? kProtectAll : 0;
 }
 
+// A run reads the output folder and chkKeep once, at its start; while it
+// lasts neither can be changed.
+void HoldRunSettings(MainView& view, bool held) {
+  view.SetReadOnly(Control::txtOutput, held);
+  view.SetReadOnly(Control::chkKeep, held);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- RowGate
@@ -266,8 +273,7 @@ void MainForm::cmdTrim2_Click() {
   m_skipped = 0;
   m_cancel = false;
   m_rowShown.Reset();
-  m_view.SetReadOnly(Control::txtOutput, true);
-  m_view.SetReadOnly(Control::chkKeep, true);
+  HoldRunSettings(m_view, true);
   m_view.SetBusy(true);
   // Results of an earlier run would read as this run's until their row is done.
   for (int i = 0; i < m_view.RowCount(); ++i) {
@@ -281,8 +287,7 @@ void MainForm::cmdTrim2_Click() {
   } catch (const std::system_error& e) {
     // No thread to be had: the run ends before its first file, saying why.
     m_running = false;
-    m_view.SetReadOnly(Control::txtOutput, false);
-    m_view.SetReadOnly(Control::chkKeep, false);
+    HoldRunSettings(m_view, false);
     m_view.SetBusy(false);
     m_view.ShowMessage(MessageIcon::kWarning, PlainReason(e));
   }
@@ -357,8 +362,7 @@ void MainForm::FinishBatch() {
   if (m_worker.joinable()) m_worker.join();  // it has nothing left to do but return
   m_batch.clear();
   m_running = false;
-  m_view.SetReadOnly(Control::txtOutput, false);
-  m_view.SetReadOnly(Control::chkKeep, false);
+  HoldRunSettings(m_view, false);
   m_view.SetBusy(false);
   if (m_closeRequested) {
     m_view.CloseWindow();

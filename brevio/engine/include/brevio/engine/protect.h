@@ -63,14 +63,13 @@ namespace detail {
 
 // Where the markup scan is; see ProtectingCleaner.
 struct MarkupState {
-  std::uint8_t kind = 0;     // what the scan is in (protect.cpp)
-  std::uint8_t element = 0;  // the element a start tag opens or content belongs to
-  std::uint8_t quote = 0;    // the quote that ends a quoted value
-  std::uint8_t match = 0;    // progress through the text being looked for
-  std::uint8_t comment = 0;  // progress of a comment's text against a marker
-  std::uint8_t dashes = 0;   // dashes in a row in a comment
-  std::uint8_t outer = 0;    // inside a server block: the kind it interrupts
-  std::uint8_t outer_match = 0;
+  std::uint8_t kind = 0;        // what the scan is in (protect.cpp)
+  std::uint8_t element = 0;     // the element a start tag opens or content belongs to
+  std::uint8_t quote = 0;       // the quote that ends a quoted value
+  std::uint8_t match = 0;       // progress through the text being looked for
+  std::uint8_t comment = 0;     // progress of a comment's text against a marker
+  std::uint8_t dashes = 0;      // dashes in a row in a comment
+  std::uint8_t outer = 0;       // inside a server block: the kind it interrupts
   std::uint8_t server_end = 0;  // '?' or '%': the byte before the ">" that ends it
   bool lt = false;              // the byte before was a "<"
   std::uint8_t name_len = 0;    // letters of a start tag's name so far
