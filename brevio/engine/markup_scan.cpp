@@ -27,9 +27,8 @@ struct MarkupMasks {
   std::uint64_t plain_lt;
 };
 
-namespace portable {
-
-inline std::uint64_t PrefixXor(std::uint64_t x) {
+// Bit i: the parity of the bits up to and including i.
+inline std::uint64_t PrefixXorByShifts(std::uint64_t x) {
   x ^= x << 1;
   x ^= x << 2;
   x ^= x << 4;
@@ -38,6 +37,10 @@ inline std::uint64_t PrefixXor(std::uint64_t x) {
   x ^= x << 32;
   return x;
 }
+
+namespace portable {
+
+inline std::uint64_t PrefixXor(std::uint64_t x) { return PrefixXorByShifts(x); }
 
 #include "markup_window.inc"
 
@@ -82,8 +85,64 @@ MarkupWide ScanPortable(const char* p, const char* end, MarkupCarry& carry, unsi
 
 #if defined(BREVIO_WIDE_X86)
 
+namespace sse2 {
+
+inline std::uint64_t PrefixXor(std::uint64_t x) { return PrefixXorByShifts(x); }
+
+// A window as four 16-byte quarters; masks join them into 64 bits.
+struct Vec {
+  __m128i q[4];
+};
+inline Vec Load(const char* p) {
+  Vec v;
+  for (int i = 0; i < 4; ++i) {
+    v.q[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::ptrdiff_t{16} * i));
+  }
+  return v;
+}
+template <class Op>
+inline Vec Each(const Vec& a, Op op) {
+  return {{op(a.q[0]), op(a.q[1]), op(a.q[2]), op(a.q[3])}};
+}
+template <class Test>
+inline std::uint64_t Bits(const Vec& a, Test test) {
+  std::uint64_t bits = 0;
+  for (int i = 0; i < 4; ++i) {
+    bits |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(test(a.q[i])))} << (16 * i);
+  }
+  return bits;
+}
+inline Vec Lower(const Vec& a) {
+  return Each(a, [](__m128i q) { return _mm_or_si128(q, _mm_set1_epi8(0x20)); });
+}
+inline std::uint64_t Eq(const Vec& a, char c) {
+  return Bits(a, [c](__m128i q) { return _mm_cmpeq_epi8(q, _mm_set1_epi8(c)); });
+}
+inline std::uint64_t AtMost(const Vec& a, char most) {
+  return Bits(
+      a, [most](__m128i q) { return _mm_cmpeq_epi8(_mm_min_epu8(q, _mm_set1_epi8(most)), q); });
+}
+inline std::uint64_t Letters(const Vec& lower) {
+  return AtMost(Each(lower, [](__m128i q) { return _mm_sub_epi8(q, _mm_set1_epi8('a')); }), 25);
+}
+
+#include "markup_wide.inc"
+
+}  // namespace sse2
+
+BREVIO_TARGET_BEGIN("pclmul")
+// The parity prefix as one carry-less multiply by all ones.
+inline std::uint64_t PrefixXorByClmul(std::uint64_t x) {
+  const __m128i product = _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(x)),
+                                               _mm_set1_epi8(static_cast<char>(0xFF)), 0);
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+}
+BREVIO_TARGET_END
+
 BREVIO_TARGET_BEGIN("avx2,bmi,bmi2,popcnt,pclmul")
 namespace avx2 {
+
+inline std::uint64_t PrefixXor(std::uint64_t x) { return PrefixXorByClmul(x); }
 
 // A window as two 32-byte halves; masks join them into 64 bits.
 struct Vec {
@@ -124,6 +183,8 @@ BREVIO_TARGET_END
 BREVIO_TARGET_BEGIN("avx512f,avx512bw,bmi,bmi2,popcnt,pclmul")
 namespace avx512 {
 
+inline std::uint64_t PrefixXor(std::uint64_t x) { return PrefixXorByClmul(x); }
+
 using Vec = __m512i;
 inline Vec Load(const char* p) { return _mm512_loadu_si512(p); }
 inline Vec Lower(Vec a) { return _mm512_or_si512(a, _mm512_set1_epi8(0x20)); }
@@ -148,12 +209,13 @@ BREVIO_TARGET_END
 MarkupWide MarkupWideScan(const char* p, const char* end, MarkupCarry& carry, unsigned flags) {
 #if defined(BREVIO_WIDE_X86)
   switch (ActiveSimd()) {
+    case Simd::kSse2:
+      return sse2::Scan(p, end, carry, flags);
     case Simd::kAvx2: {
       // Every processor with AVX2 known has the carry-less multiply too;
-      // should one lack it, the portable loop serves.
+      // should one lack it, the SSE2 loop serves.
       static const bool clmul = __builtin_cpu_supports("pclmul");
-      if (clmul) return avx2::Scan(p, end, carry, flags);
-      break;
+      return clmul ? avx2::Scan(p, end, carry, flags) : sse2::Scan(p, end, carry, flags);
     }
     case Simd::kAvx512:
     case Simd::kAvx512Vbmi2:
