@@ -208,6 +208,12 @@ CleanState StateAtCut(const char* begin, const char* end, const CleanState& befo
 // stopped, with the state at that byte.
 using WideFileLoop = const char* (*)(const char* p, const char* end, char*& out, FileState& s);
 inline constexpr std::ptrdiff_t kWideMin = 65;
+// The same before a kept stretch that starts at end and may be read up to
+// limit: it ends a gap as text does, so the loop cleans right up to it
+// (while a window fits before limit) instead of leaving the last bytes to
+// the portable loop.
+using FencedWideFileLoop = const char* (*)(const char* p, const char* end, const char* limit,
+                                           char*& out, FileState& s);
 
 // kAvx512 compares 64 bytes at once and copies runs; kAvx512Vbmi2 also
 // computes which bytes survive from the masks and writes them with a byte
@@ -215,6 +221,7 @@ inline constexpr std::ptrdiff_t kWideMin = 65;
 enum class Simd { kNone, kSse2, kAvx2, kAvx512, kAvx512Vbmi2 };
 // The loop in use (nullptr: the portable loop alone).
 WideFileLoop ActiveWideFileLoop();
+FencedWideFileLoop ActiveFencedWideFileLoop();
 Simd ActiveSimd();
 // Selects an instruction set; false (and no change) when this CPU lacks it.
 // For tests and benchmarks: the best one is chosen at start-up.

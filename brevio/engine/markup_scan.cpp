@@ -206,6 +206,27 @@ BREVIO_TARGET_END
 
 }  // namespace
 
+const char* RawStopWide(const char* p, const char* end, char first) {
+#if defined(BREVIO_WIDE_X86)
+  switch (ActiveSimd()) {
+    case Simd::kSse2:
+      return sse2::RawStop(p, end, first);
+    case Simd::kAvx2: {
+      static const bool clmul = __builtin_cpu_supports("pclmul");
+      return clmul ? avx2::RawStop(p, end, first) : sse2::RawStop(p, end, first);
+    }
+    case Simd::kAvx512:
+    case Simd::kAvx512Vbmi2:
+      return avx512::RawStop(p, end, first);
+    default:
+      break;
+  }
+#endif
+  (void)end;
+  (void)first;
+  return p;
+}
+
 MarkupWide MarkupWideScan(const char* p, const char* end, MarkupCarry& carry, unsigned flags) {
 #if defined(BREVIO_WIDE_X86)
   switch (ActiveSimd()) {

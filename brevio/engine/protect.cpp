@@ -418,6 +418,7 @@ const char* FindRawStop(const char* p, const char* end, char first) {
     return next == '<' || next == '?' || next == '%' || next == '!' ||
            (next == '/' && detail::Lower(static_cast<unsigned char>(at[2])) == first);
   };
+  p = detail::RawStopWide(p, end, first);
 #if defined(__SSE2__)
   const __m128i lt = _mm_set1_epi8('<');
   for (; end - p >= 18; p += 16) {
@@ -495,6 +496,12 @@ void ProtectingCleaner::feed(std::string_view chunk, Sink& sink) {
     }
     run = until;
   };
+  // The same for a cleaned piece that a kept stretch follows.
+  const auto flush_before_kept = [&](const char* until) {
+    cleaner_.feed_before_kept(std::string_view(run, static_cast<std::size_t>(until - run)), end,
+                              sink);
+    run = until;
+  };
   // Up to here the scan goes byte by byte: the wide loop refused the window.
   const char* byte_wise_until = p;
   while (p < end) {
@@ -520,14 +527,14 @@ void ProtectingCleaner::feed(std::string_view chunk, Sink& sink) {
     }
     const bool kept = detail::MarkupStep(markup_, static_cast<unsigned char>(*p), set_);
     if (kept != run_kept) {
-      if (p != run) flush(p);
+      if (p != run) kept ? flush_before_kept(p) : flush(p);
       run_kept = kept;
     }
     ++p;
     // Bytes that leave the scan where it is are kept as its place says.
     if (const char* const inert_end = SkipInert(markup_, p, end); inert_end != p) {
       if (const bool inert_kept = detail::Protects(markup_, set_); inert_kept != run_kept) {
-        flush(p);
+        inert_kept ? flush_before_kept(p) : flush(p);
         run_kept = inert_kept;
       }
       p = inert_end;

@@ -68,4 +68,10 @@ struct MarkupWide {
 // for a "<" there.
 MarkupWide MarkupWideScan(const char* p, const char* end, MarkupCarry& carry, unsigned flags);
 
+// Goes over whole 64-byte windows of raw content from p while none holds a
+// "<" that may move the scan there ("<" and then "<", "?", "%", "!", or "/"
+// and first); returns where the byte-wise search takes over (p itself on
+// CPUs without a wide set).
+const char* RawStopWide(const char* p, const char* end, char first);
+
 }  // namespace brevio::detail

@@ -55,10 +55,18 @@ void FeedSegment(const char* p, const char* end, CleanState& s, Out& out) {
 // A whole file: the wide loop while the piece is long enough, then text
 // alternates between runs of ordinary bytes and gaps of blanks and line ends;
 // each gap is dealt with in one step.
+// readable_end: bytes past end that may be read, a kept stretch (nullptr:
+// none).
 template <class Out>
-void FeedFile(const char* p, const char* end, CleanState& s, Out& out) {
+void FeedFile(const char* p, const char* end, CleanState& s, Out& out,
+              const char* readable_end = nullptr) {
   if constexpr (std::is_same_v<Out, RawOut>) {
-    if (end - p >= detail::kWideMin) {
+    if (readable_end != nullptr) {
+      if (const detail::FencedWideFileLoop loop = detail::ActiveFencedWideFileLoop();
+          loop != nullptr && readable_end - p >= detail::kWideMin) {
+        p = loop(p, end, readable_end, out.pos, s);
+      }
+    } else if (end - p >= detail::kWideMin) {
       if (const detail::WideFileLoop loop = detail::ActiveWideFileLoop(); loop != nullptr) {
         p = loop(p, end, out.pos, s);
       }
@@ -148,6 +156,22 @@ void StreamCleaner<kMode>::feed(std::string_view chunk, Sink& sink) {
 
 template <CleanMode kMode>
 template <class Sink>
+void StreamCleaner<kMode>::feed_before_kept(std::string_view chunk, const char* readable_end,
+                                            Sink& sink) {
+  if constexpr (kMode == CleanMode::kFile && requires { sink.position(); }) {
+    CleanState s = state_;
+    RawOut out{sink.position()};
+    FeedFile(chunk.data(), chunk.data() + chunk.size(), s, out, readable_end);
+    sink.position() = out.pos;
+    state_ = s;
+  } else {
+    (void)readable_end;
+    feed(chunk, sink);
+  }
+}
+
+template <CleanMode kMode>
+template <class Sink>
 void StreamCleaner<kMode>::feed_kept(std::string_view chunk, Sink& sink) {
   if (chunk.empty()) return;
   detail::PayOwed(state_, sink);
@@ -179,16 +203,22 @@ detail::CleanState detail::StateAtCut(const char* begin, const char* end,
   return cleaner.state();
 }
 
-#define BREVIO_CLEANER_FOR(mode)                                                               \
-  template class StreamCleaner<mode>;                                                          \
-  template void StreamCleaner<mode>::feed<BufferSink>(std::string_view, BufferSink&);          \
-  template void StreamCleaner<mode>::feed<StringSink>(std::string_view, StringSink&);          \
-  template void StreamCleaner<mode>::feed<CountingSink>(std::string_view, CountingSink&);      \
-  template void StreamCleaner<mode>::feed_kept<BufferSink>(std::string_view, BufferSink&);     \
-  template void StreamCleaner<mode>::feed_kept<StringSink>(std::string_view, StringSink&);     \
-  template void StreamCleaner<mode>::feed_kept<CountingSink>(std::string_view, CountingSink&); \
-  template void StreamCleaner<mode>::finish<BufferSink>(BufferSink&);                          \
-  template void StreamCleaner<mode>::finish<StringSink>(StringSink&);                          \
+#define BREVIO_CLEANER_FOR(mode)                                                                   \
+  template class StreamCleaner<mode>;                                                              \
+  template void StreamCleaner<mode>::feed<BufferSink>(std::string_view, BufferSink&);              \
+  template void StreamCleaner<mode>::feed<StringSink>(std::string_view, StringSink&);              \
+  template void StreamCleaner<mode>::feed<CountingSink>(std::string_view, CountingSink&);          \
+  template void StreamCleaner<mode>::feed_kept<BufferSink>(std::string_view, BufferSink&);         \
+  template void StreamCleaner<mode>::feed_before_kept<BufferSink>(std::string_view, const char*,   \
+                                                                  BufferSink&);                    \
+  template void StreamCleaner<mode>::feed_before_kept<StringSink>(std::string_view, const char*,   \
+                                                                  StringSink&);                    \
+  template void StreamCleaner<mode>::feed_before_kept<CountingSink>(std::string_view, const char*, \
+                                                                    CountingSink&);                \
+  template void StreamCleaner<mode>::feed_kept<StringSink>(std::string_view, StringSink&);         \
+  template void StreamCleaner<mode>::feed_kept<CountingSink>(std::string_view, CountingSink&);     \
+  template void StreamCleaner<mode>::finish<BufferSink>(BufferSink&);                              \
+  template void StreamCleaner<mode>::finish<StringSink>(StringSink&);                              \
   template void StreamCleaner<mode>::finish<CountingSink>(CountingSink&);
 
 BREVIO_CLEANER_FOR(CleanMode::kSegment)

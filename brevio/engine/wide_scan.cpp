@@ -116,23 +116,28 @@ bool Supported(Simd simd) {
 #endif
 }
 
-WideFileLoop LoopFor(Simd simd) {
+struct Loops {
+  WideFileLoop plain = nullptr;
+  FencedWideFileLoop fenced = nullptr;
+};
+
+Loops LoopsFor(Simd simd) {
 #if defined(BREVIO_WIDE_X86)
   switch (simd) {
     case Simd::kNone:
-      return nullptr;
+      return {};
     case Simd::kSse2:
-      return &sse2::FileLoop;
+      return {&sse2::FileLoop, &sse2::FencedFileLoop};
     case Simd::kAvx2:
-      return &avx2::FileLoop;
+      return {&avx2::FileLoop, &avx2::FencedFileLoop};
     case Simd::kAvx512:
-      return &avx512::FileLoop;
+      return {&avx512::FileLoop, &avx512::FencedFileLoop};
     case Simd::kAvx512Vbmi2:
-      return &vbmi2::FileLoop;
+      return {&vbmi2::FileLoop, &vbmi2::FencedFileLoop};
   }
 #endif
   (void)simd;
-  return nullptr;
+  return {};
 }
 
 Simd Best() {
@@ -145,7 +150,9 @@ Simd Best() {
 struct Choice {
   std::atomic<Simd> simd;
   std::atomic<WideFileLoop> loop;
-  Choice() : simd(Best()), loop(LoopFor(simd.load())) {}
+  std::atomic<FencedWideFileLoop> fenced;
+  Choice()
+      : simd(Best()), loop(LoopsFor(simd.load()).plain), fenced(LoopsFor(simd.load()).fenced) {}
 };
 
 Choice& TheChoice() {
@@ -157,12 +164,17 @@ Choice& TheChoice() {
 
 WideFileLoop ActiveWideFileLoop() { return TheChoice().loop.load(std::memory_order_relaxed); }
 
+FencedWideFileLoop ActiveFencedWideFileLoop() {
+  return TheChoice().fenced.load(std::memory_order_relaxed);
+}
+
 Simd ActiveSimd() { return TheChoice().simd.load(std::memory_order_relaxed); }
 
 bool UseSimd(Simd simd) {
   if (!Supported(simd)) return false;
   TheChoice().simd.store(simd, std::memory_order_relaxed);
-  TheChoice().loop.store(LoopFor(simd), std::memory_order_relaxed);
+  TheChoice().loop.store(LoopsFor(simd).plain, std::memory_order_relaxed);
+  TheChoice().fenced.store(LoopsFor(simd).fenced, std::memory_order_relaxed);
   return true;
 }
 

@@ -134,6 +134,12 @@ class StreamCleaner {
   template <class Sink>
   void feed_kept(std::string_view chunk, Sink& sink);
 
+  // feed for a piece that a kept stretch follows in memory (fed next with
+  // feed_kept), readable up to readable_end: the same output, but the wide
+  // loop may look past the piece's end, so it cleans the piece to its end.
+  template <class Sink>
+  void feed_before_kept(std::string_view chunk, const char* readable_end, Sink& sink);
+
   // Ends the input: the last line needs no line end. The cleaner can be
   // used again afterwards.
   template <class Sink>
