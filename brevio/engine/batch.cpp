@@ -165,6 +165,7 @@ class Run {
       trim.dry_run = options_.dry_run;
       trim.binary = options_.binary;
       trim.protect = options_.protect;
+      trim.line_end = options_.line_end;
       trim.keep_times = options_.keep_times;
       trim.follow_links = job.follow_links;
       trim.source_listed_regular = job.listed_regular;

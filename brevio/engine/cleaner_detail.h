@@ -161,11 +161,20 @@ inline Gap ScanGap(const char* p, const char* end) {
 // What a whole-file cleaner carries from one byte to the next.
 using FileState = CleanState;
 
+template <Eol kEol, class Out>
+inline void AppendLineEnd(Out& out) {
+  if constexpr (kEol == Eol::kLf) {
+    out.append_lf();
+  } else {
+    out.append_crlf();
+  }
+}
+
 // Before an ordinary byte: what is owed gets written.
-template <class Out>
+template <Eol kEol = Eol::kRule, class Out>
 inline void PayOwed(FileState& s, Out& out) {
   if (s.owe_crlf) {
-    out.append_crlf();
+    AppendLineEnd<kEol>(out);
     s.owe_crlf = false;
   }
   if (s.owed_spaces != 0) {
@@ -175,7 +184,7 @@ inline void PayOwed(FileState& s, Out& out) {
 }
 
 // A whole gap of blanks and line ends, in file mode.
-template <class Out>
+template <Eol kEol, class Out>
 inline void ApplyGap(const Gap& gap, FileState& s, Out& out) {
   if (gap.first_cr < 0) {
     if (gap.lf) {
@@ -190,8 +199,12 @@ inline void ApplyGap(const Gap& gap, FileState& s, Out& out) {
     // The first CR ends the line. What follows it in the gap (an LF of
     // CR LF, blank lines) starts lines without output: it changes nothing,
     // in this piece or at the start of the next.
-    if (s.owe_crlf || (gap.lf && s.line_has_output)) out.append_crlf();
-    if (s.line_has_output) out.append_crlf();
+    // By the rule a line end owed (an LF, its segment empty) is written
+    // besides the line's own: a blank line. The other line ends write one.
+    if constexpr (kEol == Eol::kRule) {
+      if (s.owe_crlf || (gap.lf && s.line_has_output)) out.append_crlf();
+    }
+    if (s.line_has_output) AppendLineEnd<kEol>(out);
     s = FileState{};
   }
 }
@@ -206,6 +219,7 @@ CleanState StateAtCut(const char* begin, const char* end, const CleanState& befo
 // kWideMin bytes are left, writes through out (up to 128 bytes past what it
 // keeps, within the slack of StreamCleaner::MaxOutput) and returns where it
 // stopped, with the state at that byte.
+// One for each Eol.
 using WideFileLoop = const char* (*)(const char* p, const char* end, char*& out, FileState& s);
 inline constexpr std::ptrdiff_t kWideMin = 65;
 // The same before a kept stretch that starts at end and may be read up to
@@ -220,8 +234,8 @@ using FencedWideFileLoop = const char* (*)(const char* p, const char* end, const
 // compress.
 enum class Simd { kNone, kSse2, kAvx2, kAvx512, kAvx512Vbmi2 };
 // The loop in use (nullptr: the portable loop alone).
-WideFileLoop ActiveWideFileLoop();
-FencedWideFileLoop ActiveFencedWideFileLoop();
+WideFileLoop ActiveWideFileLoop(Eol eol = Eol::kRule);
+FencedWideFileLoop ActiveFencedWideFileLoop(Eol eol = Eol::kRule);
 Simd ActiveSimd();
 // Selects an instruction set; false (and no change) when this CPU lacks it.
 // For tests and benchmarks: the best one is chosen at start-up.

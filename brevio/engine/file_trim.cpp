@@ -80,13 +80,13 @@ struct PumpError {
 // first_got: the caller's first read, already in this thread's input
 // buffer of block bytes (see FirstRead).
 PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport& report,
-               std::uint64_t size, ssize_t first_got, ProtectSet protect) {
+               std::uint64_t size, ssize_t first_got, const TrimOptions& options) {
   Buffers& buffers = Buffers::ForThisThread();
   char* const in = buffers.input(block);
   char* const out = output != nullptr ? buffers.output(FileStreamCleaner::MaxOutput(block) +
                                                        FileStreamCleaner::kMaxFinishOutput)
                                       : nullptr;
-  ProtectingCleaner cleaner(protect);
+  ProtectingCleaner cleaner(options.protect, options.line_end);
   CountingSink counter;
   for (ssize_t got = first_got;; got = ReadSome(in_fd, in, block)) {
     if (got < 0) return {true, errno};
@@ -119,8 +119,13 @@ PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport&
 // written in the order they were read; memory stays two blocks per worker.
 class ParallelPump {
  public:
-  ParallelPump(int in_fd, fileio::Output& output, std::size_t block)
-      : in_fd_(in_fd), output_(output), block_(block) {}
+  ParallelPump(int in_fd, fileio::Output& output, std::size_t block, LineEnd line_end)
+      : in_fd_(in_fd), output_(output), block_(block) {
+    // The line end to keep is decided while reading, so every block is
+    // cleaned with the one the file's first line end asks for.
+    eol_pending_ = line_end == LineEnd::kKeep;
+    eol_ = detail::EolFor(line_end);
+  }
 
   PumpError Run(TrimReport& report) {
     // Under a process limit the helper may not be had: this thread then takes
@@ -143,6 +148,7 @@ class ParallelPump {
     std::size_t size = 0;
     bool last = false;
     detail::CleanState start;
+    detail::Eol eol = detail::Eol::kRule;
   };
 
   void Work() {
@@ -151,7 +157,7 @@ class ParallelPump {
                                                             FileStreamCleaner::kMaxFinishOutput);
     Block taken;
     while (Take(in.get(), taken)) {
-      FileStreamCleaner cleaner(taken.start);
+      FileStreamCleaner cleaner(taken.start, taken.eol);
       BufferSink sink(out.get());
       cleaner.feed(std::string_view(in.get(), taken.size), sink);
       if (taken.last) cleaner.finish(sink);
@@ -178,7 +184,10 @@ class ParallelPump {
       len += static_cast<std::size_t>(got);
     }
     source_bytes_ += len;
-    taken = {next_seq_++, len, eof_, read_end_state_};
+    if (eol_pending_ && detail::FirstLineEnd(std::string_view(in, len), eol_)) {
+      eol_pending_ = false;
+    }
+    taken = {next_seq_++, len, eof_, read_end_state_, eol_};
     read_end_state_ = detail::StateAtCut(in, in + len, read_end_state_);
     return true;
   }
@@ -228,6 +237,8 @@ class ParallelPump {
   std::uint64_t next_seq_ = 0;
   std::uint64_t source_bytes_ = 0;
   detail::CleanState read_end_state_;
+  detail::Eol eol_ = detail::Eol::kRule;
+  bool eol_pending_ = false;
 
   // Writing in order and failing, under mutex_.
   std::mutex mutex_;
@@ -238,8 +249,9 @@ class ParallelPump {
   PumpError error_;
 };
 
-PumpError PumpParallel(int in_fd, fileio::Output& output, std::size_t block, TrimReport& report) {
-  return ParallelPump(in_fd, output, block).Run(report);
+PumpError PumpParallel(int in_fd, fileio::Output& output, std::size_t block, LineEnd line_end,
+                       TrimReport& report) {
+  return ParallelPump(in_fd, output, block, line_end).Run(report);
 }
 
 // What the source is, from its first read (start); the probed bytes are
@@ -297,8 +309,7 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   }
 
   if (options.dry_run) {
-    if (const PumpError e =
-            Pump(in.get(), nullptr, block, report, file_size, first_got, options.protect);
+    if (const PumpError e = Pump(in.get(), nullptr, block, report, file_size, first_got, options);
         e.error != 0) {
       Fail(fileio::Step::kReadSource, source, e.error);
     }
@@ -312,9 +323,9 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
   // tell, so protected trims take one block after the other.
   const bool parallel =
       options.protect == 0 && file_size >= kOverlapFrom && ::lseek(in.get(), 0, SEEK_SET) == 0;
-  const PumpError e =
-      parallel ? PumpParallel(in.get(), output, block, report)
-               : Pump(in.get(), &output, block, report, file_size, first_got, options.protect);
+  const PumpError e = parallel
+                          ? PumpParallel(in.get(), output, block, options.line_end, report)
+                          : Pump(in.get(), &output, block, report, file_size, first_got, options);
   if (e.error != 0) {
     // A temporary file that could not be made on the way says so itself.
     output.RethrowFailure();

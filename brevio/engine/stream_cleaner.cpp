@@ -25,9 +25,9 @@ const char* CopyRunTo(const char* p, const char* end, Out& out) {
 
 // Text after blanks or a line end: what they owe is written first, then the
 // run; the segment and the line now have output.
-template <class Out>
+template <detail::Eol kEol = detail::Eol::kRule, class Out>
 const char* CopyText(const char* p, const char* end, CleanState& s, Out& out) {
-  detail::PayOwed(s, out);
+  detail::PayOwed<kEol>(s, out);
   p = CopyRunTo(p, end, out);
   s.segment_has_output = true;
   s.line_has_output = true;
@@ -57,30 +57,47 @@ void FeedSegment(const char* p, const char* end, CleanState& s, Out& out) {
 // each gap is dealt with in one step.
 // readable_end: bytes past end that may be read, a kept stretch (nullptr:
 // none).
-template <class Out>
+template <detail::Eol kEol, class Out>
 void FeedFile(const char* p, const char* end, CleanState& s, Out& out,
               const char* readable_end = nullptr) {
   if constexpr (std::is_same_v<Out, RawOut>) {
     if (readable_end != nullptr) {
-      if (const detail::FencedWideFileLoop loop = detail::ActiveFencedWideFileLoop();
+      if (const detail::FencedWideFileLoop loop = detail::ActiveFencedWideFileLoop(kEol);
           loop != nullptr && readable_end - p >= detail::kWideMin) {
         p = loop(p, end, readable_end, out.pos, s);
       }
     } else if (end - p >= detail::kWideMin) {
-      if (const detail::WideFileLoop loop = detail::ActiveWideFileLoop(); loop != nullptr) {
+      if (const detail::WideFileLoop loop = detail::ActiveWideFileLoop(kEol); loop != nullptr) {
         p = loop(p, end, out.pos, s);
       }
     }
   }
   while (p < end) {
     if (!detail::IsBlankByte(static_cast<unsigned char>(*p))) {
-      p = CopyText(p, end, s, out);
+      p = CopyText<kEol>(p, end, s, out);
       // The copy also stops at NUL and other control bytes: text.
       if (p == end || !detail::IsBlankByte(static_cast<unsigned char>(*p))) continue;
     }
     const detail::Gap gap = detail::ScanGap(p, end);
-    detail::ApplyGap(gap, s, out);
+    detail::ApplyGap<kEol>(gap, s, out);
     p = gap.end;
+  }
+}
+
+// FeedFile for the line end a cleaner writes.
+template <class Out>
+void FeedFileWith(detail::Eol eol, const char* p, const char* end, CleanState& s, Out& out,
+                  const char* readable_end = nullptr) {
+  switch (eol) {
+    case detail::Eol::kRule:
+      FeedFile<detail::Eol::kRule>(p, end, s, out, readable_end);
+      break;
+    case detail::Eol::kCrLf:
+      FeedFile<detail::Eol::kCrLf>(p, end, s, out, readable_end);
+      break;
+    case detail::Eol::kLf:
+      FeedFile<detail::Eol::kLf>(p, end, s, out, readable_end);
+      break;
   }
 }
 
@@ -123,13 +140,13 @@ void FeedLine(const char* p, const char* end, CleanState& s, Out& out) {
 }
 
 template <CleanMode kMode, class Out>
-void FeedMode(std::string_view chunk, CleanState& s, Out& out) {
+void FeedMode(std::string_view chunk, CleanState& s, Out& out, detail::Eol eol) {
   const char* const p = chunk.data();
   const char* const end = p + chunk.size();
   if constexpr (kMode == CleanMode::kSegment) {
     FeedSegment(p, end, s, out);
   } else if constexpr (kMode == CleanMode::kFile) {
-    FeedFile(p, end, s, out);
+    FeedFileWith(eol, p, end, s, out);
   } else {
     FeedLine(p, end, s, out);
   }
@@ -140,16 +157,19 @@ void FeedMode(std::string_view chunk, CleanState& s, Out& out) {
 template <CleanMode kMode>
 template <class Sink>
 void StreamCleaner<kMode>::feed(std::string_view chunk, Sink& sink) {
+  // No line end is written before the first one is read, so the line end
+  // to keep is known in time.
+  if (eol_pending_ && detail::FirstLineEnd(chunk, eol_)) eol_pending_ = false;
   // The state and (for a buffer) the write position live in locals for the
   // loop: writes through a char pointer may alias anything, which would
   // force every member back to memory.
   CleanState s = state_;
   if constexpr (requires { sink.position(); }) {
     RawOut out{sink.position()};
-    FeedMode<kMode>(chunk, s, out);
+    FeedMode<kMode>(chunk, s, out, eol_);
     sink.position() = out.pos;
   } else {
-    FeedMode<kMode>(chunk, s, sink);
+    FeedMode<kMode>(chunk, s, sink, eol_);
   }
   state_ = s;
 }
@@ -159,9 +179,10 @@ template <class Sink>
 void StreamCleaner<kMode>::feed_before_kept(std::string_view chunk, const char* readable_end,
                                             Sink& sink) {
   if constexpr (kMode == CleanMode::kFile && requires { sink.position(); }) {
+    if (eol_pending_ && detail::FirstLineEnd(chunk, eol_)) eol_pending_ = false;
     CleanState s = state_;
     RawOut out{sink.position()};
-    FeedFile(chunk.data(), chunk.data() + chunk.size(), s, out, readable_end);
+    FeedFileWith(eol_, chunk.data(), chunk.data() + chunk.size(), s, out, readable_end);
     sink.position() = out.pos;
     state_ = s;
   } else {
@@ -174,7 +195,16 @@ template <CleanMode kMode>
 template <class Sink>
 void StreamCleaner<kMode>::feed_kept(std::string_view chunk, Sink& sink) {
   if (chunk.empty()) return;
-  detail::PayOwed(state_, sink);
+  // A kept stretch's own line ends count as the file's too.
+  if (eol_pending_ && detail::FirstLineEnd(chunk, eol_)) eol_pending_ = false;
+  switch (eol_) {
+    case detail::Eol::kLf:
+      detail::PayOwed<detail::Eol::kLf>(state_, sink);
+      break;
+    default:
+      detail::PayOwed(state_, sink);
+      break;
+  }
   sink.append(chunk.data(), chunk.size());
   state_.segment_has_output = true;
   state_.line_has_output = true;
@@ -184,9 +214,33 @@ template <CleanMode kMode>
 template <class Sink>
 void StreamCleaner<kMode>::finish(Sink& sink) {
   // A whole file ends its last line; the line modes pay only the owed CR LF.
-  if (state_.owe_crlf) sink.append_crlf();
-  if (kMode == CleanMode::kFile && state_.line_has_output) sink.append_crlf();
+  // Besides the rule a line end owed is that last line's own: one, not two.
+  if (kMode == CleanMode::kFile && eol_ != detail::Eol::kRule) {
+    if (state_.line_has_output) {
+      eol_ == detail::Eol::kLf ? sink.append_lf() : sink.append_crlf();
+    }
+  } else {
+    if (state_.owe_crlf) sink.append_crlf();
+    if (kMode == CleanMode::kFile && state_.line_has_output) sink.append_crlf();
+  }
   state_ = {};
+  if (keep_) {
+    eol_ = detail::Eol::kCrLf;
+    eol_pending_ = true;
+  }
+}
+
+bool detail::FirstLineEnd(std::string_view bytes, Eol& eol) {
+  const auto* lf = static_cast<const char*>(std::memchr(bytes.data(), '\n', bytes.size()));
+  const std::size_t before_lf =
+      lf != nullptr ? static_cast<std::size_t>(lf - bytes.data()) : bytes.size();
+  if (std::memchr(bytes.data(), '\r', before_lf) != nullptr) {
+    eol = Eol::kCrLf;
+    return true;
+  }
+  if (lf == nullptr) return false;
+  eol = Eol::kLf;
+  return true;
 }
 
 detail::CleanState detail::StateAtCut(const char* begin, const char* end,

@@ -14,11 +14,12 @@
 
 namespace brevio {
 
-std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block, ProtectSet protect) {
+std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block, ProtectSet protect,
+                         LineEnd line_end) {
   block = std::max<std::size_t>(block, 1);
   const auto in = std::make_unique_for_overwrite<char[]>(block);
   const auto out = std::make_unique_for_overwrite<char[]>(FileStreamCleaner::MaxOutput(block));
-  ProtectingCleaner cleaner(protect);
+  ProtectingCleaner cleaner(protect, line_end);
   std::uint64_t written = 0;
   for (;;) {
     std::size_t got = 0;
@@ -39,7 +40,8 @@ std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block, ProtectSet p
   }
 }
 
-std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block, ProtectSet protect) {
+std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block, ProtectSet protect,
+                         LineEnd line_end) {
   const StreamEnds ends{
       [in_fd](char* into, std::size_t n, std::size_t& got) {
         for (;;) {
@@ -52,7 +54,7 @@ std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block, ProtectSet pr
         }
       },
       [out_fd](const char* data, std::size_t n) { return fileio::WriteAll(out_fd, data, n); }};
-  return TrimStream(ends, block, protect);
+  return TrimStream(ends, block, protect, line_end);
 }
 
 }  // namespace brevio

@@ -116,10 +116,21 @@ bool Supported(Simd simd) {
 #endif
 }
 
+// The loops of one instruction set, by Eol.
 struct Loops {
-  WideFileLoop plain = nullptr;
-  FencedWideFileLoop fenced = nullptr;
+  WideFileLoop plain[3] = {};
+  FencedWideFileLoop fenced[3] = {};
 };
+
+#if defined(BREVIO_WIDE_X86)
+#define BREVIO_LOOPS(set)                                                                 \
+  Loops {                                                                                 \
+    {&set::FileLoop<Eol::kRule>, &set::FileLoop<Eol::kCrLf>, &set::FileLoop<Eol::kLf>}, { \
+      &set::FencedFileLoop<Eol::kRule>, &set::FencedFileLoop<Eol::kCrLf>,                 \
+          &set::FencedFileLoop<Eol::kLf>                                                  \
+    }                                                                                     \
+  }
+#endif
 
 Loops LoopsFor(Simd simd) {
 #if defined(BREVIO_WIDE_X86)
@@ -127,13 +138,13 @@ Loops LoopsFor(Simd simd) {
     case Simd::kNone:
       return {};
     case Simd::kSse2:
-      return {&sse2::FileLoop, &sse2::FencedFileLoop};
+      return BREVIO_LOOPS(sse2);
     case Simd::kAvx2:
-      return {&avx2::FileLoop, &avx2::FencedFileLoop};
+      return BREVIO_LOOPS(avx2);
     case Simd::kAvx512:
-      return {&avx512::FileLoop, &avx512::FencedFileLoop};
+      return BREVIO_LOOPS(avx512);
     case Simd::kAvx512Vbmi2:
-      return {&vbmi2::FileLoop, &vbmi2::FencedFileLoop};
+      return BREVIO_LOOPS(vbmi2);
   }
 #endif
   (void)simd;
@@ -149,10 +160,14 @@ Simd Best() {
 
 struct Choice {
   std::atomic<Simd> simd;
-  std::atomic<WideFileLoop> loop;
-  std::atomic<FencedWideFileLoop> fenced;
-  Choice()
-      : simd(Best()), loop(LoopsFor(simd.load()).plain), fenced(LoopsFor(simd.load()).fenced) {}
+  std::atomic<const Loops*> loops;
+  Choice() : simd(Best()), loops(&Table(simd.load())) {}
+  static const Loops& Table(Simd simd) {
+    static const Loops kTables[] = {LoopsFor(Simd::kNone), LoopsFor(Simd::kSse2),
+                                    LoopsFor(Simd::kAvx2), LoopsFor(Simd::kAvx512),
+                                    LoopsFor(Simd::kAvx512Vbmi2)};
+    return kTables[static_cast<int>(simd)];
+  }
 };
 
 Choice& TheChoice() {
@@ -162,10 +177,12 @@ Choice& TheChoice() {
 
 }  // namespace
 
-WideFileLoop ActiveWideFileLoop() { return TheChoice().loop.load(std::memory_order_relaxed); }
+WideFileLoop ActiveWideFileLoop(Eol eol) {
+  return TheChoice().loops.load(std::memory_order_relaxed)->plain[static_cast<int>(eol)];
+}
 
-FencedWideFileLoop ActiveFencedWideFileLoop() {
-  return TheChoice().fenced.load(std::memory_order_relaxed);
+FencedWideFileLoop ActiveFencedWideFileLoop(Eol eol) {
+  return TheChoice().loops.load(std::memory_order_relaxed)->fenced[static_cast<int>(eol)];
 }
 
 Simd ActiveSimd() { return TheChoice().simd.load(std::memory_order_relaxed); }
@@ -173,8 +190,7 @@ Simd ActiveSimd() { return TheChoice().simd.load(std::memory_order_relaxed); }
 bool UseSimd(Simd simd) {
   if (!Supported(simd)) return false;
   TheChoice().simd.store(simd, std::memory_order_relaxed);
-  TheChoice().loop.store(LoopsFor(simd).plain, std::memory_order_relaxed);
-  TheChoice().fenced.store(LoopsFor(simd).fenced, std::memory_order_relaxed);
+  TheChoice().loops.store(&Choice::Table(simd), std::memory_order_relaxed);
   return true;
 }
 

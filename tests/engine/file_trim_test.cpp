@@ -308,6 +308,30 @@ TEST(TrimFileAgainstModel, BigRandomFilesGiveTheModelsBytes) {
   }
 }
 
+// Two workers clean blocks with the line end the file's first one asks
+// for, also when the first blocks hold none.
+TEST(TrimFileAgainstModel, BigFilesKeepTheirFirstLineEndWhicheverBlockHoldsIt) {
+  std::string head(std::size_t{5} << 20, 'a');
+  for (std::size_t i = 7; i < head.size(); i += 11) head[i] = ' ';
+  std::string tail;
+  while (tail.size() < (std::size_t{4} << 20)) tail += "b  \r\n c\n\t d\r\n\n  e ";
+  TempDir dir;
+  for (const char* first : {"\n", "\r\n", "\r"}) {
+    const std::string text = head + first + tail;
+    const auto source = dir.write("in.txt", text);
+    for (const LineEnd line_end : {LineEnd::kKeep, LineEnd::kLf}) {
+      TrimOptions options;
+      options.block_size = std::size_t{1} << 20;
+      options.line_end = line_end;
+      TrimFileWithReport(source, dir / "out.txt", options);
+      // Compared whole: a printed difference of megabytes helps nobody.
+      ASSERT_TRUE(ReadFile(dir / "out.txt") == ModelTrimFile(text, line_end))
+          << ::testing::PrintToString(std::string(first)) << " line end "
+          << static_cast<int>(line_end);
+    }
+  }
+}
+
 // Big files are cut into blocks anywhere and cleaned by two workers, each
 // block starting in the state the bytes before the cut leave. Mixed layouts
 // hit every kind of cut: CR-rich parts, LF-only stretches, a CR LF split by a

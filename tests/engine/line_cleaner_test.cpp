@@ -177,3 +177,70 @@ TEST(StreamCleaner, LongRunsCrossTheVectorScanCorrectly) {
 
 }  // namespace
 }  // namespace brevio
+
+namespace brevio {
+namespace {
+
+std::string TrimWith(const std::string& text, LineEnd line_end) {
+  FileStreamCleaner cleaner(line_end);
+  std::string out;
+  StringSink sink(out);
+  cleaner.feed(text, sink);
+  cleaner.finish(sink);
+  return out;
+}
+
+struct LineEndCase {
+  LineEnd line_end;
+  const char* given;
+  const char* expected;
+};
+
+// Line ends besides the rule, written out by hand; the model is held to
+// them as well as the engine.
+TEST(LineEnds, GiveTheDocumentedText) {
+  const LineEndCase kCases[] = {
+      {LineEnd::kLf, "x SP SP LF LF SP SP y LF", "x LF y LF"},
+      {LineEnd::kLf, "a CR LF b CR c", "a LF b LF c LF"},
+      {LineEnd::kLf, "a LF CR b", "a LF b LF"},  // the rule gives a blank line here
+      {LineEnd::kLf, "SP TAB LF CR LF", "(empty)"},
+      {LineEnd::kKeep, "a LF b CR LF c", "a LF b LF c LF"},
+      {LineEnd::kKeep, "a CR LF b LF c LF", "a CR LF b CR LF c CR LF"},
+      {LineEnd::kKeep, "a CR b LF", "a CR LF b CR LF"},
+      {LineEnd::kKeep, "SP a SP SP b SP", "a SP b CR LF"},
+      {LineEnd::kCrLf, "x LF", "x CR LF CR LF"},
+  };
+  for (const LineEndCase& c : kCases) {
+    const std::string given = Bytes(c.given);
+    EXPECT_EQ(TrimWith(given, c.line_end), Bytes(c.expected)) << c.given;
+    EXPECT_EQ(testing::ModelTrimFile(given, c.line_end), Bytes(c.expected)) << "model: " << c.given;
+  }
+}
+
+// Trimmed output trimmed again: unchanged with kLf and kKeep, for every
+// input; the rule's own line end is known to change some (a final LF).
+TEST(LineEnds, TrimmingTwiceChangesNothingBesidesTheRule) {
+  const struct {
+    LineEnd line_end;
+    bool stable;
+  } kRows[] = {{LineEnd::kLf, true}, {LineEnd::kKeep, true}, {LineEnd::kCrLf, false}};
+  for (const auto& row : kRows) {
+    std::mt19937 random(7);
+    int changed = 0;
+    for (int i = 0; i < 3000; ++i) {
+      const std::string once = TrimWith(RandomText(random, 1 + i % 60), row.line_end);
+      const std::string twice = TrimWith(once, row.line_end);
+      if (twice != once) {
+        ++changed;
+        EXPECT_FALSE(row.stable) << ::testing::PrintToString(once) << " became "
+                                 << ::testing::PrintToString(twice);
+      }
+    }
+    if (!row.stable) {
+      EXPECT_GT(changed, 0) << "the rule's CR LF";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace brevio

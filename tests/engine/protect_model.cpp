@@ -208,8 +208,8 @@ class RegionScan {
 
 }  // namespace
 
-std::string ModelTrimFileProtected(const std::string& content, ProtectSet set) {
-  if (set == 0) return ModelTrimFile(content);
+std::string ModelTrimFileProtected(const std::string& content, ProtectSet set, LineEnd line_end) {
+  if (set == 0) return ModelTrimFile(content, line_end);
   const std::vector<bool> kept = RegionScan(content, set).Run();
 
   // The rule only tells SP, TAB, CR and LF from the rest, and its output holds
@@ -236,7 +236,10 @@ std::string ModelTrimFileProtected(const std::string& content, ProtectSet set) {
   }
   std::string out;
   std::size_t next = 0;
-  for (const char c : ModelTrimFile(stand_in)) {
+  // Line ends are changed before the kept stretches go back in: theirs stay.
+  std::string cleaned = ModelTrimFile(stand_in);
+  if (line_end != LineEnd::kCrLf) cleaned = ModelEndLines(cleaned, ModelLineEnd(content, line_end));
+  for (const char c : cleaned) {
     if (c == 'x' && next < words.size()) {
       out += words[next++];
     } else {

@@ -79,6 +79,32 @@ std::string ModelTrimFile(const std::string& content) {
   return out;
 }
 
+std::string ModelLineEnd(const std::string& content, LineEnd line_end) {
+  if (line_end == LineEnd::kLf) return "\n";
+  if (line_end == LineEnd::kKeep) {
+    const std::size_t first = content.find_first_of("\r\n");
+    if (first != std::string::npos && content[first] == '\n') return "\n";
+  }
+  return "\r\n";
+}
+
+std::string ModelEndLines(const std::string& rule_output, const std::string& end) {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < rule_output.size()) {
+    std::size_t line_end = rule_output.find("\r\n", pos);
+    if (line_end == std::string::npos) line_end = rule_output.size();
+    if (line_end != pos) out += rule_output.substr(pos, line_end - pos) + end;
+    pos = line_end + 2;
+  }
+  return out;
+}
+
+std::string ModelTrimFile(const std::string& content, LineEnd line_end) {
+  if (line_end == LineEnd::kCrLf) return ModelTrimFile(content);
+  return ModelEndLines(ModelTrimFile(content), ModelLineEnd(content, line_end));
+}
+
 std::string Bytes(std::string_view notation) {
   static const std::map<std::string, std::string, std::less<>> kNames = {
       {"TAB", "\t"},   {"LF", "\n"},     {"CR", "\r"},

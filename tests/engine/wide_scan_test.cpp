@@ -38,8 +38,9 @@ std::string ShapedText(std::mt19937& random, int parts) {
 }
 
 // Cleans the text in the given pieces into a buffer (the wide loop's sink).
-std::string CleanInPieces(const std::string& text, const std::vector<std::size_t>& cuts) {
-  FileStreamCleaner cleaner;
+std::string CleanInPieces(const std::string& text, const std::vector<std::size_t>& cuts,
+                          LineEnd line_end = LineEnd::kCrLf) {
+  FileStreamCleaner cleaner(line_end);
   std::vector<char> buffer(FileStreamCleaner::MaxOutput(text.size()));
   std::string out;
   std::size_t from = 0;
@@ -67,17 +68,22 @@ class WideLoop : public ::testing::TestWithParam<Simd> {
   Simd best_ = detail::ActiveSimd();
 };
 
-TEST_P(WideLoop, ShapedTextGivesTheModelsBytesWholeAndInPieces) {
+constexpr LineEnd kLineEnds[] = {LineEnd::kCrLf, LineEnd::kLf, LineEnd::kKeep};
+
+TEST_P(WideLoop, ShapedTextGivesTheModelsBytesWholeAndInPiecesWithEveryLineEnd) {
   std::mt19937 random(static_cast<unsigned>(GetParam()) + 11);
   for (int i = 0; i < 1500; ++i) {
     const std::string text = ShapedText(random, 40);
-    const std::string expected = ModelTrimFile(text);
-    ASSERT_EQ(CleanInPieces(text, {}), expected) << ::testing::PrintToString(text);
+    const LineEnd line_end = kLineEnds[i % 3];
+    const std::string expected = ModelTrimFile(text, line_end);
+    ASSERT_EQ(CleanInPieces(text, {}, line_end), expected)
+        << ::testing::PrintToString(text) << " line end " << i % 3;
     std::uniform_int_distribution<std::size_t> cut(0, text.size());
     std::vector<std::size_t> cuts = {cut(random), cut(random), cut(random)};
     std::sort(cuts.begin(), cuts.end());
-    ASSERT_EQ(CleanInPieces(text, cuts), expected) << ::testing::PrintToString(text) << " cut at "
-                                                   << cuts[0] << ',' << cuts[1] << ',' << cuts[2];
+    ASSERT_EQ(CleanInPieces(text, cuts, line_end), expected)
+        << ::testing::PrintToString(text) << " line end " << i % 3 << " cut at " << cuts[0] << ','
+        << cuts[1] << ',' << cuts[2];
   }
 }
 
@@ -119,8 +125,9 @@ TEST_P(WideLoop, EveryShortGapGivesTheModelsBytesWhereverItFalls) {
       for (std::size_t i = 0; i < length; ++i) gap += kBlank[(code >> (2 * i)) & 3];
       for (const std::size_t at : {0, 3, 40, 60, 63}) {
         const std::string text = std::string(at, 'a') + gap + std::string(140 - at, 'b');
-        ASSERT_EQ(CleanInPieces(text, {}), ModelTrimFile(text))
-            << at << ' ' << ::testing::PrintToString(gap);
+        const LineEnd line_end = kLineEnds[(code + at) % 3];
+        ASSERT_EQ(CleanInPieces(text, {}, line_end), ModelTrimFile(text, line_end))
+            << at << ' ' << ::testing::PrintToString(gap) << " line end " << (code + at) % 3;
       }
     }
   }

@@ -81,6 +81,7 @@ struct BatchOptions {
   bool binary = false;
   bool keep_times = false;
   ProtectSet protect = 0;
+  LineEnd line_end = LineEnd::kCrLf;
   // Find repeats (above) before the first trim starts, so that whatever
   // the number at once one file is trimmed once and two files never race
   // for one target. Off, every job is trimmed as listed.

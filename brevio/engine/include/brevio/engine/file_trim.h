@@ -104,6 +104,8 @@ struct TrimOptions {
   bool keep_times = false;
   // Regions kept as they are (protect.h); 0: the rule alone.
   ProtectSet protect = 0;
+  // How written lines end (stream_cleaner.h); kCrLf is the rule.
+  LineEnd line_end = LineEnd::kCrLf;
 };
 
 struct TrimReport {
@@ -135,13 +137,14 @@ struct StreamEnds {
 // Trims everything `ends` reads into what it writes, reading block bytes at a
 // time. Returns the bytes written. Throws std::system_error on a failing read
 // (what() starts with "read") or write ("write").
-// protect: regions kept as they are (protect.h).
+// protect: regions kept as they are (protect.h); line_end: how written
+// lines end (stream_cleaner.h).
 std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block = std::size_t{256} * 1024,
-                         ProtectSet protect = 0);
+                         ProtectSet protect = 0, LineEnd line_end = LineEnd::kCrLf);
 
 // The same from in_fd into out_fd (pipes, terminals, files). Neither
 // descriptor is closed.
 std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block = std::size_t{256} * 1024,
-                         ProtectSet protect = 0);
+                         ProtectSet protect = 0, LineEnd line_end = LineEnd::kCrLf);
 
 }  // namespace brevio

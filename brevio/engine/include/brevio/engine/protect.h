@@ -88,7 +88,8 @@ class ProtectingCleaner {
   static constexpr std::size_t MaxOutput(std::size_t n) { return FileStreamCleaner::MaxOutput(n); }
   static constexpr std::size_t kMaxFinishOutput = FileStreamCleaner::kMaxFinishOutput;
 
-  explicit ProtectingCleaner(ProtectSet set) : set_(set) {}
+  explicit ProtectingCleaner(ProtectSet set, LineEnd line_end = LineEnd::kCrLf)
+      : set_(set), cleaner_(line_end) {}
   ProtectSet set() const { return set_; }
 
   template <class Sink>

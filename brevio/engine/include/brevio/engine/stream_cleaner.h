@@ -31,7 +31,31 @@ enum class CleanMode {
   kFile,
 };
 
+// How the lines of a whole file (kFile) end in the output.
+enum class LineEnd : std::uint8_t {
+  // CR LF, by the rule: a line whose last LF-separated segment is empty
+  // ends in a blank line, so output trimmed again may change.
+  kCrLf,
+  // LF, and never a blank line: trimming the output again changes nothing.
+  kLf,
+  // As the file's first line end (its first CR or LF byte): a lone LF gives
+  // LF, CR LF or a lone CR gives CR LF; no line end at all, CR LF. Never a
+  // blank line, as with kLf.
+  kKeep,
+};
+
 namespace detail {
+
+// The line end a whole-file cleaner writes: CR LF with the rule's blank
+// lines, CR LF without them, or LF without them. Which one never changes
+// the state the cleaner carries, only what it writes.
+enum class Eol : std::uint8_t { kRule, kCrLf, kLf };
+
+// What a line end option writes; kKeep writes CR LF until the first line
+// end read says otherwise.
+constexpr Eol EolFor(LineEnd line_end) {
+  return line_end == LineEnd::kLf ? Eol::kLf : line_end == LineEnd::kKeep ? Eol::kCrLf : Eol::kRule;
+}
 
 // Unchecked writes at a position; the caller has made room (see BufferSink).
 // The cleaner's fast path keeps one of these in registers.
@@ -46,6 +70,7 @@ struct RawOut {
     pos[1] = '\n';
     pos += 2;
   }
+  void append_lf() { *pos++ = '\n'; }
   void append_spaces(std::uint64_t n) {
     std::memset(pos, ' ', n);
     pos += n;
@@ -71,6 +96,7 @@ class BufferSink {
   explicit BufferSink(char* out) : begin_(out), out_{out} {}
   void append(const char* data, std::size_t n) { out_.append(data, n); }
   void append_crlf() { out_.append_crlf(); }
+  void append_lf() { out_.append_lf(); }
   void append_spaces(std::uint64_t n) { out_.append_spaces(n); }
   std::size_t size() const { return static_cast<std::size_t>(out_.pos - begin_); }
   // The write position, for the copy loop that scans and copies in one go.
@@ -86,6 +112,7 @@ class StringSink {
   explicit StringSink(std::string& out) : out_(out) {}
   void append(const char* data, std::size_t n) { out_.append(data, n); }
   void append_crlf() { out_.append("\r\n", 2); }
+  void append_lf() { out_.push_back('\n'); }
   void append_spaces(std::uint64_t n) { out_.append(n, ' '); }
 
  private:
@@ -97,6 +124,7 @@ class CountingSink {
  public:
   void append(const char*, std::size_t n) { count_ += n; }
   void append_crlf() { count_ += 2; }
+  void append_lf() { ++count_; }
   void append_spaces(std::uint64_t n) { count_ += n; }
   std::uint64_t count() const { return count_; }
 
@@ -117,10 +145,16 @@ class StreamCleaner {
   static constexpr std::size_t MaxOutput(std::size_t n) { return 2 * n + 4 + 128; }
   static constexpr std::size_t kMaxFinishOutput = 4;
 
-  StreamCleaner() = default;
+  // line_end: for kFile; the other modes write CR LF by their rule.
+  explicit StreamCleaner(LineEnd line_end = LineEnd::kCrLf)
+      : eol_(detail::EolFor(line_end)),
+        eol_pending_(line_end == LineEnd::kKeep),
+        keep_(line_end == LineEnd::kKeep) {}
   // A cleaner that goes on from a state another one reached (or that
-  // StateAtCut worked out), so that neighbouring pieces can be cleaned at once.
-  explicit StreamCleaner(const detail::CleanState& state) : state_(state) {}
+  // StateAtCut worked out), so that neighbouring pieces can be cleaned at
+  // once, writing the line end given (LineEnd::kKeep already decided).
+  explicit StreamCleaner(const detail::CleanState& state, detail::Eol eol = detail::Eol::kRule)
+      : state_(state), eol_(eol) {}
   const detail::CleanState& state() const { return state_; }
 
   // Cleans the next piece of input. Splitting the input anywhere gives the
@@ -147,7 +181,17 @@ class StreamCleaner {
 
  private:
   detail::CleanState state_;
+  detail::Eol eol_ = detail::Eol::kRule;
+  // LineEnd::kKeep before the first line end: eol_ is decided by it.
+  bool eol_pending_ = false;
+  bool keep_ = false;  // decided anew for the next input after finish
 };
+
+namespace detail {
+// Where the first line end of bytes is (a CR or LF byte) and the line end
+// LineEnd::kKeep takes from it; false when they hold none.
+bool FirstLineEnd(std::string_view bytes, Eol& eol);
+}  // namespace detail
 
 using LineStreamCleaner = StreamCleaner<CleanMode::kLine>;
 using FileStreamCleaner = StreamCleaner<CleanMode::kFile>;
