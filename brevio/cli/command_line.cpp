@@ -22,6 +22,7 @@ constexpr int kInclude = 256;
 constexpr int kBinary = 257;
 constexpr int kPreserve = 258;
 constexpr int kProtect = 259;
+constexpr int kEol = 270;
 
 // GNU-style options: grouped short ones (-rnq), values attached or apart
 // (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
@@ -39,6 +40,7 @@ constexpr option kLongOptions[] = {
     {"binary", no_argument, nullptr, kBinary},
     {"preserve", required_argument, nullptr, kPreserve},
     {"protect", required_argument, nullptr, kProtect},
+    {"eol", required_argument, nullptr, kEol},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -83,6 +85,7 @@ std::string MissingValue(int key, bool spelled_long) {
   if (key == kInclude) needs = "a pattern";
   if (key == kPreserve) needs = "'timestamps'";
   if (key == kProtect) needs = "a list of regions";
+  if (key == kEol) needs = "a line end";
   if (key == 'j') needs = spelled_long ? "a whole number above 0" : "a number";
   return "option " + Spelled(key, spelled_long) + " needs " + needs;
 }
@@ -159,6 +162,18 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       line.protect |= *set;
       break;
     }
+    case kEol:
+      if (value == "crlf") {
+        line.line_end = LineEnd::kCrLf;
+      } else if (value == "lf") {
+        line.line_end = LineEnd::kLf;
+      } else if (value == "keep") {
+        line.line_end = LineEnd::kKeep;
+      } else {
+        return "invalid line end " + QuoteName(value, true) +
+               " for '--eol' (valid: 'crlf', 'lf', 'keep')";
+      }
+      break;
     case 'j':
       if (!ParseJobs(value, line.jobs)) {
         return "option " + Spelled('j', spelled_long) + " needs a whole number above 0";

@@ -61,6 +61,12 @@ constexpr const char* kHelp =
     "                     <!-- brevio:on --> is then kept too. Around a region\n"
     "                     the rule applies, the region being one word of its line:\n"
     "                     '<pre>  a  </pre>   b' gives '<pre>  a  </pre> b'\n"
+    "      --eol END      how written lines end: crlf (the default: CR LF, and a\n"
+    "                     blank line after a line ending in a lone LF), lf (LF),\n"
+    "                     keep (as the file's first line end: a lone LF gives\n"
+    "                     LF, else CR LF). lf and keep write no blank line, so\n"
+    "                     their output trimmed again stays as it is. Protected\n"
+    "                     regions keep their own line ends\n"
     "      --binary       trim files that are not text too (NUL bytes in their\n"
     "                     first 64 KiB, a UTF-16 or UTF-32 mark); without it they\n"
     "                     are skipped\n"
@@ -173,7 +179,7 @@ StreamEnds EndsOf(std::istream& in, std::ostream& out) {
 }
 
 int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
-              const CommandEnvironment& environment, ProtectSet protect) {
+              const CommandEnvironment& environment, const CommandLine& line) {
   // `brevio-trim < f >> f` would read its own output until the disk is full.
   if (environment.in_fd >= 0 && environment.out_fd >= 0 &&
       SameRegularFile(environment.in_fd, environment.out_fd)) {
@@ -183,9 +189,9 @@ int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
   try {
     // The real standard streams are copied between directly, past their buffers.
     if (environment.in_fd >= 0 && environment.out_fd >= 0) {
-      TrimStream(environment.in_fd, environment.out_fd, kStreamBlock, protect);
+      TrimStream(environment.in_fd, environment.out_fd, kStreamBlock, line.protect, line.line_end);
     } else {
-      TrimStream(EndsOf(in, out), kStreamBlock, protect);
+      TrimStream(EndsOf(in, out), kStreamBlock, line.protect, line.line_end);
     }
     return kExitOk;
   } catch (const std::system_error& e) {
@@ -352,6 +358,7 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   options.binary = line.binary;
   options.keep_times = line.keep_times;
   options.protect = line.protect;
+  options.line_end = line.line_end;
   if (line.mode == Mode::kOutputDir) {
     options.output_root = line.output_dir;
     options.output_root_made = output_folder_made;
@@ -381,7 +388,7 @@ int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::os
       out << kProgram << ' ' << kVersion << '\n';
       return kExitOk;
     case Mode::kFilter:
-      return RunFilter(in, out, err, environment, line.protect);
+      return RunFilter(in, out, err, environment, line);
     default:
       return RunBatch(line, out, err, environment);
   }

@@ -43,8 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
   const std::vector<std::string> args = {
-      "-j",    "3",    "--include", "*.tpl", "--protect", "pre", "--protect=script,pre",
-      "-rLpo", "out/", "x"};
+      "-j",    "3",  "--include",  "*.tpl", "--protect", "pre", "--protect=script,pre",
+      "--eol", "lf", "--eol=keep", "-rLpo", "out/",      "x"};
   const ParseOutcome parsed = ParseCommandLine(args);
   ASSERT_TRUE(parsed.command) << parsed.error;
   EXPECT_EQ(parsed.command->jobs, 3u);
@@ -54,6 +54,7 @@ TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
   EXPECT_TRUE(parsed.command->keep_times);
   EXPECT_EQ(parsed.command->includes, std::vector<std::string>{"*.tpl"});
   EXPECT_EQ(parsed.command->protect, kProtectPre | kProtectScript);
+  EXPECT_EQ(parsed.command->line_end, LineEnd::kKeep);  // the last one given
 }
 
 struct BadCase {
@@ -85,7 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--preserve"}, "'--preserve' needs 'timestamps'"},
         BadCase{{"--protect=pre,scripts"}, "invalid region 'scripts' for '--protect'"},
         BadCase{{"--protect=pre,"}, "invalid region '' for '--protect'"},
-        BadCase{{"--protect"}, "'--protect' needs a list of regions"}));
+        BadCase{{"--protect"}, "'--protect' needs a list of regions"},
+        BadCase{{"--eol=CRLF"},
+                "invalid line end 'CRLF' for '--eol' (valid: 'crlf', 'lf', 'keep')"},
+        BadCase{{"--eol"}, "'--eol' needs a line end"}));
 
 }  // namespace
 }  // namespace brevio::cli

@@ -307,6 +307,16 @@ TEST(TrimCommand, ProtectKeepsRegionsInEveryMode) {
   EXPECT_EQ(ReadFile(source), kKept);
 }
 
+TEST(TrimCommand, EolReachesTheFilterTheBatchAndProtectedTrims) {
+  TempDir dir;
+  const std::string source = dir.write("page.htm", "x  \n\n  y\n");
+  EXPECT_EQ(Trim({"--eol", "lf"}, "x  \n\n  y\n").out, "x\ny\n");
+  EXPECT_EQ(Trim({"--eol=keep", "--protect=pre"}, "a\r\n<pre> \n </pre>\n").out,
+            "a\r\n<pre> \n </pre>\r\n");
+  EXPECT_EQ(Trim({"-q", "--eol=keep", "-o", (dir / "out").string(), source}).code, 0);
+  EXPECT_EQ(ReadFile(dir / "out/page.htm"), "x\ny\n");
+}
+
 TEST(TrimCommand, DryRunWritesNothingButShowsTheSizes) {
   TempDir dir;
   const std::string a = dir.write("a.htm", kPage);

@@ -29,6 +29,7 @@ struct CommandLine {
   bool binary = false;                // --binary: files that are not text are trimmed too
   bool keep_times = false;            // -p: targets get their sources' times
   ProtectSet protect = 0;             // --protect: regions kept as they are
+  LineEnd line_end = LineEnd::kCrLf;  // --eol
   unsigned jobs = 0;                  // 0: one per processor
   std::vector<std::string> includes;  // empty: the web page patterns
   std::vector<std::string> operands;
