@@ -5,10 +5,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "cleaner_detail.h"
 #include "simd_target.h"
+#include "wide_plan.h"
 
 namespace brevio::detail {
 
@@ -151,9 +155,24 @@ Loops LoopsFor(Simd simd) {
   return {};
 }
 
+// The best set this CPU has, at most the one BREVIO_SIMD names (portable,
+// sse2, avx2, avx512, avx512vbmi2), so that the older paths can be measured
+// and tested on newer processors. Any other value is passed over.
 Simd Best() {
+  Simd most = Simd::kAvx512Vbmi2;
+  if (const char* asked = std::getenv("BREVIO_SIMD"); asked != nullptr) {
+    static constexpr std::pair<std::string_view, Simd> kNames[] = {
+        {"portable", Simd::kNone},
+        {"sse2", Simd::kSse2},
+        {"avx2", Simd::kAvx2},
+        {"avx512", Simd::kAvx512},
+        {"avx512vbmi2", Simd::kAvx512Vbmi2}};
+    for (const auto& [name, simd] : kNames) {
+      if (name == asked) most = simd;
+    }
+  }
   for (Simd simd : {Simd::kAvx512Vbmi2, Simd::kAvx512, Simd::kAvx2, Simd::kSse2}) {
-    if (Supported(simd)) return simd;
+    if (simd <= most && Supported(simd)) return simd;
   }
   return Simd::kNone;
 }
