@@ -1,7 +1,5 @@
 #include "brevio/cli/trim_command.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <exception>
@@ -96,52 +94,19 @@ std::string ErrorLine(const std::string& path, const std::string& reason) {
   return Line(QuoteName(path) + ": " + reason);
 }
 
-// "cannot create a temporary file in rodir: Permission denied", the folder
-// quoted when its name needs it.
-std::string FileErrorLine(const fileio::FileError& e) {
-  std::string text = e.what();
-  const std::string quoted = QuoteName(e.path());
-  const std::string plain = " " + e.path() + ": ";
-  if (quoted != e.path()) {
-    if (const std::size_t at = text.find(plain); at != std::string::npos)
-      text.replace(at + 1, e.path().size(), quoted);
-  }
-  return Line(text);
-}
-
-// Why the engine found no regular file at `source`.
-std::string NotFoundReason(const std::string& source) {
-  struct stat st {};
-  if (::stat(source.c_str(), &st) != 0) return std::generic_category().message(errno);
-  if (S_ISDIR(st.st_mode)) return std::generic_category().message(EISDIR);
-  return "not a regular file";
-}
-
-// The message for a job that was tried and failed.
-std::string FailureLine(const BatchJob& job, const BatchOutcome& outcome) {
-  if (outcome.error) {
-    try {
-      std::rethrow_exception(outcome.error);
-    } catch (const fileio::FileError& e) {
-      return FileErrorLine(e);
-    } catch (const fs::filesystem_error& e) {
-      return ErrorLine(e.path1().string(), e.code().message());
-    } catch (const std::system_error& e) {
-      return ErrorLine(job.source, e.code().message());
-    } catch (const std::exception& e) {
-      return ErrorLine(job.source, e.what());
-    } catch (...) {
-      return ErrorLine(job.source, "unknown error");
+// The message for a job that was tried and failed: a failed step as
+// "cannot create a temporary file in rodir: Permission denied" (the path
+// quoted when its name needs it), anything else as "PATH: REASON".
+std::string FailureLine(const TrimFailure& failure) {
+  if (!failure.step) return ErrorLine(failure.path, failure.message);
+  std::string text = failure.message;
+  const std::string quoted = QuoteName(failure.path);
+  if (quoted != failure.path) {
+    if (const std::size_t at = text.find(" " + failure.path + ": "); at != std::string::npos) {
+      text.replace(at + 1, failure.path.size(), quoted);
     }
   }
-  switch (outcome.report.result) {
-    case kTrimSourceBlank:
-      return ErrorLine(job.source, "source path is blank");
-    case kTrimTargetBlank:
-      return ErrorLine(job.target, "target path is blank");
-    default:
-      return ErrorLine(job.source, NotFoundReason(job.source));
-  }
+  return Line(text);
 }
 
 // What a repeated job says on standard error, knowing how the first one went.
@@ -256,7 +221,9 @@ class BatchPrinter {
       target_total_ += *target_size;
     } else {
       ++failed_;
-      err_ << FailureLine(job, outcome) << '\n';
+      err_ << (outcome.failure ? FailureLine(*outcome.failure)
+                               : ErrorLine(job.source, "unknown error"))
+           << '\n';
     }
     if (!line_.quiet) {
       table_.PrintRow(outcome.index + 1, names_[outcome.index], source_size, target_size, note);
@@ -332,8 +299,9 @@ bool PrepareOutputFolder(const CommandLine& line, std::ostream& err,
     std::error_code ec;
     made = fs::create_directories(fileio::PathOf(line.output_dir), ec);
     if (ec) {
-      err << FileErrorLine(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
-                                             ec.default_error_condition().value()))
+      err << FailureLine(FailureOf(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
+                                                     ec.default_error_condition().value()),
+                                   line.output_dir))
           << '\n';
       return false;
     }

@@ -170,8 +170,9 @@ class Run {
       trim.follow_links = job.follow_links;
       trim.source_listed_regular = job.listed_regular;
       outcome.report = TrimFileWithReport(job.source, job.target, trim);
+      outcome.failure = FailureOf(outcome.report, job.source, job.target);
     } catch (...) {
-      outcome.error = std::current_exception();
+      outcome.failure = FailureOf(std::current_exception(), job.source);
     }
     return outcome;
   }

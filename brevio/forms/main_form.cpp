@@ -39,14 +39,8 @@ void RemoveRowsOf(MainView& view, bool selected_when_none_ticked) {
 
 // The plain reason a row failed; empty when it was trimmed.
 std::string BatchProblem(const BatchJob& job, const BatchOutcome& outcome) {
-  if (!outcome.error) return TrimResultText(outcome.report.result, job.source);
-  try {
-    std::rethrow_exception(outcome.error);
-  } catch (const std::exception& e) {
-    return PlainReason(e);
-  } catch (...) {
-    return PlainReason(std::runtime_error("unknown error"));
-  }
+  if (!outcome.failure) return TrimResultText(outcome.report.result, job.source);
+  return FailureWords(*outcome.failure);
 }
 
 // What chkKeep asks to keep as it is: everything protect.h knows, or

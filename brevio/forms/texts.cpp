@@ -142,16 +142,17 @@ std::string_view IsNotText(NotText not_text) {
 }  // namespace
 
 std::string PlainReason(const std::exception& error) {
-  if (const auto* file = dynamic_cast<const fileio::FileError*>(&error)) {
-    return Words({file->step(), file->path(), file->code().value()});
-  }
   if (const auto* fs = dynamic_cast<const std::filesystem::filesystem_error*>(&error)) {
     if (const auto failure = FromFilesystemError(*fs)) return Words(*failure);
   }
-  if (const auto* sys = dynamic_cast<const std::system_error*>(&error)) {
-    return "Trimming failed: " + sys->code().message() + ".";
-  }
-  return error.what();
+  return FailureWords(FailureOf(error, ""));
+}
+
+std::string FailureWords(const TrimFailure& failure) {
+  if (failure.result != kTrimDone) return TrimResultText(failure.result, failure.path);
+  if (failure.step) return Words({*failure.step, failure.path, failure.error});
+  if (failure.error != 0) return "Trimming failed: " + SystemText(failure.error) + ".";
+  return failure.message;
 }
 
 std::string TrimResultText(std::int32_t code, const std::string& source, NotText not_text) {

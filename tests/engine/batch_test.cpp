@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "fileio/file_error.h"
 #include "tests/support/temp_dir.h"
 
 namespace brevio {
@@ -23,7 +25,7 @@ std::string Describe(const BatchOutcome& outcome) {
     return "same file as " + std::to_string(outcome.first);
   if (outcome.repeat == BatchRepeat::kSameTarget)
     return "same target as " + std::to_string(outcome.first);
-  if (outcome.error || !outcome.trimmed()) return "failed";
+  if (outcome.failure || !outcome.trimmed()) return "failed";
   return std::to_string(outcome.report.source_bytes) + ">" +
          std::to_string(outcome.report.target_bytes);
 }
@@ -183,6 +185,49 @@ TEST(RunBatch, LevelsBelowTheOutputFolderAreNoLinks) {
                                                    fs::file_size(dir / "elsewhere/a.htm") > 0),
               row.trimmed);
   }
+}
+
+// Whatever a trim threw or returned reaches the front ends as one kind of
+// failure, with the step, the path and the error number where there are some.
+TEST(TrimFailure, ReadsEveryWayATrimFails) {
+  TempDir dir;
+  fs::create_directories(dir / "folder");
+  const std::string page = dir / "page.htm";
+  const std::string folder = dir / "folder";
+  const std::string missing = dir / "missing.htm";
+  const struct {
+    const char* what;
+    TrimFailure got;
+    std::int32_t result;
+    bool step;
+    std::string path;
+    int error;
+  } kRows[] = {
+      {"a failed step",
+       FailureOf(std::make_exception_ptr(fileio::FileError(fileio::Step::kReplace, page, EACCES)),
+                 missing),
+       kTrimDone, true, page, EACCES},
+      {"a system error",
+       FailureOf(std::make_exception_ptr(std::system_error(ENOSPC, std::generic_category())), page),
+       kTrimDone, false, page, ENOSPC},
+      {"any other exception", FailureOf(std::make_exception_ptr(std::runtime_error("odd")), page),
+       kTrimDone, false, page, 0},
+      {"not an exception", FailureOf(std::make_exception_ptr(7), page), kTrimDone, false, page, 0},
+      {"a blank target", *FailureOf(TrimReport{kTrimTargetBlank}, page, " "), kTrimTargetBlank,
+       false, " ", 0},
+      {"no source", *FailureOf(TrimReport{kTrimSourceNotFound}, missing, page), kTrimSourceNotFound,
+       false, missing, ENOENT},
+      {"a folder for a source", *FailureOf(TrimReport{kTrimSourceNotFound}, folder, page),
+       kTrimSourceNotFound, false, folder, EISDIR},
+  };
+  for (const auto& row : kRows) {
+    EXPECT_EQ(row.got.result, row.result) << row.what;
+    EXPECT_EQ(row.got.step.has_value(), row.step) << row.what;
+    EXPECT_EQ(row.got.path, row.path) << row.what;
+    EXPECT_EQ(row.got.error, row.error) << row.what;
+    EXPECT_FALSE(row.got.message.empty()) << row.what;
+  }
+  EXPECT_FALSE(FailureOf(TrimReport{kTrimNotText}, page, page)) << "skipped is no failure";
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "brevio/engine/file_trim.h"
+#include "brevio/engine/trim_failure.h"
 
 namespace brevio {
 
@@ -57,18 +58,19 @@ enum class BatchRepeat {
 };
 
 struct BatchOutcome {
-  std::size_t index = 0;     // the job's place in the list
-  TrimReport report;         // the engine's result and sizes, when it ran and returned
-  std::exception_ptr error;  // what the trim threw (mostly fileio::FileError)
+  std::size_t index = 0;  // the job's place in the list
+  TrimReport report;      // the engine's result and sizes, when it ran and returned
+  // Why the job failed, whether the trim threw or returned a failing result.
+  std::optional<TrimFailure> failure;
   BatchRepeat repeat = BatchRepeat::kNone;
   std::size_t first = 0;  // with a repeat: the earlier job it repeats
 
   bool trimmed() const {
-    return !error && repeat == BatchRepeat::kNone && report.result == kTrimDone;
+    return !failure && repeat == BatchRepeat::kNone && report.result == kTrimDone;
   }
   // The source is no text and was left alone (report.not_text says why).
   bool skipped() const {
-    return !error && repeat == BatchRepeat::kNone && report.result == kTrimNotText;
+    return !failure && repeat == BatchRepeat::kNone && report.result == kTrimNotText;
   }
 };
 

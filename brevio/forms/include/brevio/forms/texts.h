@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "brevio/engine/file_trim.h"
+#include "brevio/engine/trim_failure.h"
 
 namespace brevio::forms {
 
@@ -18,6 +19,8 @@ namespace brevio::forms {
 // File errors are worded from their step and error number; other system errors
 // from their error number; anything else passes its own text through.
 std::string PlainReason(const std::exception& error);
+// The same for a failure the engine has read already (a batch row's).
+std::string FailureWords(const TrimFailure& failure);
 
 // Plain words for a trim result code; empty for 0 (done). With kTrimNotText,
 // `not_text` says why the source was left alone.
