@@ -781,18 +781,31 @@ TEST(TrimProgram, LimitsAreReportedNeverACrashOrASilentLoss) {
   }
 }
 
-TEST(TrimProgram, AnUnreadableFolderIsNamedAndTheWalkGoesOn) {
-  TempDir dir;
-  fs::create_directories(dir / "site/private");
-  dir.write("site/private/hidden.htm", kPage);
-  dir.write("site/page.htm", kPage);
-  fs::permissions(dir / "site/private", fs::perms::none);
-  const Result run = RunProgram({{"-r", "-o", "@/out", "@/site"}, nullptr, false, true}, dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err,
-            At("brevio-trim: cannot read the folder @/site/private: Permission denied\n", dir));
-  EXPECT_EQ(ReadFile(dir / "out/page.htm"), kTrimmed);
-  EXPECT_THAT(run.out, HasSubstr("Total: 1 file "));
+TEST(TrimProgram, AnUnreadableFolderIsNamedAndTheWalkGoesOnUnlessItIsLeftOut) {
+  struct Row {
+    std::vector<std::string> args;
+    int code;
+    const char* err;
+  };
+  const std::vector<Row> rows = {
+      {{"-r", "-o", "@/out", "@/site"},
+       1,
+       "brevio-trim: cannot read the folder @/site/private: Permission denied\n"},
+      // A folder left out is never opened.
+      {{"-r", "--exclude", "priv*", "-o", "@/out", "@/site"}, 0, ""},
+  };
+  for (const Row& row : rows) {
+    TempDir dir;
+    fs::create_directories(dir / "site/private");
+    dir.write("site/private/hidden.htm", kPage);
+    dir.write("site/page.htm", kPage);
+    fs::permissions(dir / "site/private", fs::perms::none);
+    const Result run = RunProgram({row.args, nullptr, false, true}, dir);
+    EXPECT_EQ(run.code, row.code);
+    EXPECT_EQ(run.err, At(row.err, dir));
+    EXPECT_EQ(ReadFile(dir / "out/page.htm"), kTrimmed);
+    EXPECT_THAT(run.out, HasSubstr("Total: 1 file "));
+  }
 }
 
 }  // namespace

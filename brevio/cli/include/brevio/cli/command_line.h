@@ -31,6 +31,7 @@ struct CommandLine {
   ProtectSet protect = 0;             // --protect: regions kept as they are
   unsigned jobs = 0;                  // 0: one per processor
   std::vector<std::string> includes;  // empty: the web page patterns
+  std::vector<std::string> excludes;  // --exclude, and --exclude-from's lines
   std::vector<std::string> operands;
 };
 
