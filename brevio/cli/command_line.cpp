@@ -26,8 +26,10 @@ constexpr int kInclude = 256;
 constexpr int kBinary = 257;
 constexpr int kPreserve = 258;
 constexpr int kProtect = 259;
-constexpr int kExclude = 260;
-constexpr int kExcludeFrom = 261;
+constexpr int kCheck = 260;
+constexpr int kJson = 261;
+constexpr int kExclude = 262;
+constexpr int kExcludeFrom = 263;
 
 // GNU-style options: grouped short ones (-rnq), values attached or apart
 // (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
@@ -42,6 +44,8 @@ constexpr option kLongOptions[] = {
     {"include", required_argument, nullptr, kInclude},
     {"exclude", required_argument, nullptr, kExclude},
     {"exclude-from", required_argument, nullptr, kExcludeFrom},
+    {"check", no_argument, nullptr, kCheck},
+    {"json", no_argument, nullptr, kJson},
     {"dry-run", no_argument, nullptr, 'n'},
     {"jobs", required_argument, nullptr, 'j'},
     {"binary", no_argument, nullptr, kBinary},
@@ -194,6 +198,12 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       if (auto error = ReadPatterns(value, line.excludes)) return error;
       if (options.exclude_option == nullptr) options.exclude_option = "--exclude-from";
       break;
+    case kCheck:
+      line.check = true;
+      break;
+    case kJson:
+      line.json = true;
+      break;
     case kBinary:
       line.binary = true;
       break;
@@ -278,6 +288,7 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
     return {line, {}};
   }
   if (options.have_output && options.in_place) return Fail("-o and -i exclude each other");
+  if (options.have_output && line.check) return Fail("--check and -o exclude each other");
   if (options.have_output && line.output_dir.empty()) return Fail("the output folder is empty");
   if (!line.includes.empty() && !line.recursive) return Fail("--include needs -r");
   if (options.exclude_option != nullptr && !line.recursive)
@@ -285,15 +296,18 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
   const auto dashes = line.operands.begin() + static_cast<std::ptrdiff_t>(options.before_dashes);
   const bool any_stdin = std::find(line.operands.begin(), dashes, "-") != dashes;
 
-  if (options.have_output || options.in_place) {
+  // A check and a dry run over trees write nothing, so they need no target:
+  // each file stands for itself, as with -i.
+  if (options.have_output || options.in_place || line.check || (line.dry_run && line.recursive)) {
     line.mode = options.have_output ? Mode::kOutputDir : Mode::kInPlace;
-    if (line.operands.empty()) return Fail("no FILE given");
+    if (line.operands.empty()) return Fail(line.check ? "--check needs files" : "no FILE given");
     if (any_stdin) return Fail("'-' (standard input) must be the only operand");
     return {line, {}};
   }
-  if (line.recursive) return Fail("-r needs -o DIR or -i");
+  if (line.recursive) return Fail("-r needs -o DIR, -i, -n or --check");
   if (line.operands.empty() || (line.operands.size() == 1 && any_stdin)) {
     if (line.dry_run) return Fail("-n needs files");
+    if (line.json) return Fail("--json needs files");
     line.mode = Mode::kFilter;
     return {line, {}};
   }

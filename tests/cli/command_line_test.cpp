@@ -40,6 +40,10 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{{"-j2", "a", "b"}, Mode::kPair, {"a", "b"}},
         GoodCase{
             {"-ri", "--exclude", "x/", "--exclude-from", "/dev/null", "a"}, Mode::kInPlace, {"a"}},
+        // What writes nothing needs no target: each file stands for itself.
+        GoodCase{{"--check", "a", "b"}, Mode::kInPlace, {"a", "b"}},
+        GoodCase{{"-nr", "a", "b"}, Mode::kInPlace, {"a", "b"}},
+        GoodCase{{"--json", "a", "b"}, Mode::kPair, {"a", "b"}},
         GoodCase{{"a", "b", "--help"}, Mode::kHelp, {"a", "b"}},
         GoodCase{{"-V"}, Mode::kVersion, {}}));
 
@@ -79,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"-o", "", "a"}, "output folder is empty"}, BadCase{{"-o", "d"}, "no FILE"},
         BadCase{{"-j", "0", "a", "b"}, "above 0"}, BadCase{{"-j", "x", "a", "b"}, "above 0"},
         BadCase{{"--jobs=2x", "a", "b"}, "above 0"},
-        BadCase{{"-r", "a", "b"}, "-r needs -o DIR or -i"},
+        BadCase{{"-r", "a", "b"}, "-r needs -o DIR, -i, -n or --check"},
         BadCase{{"--include", "*.x", "-i", "a"}, "needs -r"}, BadCase{{"-n"}, "-n needs files"},
         BadCase{{"-i", "-", "a"}, "only operand"}, BadCase{{"-", "b"}, "only operand"},
         BadCase{{"--frob"}, "unknown option '--frob'"}, BadCase{{"-z"}, "unknown option '-z'"},
@@ -89,6 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--protect=pre,scripts"}, "invalid region 'scripts' for '--protect'"},
         BadCase{{"--protect=pre,"}, "invalid region '' for '--protect'"},
         BadCase{{"--protect"}, "'--protect' needs a list of regions"},
+        BadCase{{"--check"}, "--check needs files"}, BadCase{{"--check", "-"}, "only operand"},
+        BadCase{{"--check", "-o", "d", "a"}, "--check and -o exclude each other"},
+        BadCase{{"--json"}, "--json needs files"}, BadCase{{"--json", "-"}, "--json needs files"},
         BadCase{{"--exclude", "x", "-i", "a"}, "--exclude needs -r"},
         BadCase{{"--exclude"}, "'--exclude' needs a pattern"},
         BadCase{{"-r", "-i", "--exclude=", "a"}, "invalid pattern '' for '--exclude'"},
