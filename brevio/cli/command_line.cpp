@@ -3,11 +3,15 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <fstream>
 #include <string_view>
+#include <system_error>
 #include <variant>
 #include <vector>
 
+#include "fileio/path.h"
 #include "quote.h"
 
 namespace brevio::cli {
@@ -22,7 +26,11 @@ constexpr int kInclude = 256;
 constexpr int kBinary = 257;
 constexpr int kPreserve = 258;
 constexpr int kProtect = 259;
-constexpr int kEol = 270;
+constexpr int kCheck = 260;
+constexpr int kJson = 261;
+constexpr int kExclude = 262;
+constexpr int kExcludeFrom = 263;
+constexpr int kEol = 264;
 
 // GNU-style options: grouped short ones (-rnq), values attached or apart
 // (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
@@ -35,6 +43,10 @@ constexpr option kLongOptions[] = {
     {"recursive", no_argument, nullptr, 'r'},
     {"dereference", no_argument, nullptr, 'L'},
     {"include", required_argument, nullptr, kInclude},
+    {"exclude", required_argument, nullptr, kExclude},
+    {"exclude-from", required_argument, nullptr, kExcludeFrom},
+    {"check", no_argument, nullptr, kCheck},
+    {"json", no_argument, nullptr, kJson},
     {"dry-run", no_argument, nullptr, 'n'},
     {"jobs", required_argument, nullptr, 'j'},
     {"binary", no_argument, nullptr, kBinary},
@@ -54,6 +66,8 @@ struct Options {
   bool have_output = false;
   bool help = false;
   bool version = false;
+  // The first of --exclude and --exclude-from given, for "needs -r".
+  const char* exclude_option = nullptr;
   // How many operands came before "--": only among them is "-" standard
   // input.
   std::size_t before_dashes = 0;
@@ -82,7 +96,8 @@ std::string Spelled(int key, bool spelled_long) {
 
 std::string MissingValue(int key, bool spelled_long) {
   const char* needs = "a folder";
-  if (key == kInclude) needs = "a pattern";
+  if (key == kInclude || key == kExclude) needs = "a pattern";
+  if (key == kExcludeFrom) needs = "a file";
   if (key == kPreserve) needs = "'timestamps'";
   if (key == kProtect) needs = "a list of regions";
   if (key == kEol) needs = "a line end";
@@ -99,6 +114,44 @@ std::string Refused(int key, const char* arg) {
     return "unknown option " + QuoteName(std::string{'-', static_cast<char>(key)}, true);
   const std::string_view spelled = arg;
   return "unknown option " + QuoteName(std::string(spelled.substr(0, spelled.find('='))), true);
+}
+
+// A pattern names something when more than its trailing '/' (folders
+// only) is left.
+bool NamesSomething(std::string_view pattern) {
+  return pattern.find_first_not_of('/') != std::string_view::npos;
+}
+
+// --exclude-from FILE: one pattern a line; empty lines and lines that start
+// with '#' are left out ("[#]x" excludes "#x"), a CR before the line end
+// goes (files written on Windows).
+std::optional<std::string> ReadPatterns(const std::string& file,
+                                        std::vector<std::string>& patterns) {
+  const std::string shown = QuoteName(file, true);
+  std::error_code ec;
+  if (std::filesystem::is_directory(fileio::PathOf(file), ec)) {
+    return "cannot read patterns from " + shown + ": " + std::generic_category().message(EISDIR);
+  }
+  errno = 0;
+  std::ifstream in(fileio::PathOf(file), std::ios::binary);
+  if (!in) {
+    return "cannot read patterns from " + shown + ": " +
+           std::generic_category().message(errno != 0 ? errno : EIO);
+  }
+  std::string text;
+  for (std::size_t number = 1; std::getline(in, text); ++number) {
+    if (text.ends_with('\r')) text.pop_back();
+    if (text.empty() || text.front() == '#') continue;
+    if (!NamesSomething(text)) {
+      return "invalid pattern " + QuoteName(text, true) + " in " + shown + " line " +
+             std::to_string(number) + " (it names nothing)";
+    }
+    patterns.push_back(text);
+  }
+  if (in.bad()) {
+    return "cannot read patterns from " + shown + ": " + std::generic_category().message(EIO);
+  }
+  return std::nullopt;
 }
 
 // One option (or operand) into `options`; an error text when it is wrong.
@@ -136,6 +189,23 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       break;
     case kInclude:
       line.includes.push_back(value);
+      break;
+    case kExclude:
+      if (!NamesSomething(value)) {
+        return "invalid pattern " + QuoteName(value, true) + " for '--exclude' (it names nothing)";
+      }
+      line.excludes.push_back(value);
+      if (options.exclude_option == nullptr) options.exclude_option = "--exclude";
+      break;
+    case kExcludeFrom:
+      if (auto error = ReadPatterns(value, line.excludes)) return error;
+      if (options.exclude_option == nullptr) options.exclude_option = "--exclude-from";
+      break;
+    case kCheck:
+      line.check = true;
+      break;
+    case kJson:
+      line.json = true;
       break;
     case kBinary:
       line.binary = true;
@@ -233,20 +303,26 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
     return {line, {}};
   }
   if (options.have_output && options.in_place) return Fail("-o and -i exclude each other");
+  if (options.have_output && line.check) return Fail("--check and -o exclude each other");
   if (options.have_output && line.output_dir.empty()) return Fail("the output folder is empty");
   if (!line.includes.empty() && !line.recursive) return Fail("--include needs -r");
+  if (options.exclude_option != nullptr && !line.recursive)
+    return Fail(std::string(options.exclude_option) + " needs -r");
   const auto dashes = line.operands.begin() + static_cast<std::ptrdiff_t>(options.before_dashes);
   const bool any_stdin = std::find(line.operands.begin(), dashes, "-") != dashes;
 
-  if (options.have_output || options.in_place) {
+  // A check and a dry run over trees write nothing, so they need no target:
+  // each file stands for itself, as with -i.
+  if (options.have_output || options.in_place || line.check || (line.dry_run && line.recursive)) {
     line.mode = options.have_output ? Mode::kOutputDir : Mode::kInPlace;
-    if (line.operands.empty()) return Fail("no FILE given");
+    if (line.operands.empty()) return Fail(line.check ? "--check needs files" : "no FILE given");
     if (any_stdin) return Fail("'-' (standard input) must be the only operand");
     return {line, {}};
   }
-  if (line.recursive) return Fail("-r needs -o DIR or -i");
+  if (line.recursive) return Fail("-r needs -o DIR, -i, -n or --check");
   if (line.operands.empty() || (line.operands.size() == 1 && any_stdin)) {
     if (line.dry_run) return Fail("-n needs files");
+    if (line.json) return Fail("--json needs files");
     line.mode = Mode::kFilter;
     return {line, {}};
   }

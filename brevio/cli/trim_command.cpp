@@ -17,6 +17,7 @@
 #include "display_width.h"
 #include "fileio/file_error.h"
 #include "fileio/path.h"
+#include "json_report.h"
 #include "quote.h"
 #include "same_file.h"
 #include "table.h"
@@ -36,6 +37,7 @@ constexpr const char* kUsage =
     "Usage: brevio-trim [OPTION]... SOURCE TARGET\n"
     "  or:  brevio-trim [OPTION]... -o DIR FILE...\n"
     "  or:  brevio-trim [OPTION]... -i FILE...\n"
+    "  or:  brevio-trim [OPTION]... --check FILE...\n"
     "  or:  brevio-trim [-]   (standard input to standard output)\n";
 
 constexpr const char* kHelp =
@@ -51,7 +53,20 @@ constexpr const char* kHelp =
     "                     passed over (operands are taken as named)\n"
     "      --include GLOB file names to take when walking (repeatable); default\n"
     "                     *.htm *.html *.asp *.php, any letter case\n"
-    "  -n, --dry-run      write nothing; show the sizes the targets would have\n"
+    "      --exclude GLOB leave out the files and whole folders the walk meets\n"
+    "                     whose name matches (repeatable); GLOB/ matches folders\n"
+    "                     only, a GLOB with a / inside the path below the walked\n"
+    "                     folder (from its start when GLOB starts with /);\n"
+    "                     exclude wins over --include\n"
+    "      --exclude-from FILE\n"
+    "                     --exclude for each line of FILE; empty lines and\n"
+    "                     lines starting with # are left out\n"
+    "  -n, --dry-run      write nothing; show the sizes the targets would have;\n"
+    "                     with -r and neither -o nor -i, of the files in place\n"
+    "      --check        write nothing; list the files a trim in place would\n"
+    "                     change, one name a line (exit status 1 when any would)\n"
+    "      --json         print the table as one JSON document (see the manual);\n"
+    "                     with --check, each file's status instead of the list\n"
     "      --protect LIST keep these regions byte for byte, LIST separated by\n"
     "                     commas: pre, textarea, script, style (the element with\n"
     "                     its tags), attributes (quoted values in tags), server\n"
@@ -72,7 +87,7 @@ constexpr const char* kHelp =
     "                     give each target its source's access and modification\n"
     "                     times\n"
     "  -j, --jobs N       trim up to N files at once (default: processors)\n"
-    "  -q, --quiet        print only errors\n"
+    "  -q, --quiet        print only errors (and the --json document)\n"
     "  -h, --help         show this help\n"
     "  -V, --version      show the version\n"
     "\n"
@@ -84,21 +99,23 @@ constexpr const char* kHelp =
     "control characters, C1 controls and bytes that are not UTF-8 become\n"
     "escapes ('a'$'\\n''b.htm', 'bad'$'\\377''.htm').\n"
     "\n"
-    "Exit status: 0 all files trimmed, 1 a file failed or was skipped, the\n"
-    "filter's input was its output or the output could not be written, 2 usage\n"
-    "error.\n";
+    "Exit status: 0 all files trimmed (--check: all trimmed already), 1 a file\n"
+    "failed or was skipped (--check: or would change), the filter's input was\n"
+    "its output or the output could not be written, 2 usage error.\n";
 
 std::string Line(std::string_view text) { return std::string(kProgram) + ": " + std::string(text); }
 
-std::string ErrorLine(const std::string& path, const std::string& reason) {
-  return Line(QuoteName(path) + ": " + reason);
+// Messages are worded without the program's name, which Line puts in
+// front on standard error; the JSON report gives them as reasons.
+std::string ErrorText(const std::string& path, const std::string& reason) {
+  return QuoteName(path) + ": " + reason;
 }
 
 // The message for a job that was tried and failed: a failed step as
 // "cannot create a temporary file in rodir: Permission denied" (the path
 // quoted when its name needs it), anything else as "PATH: REASON".
-std::string FailureLine(const TrimFailure& failure) {
-  if (!failure.step) return ErrorLine(failure.path, failure.message);
+std::string FailureText(const TrimFailure& failure) {
+  if (!failure.step) return ErrorText(failure.path, failure.message);
   std::string text = failure.message;
   const std::string quoted = QuoteName(failure.path);
   if (quoted != failure.path) {
@@ -106,22 +123,23 @@ std::string FailureLine(const TrimFailure& failure) {
       text.replace(at + 1, failure.path.size(), quoted);
     }
   }
-  return Line(text);
+  return text;
 }
 
 // What a repeated job says on standard error, knowing how the first one went.
-std::string RepeatLine(const BatchOutcome& outcome, const BatchJob& job, const BatchJob& first,
-                       bool first_trimmed) {
+std::string RepeatText(const BatchOutcome& outcome, const BatchJob& job, const BatchJob& first,
+                       bool first_done, bool check) {
   if (outcome.repeat == BatchRepeat::kSameFile) {
-    return ErrorLine(job.source, "the same file as " + QuoteName(first.source) +
-                                     (first_trimmed ? ", already trimmed" : ", not tried again"));
+    const char* done = check ? ", already checked" : ", already trimmed";
+    return ErrorText(job.source, "the same file as " + QuoteName(first.source) +
+                                     (first_done ? done : ", not tried again"));
   }
-  if (first_trimmed) {
-    return Line("will not overwrite just-trimmed " + QuoteName(first.target, true) + " with " +
-                QuoteName(job.source, true));
+  if (first_done) {
+    return "will not overwrite just-trimmed " + QuoteName(first.target, true) + " with " +
+           QuoteName(job.source, true);
   }
-  return Line("will not write " + QuoteName(first.target, true) + " from both " +
-              QuoteName(first.source, true) + " and " + QuoteName(job.source, true));
+  return "will not write " + QuoteName(first.target, true) + " from both " +
+         QuoteName(first.source, true) + " and " + QuoteName(job.source, true);
 }
 
 // The errno a failed stream left, else EIO: some streams fail without one.
@@ -170,9 +188,10 @@ int RunFilter(std::istream& in, std::ostream& out, std::ostream& err,
   }
 }
 
-// The table and the messages of a batch, a row as each outcome arrives
-// (in operand order). A long run on a terminal shows how far it got on
-// standard error.
+// What a batch prints, a row as each outcome arrives (in operand order):
+// the table, the JSON document (--json), or with --check the names of the
+// files that would change. Messages go to standard error in every form. A
+// long run on a terminal shows how far it got on standard error.
 class BatchPrinter {
  public:
   BatchPrinter(const CommandLine& line, std::span<const BatchJob> jobs, std::ostream& out,
@@ -185,63 +204,91 @@ class BatchPrinter {
         progress_(environment.err_is_terminal && !line.quiet),
         succeeded_(jobs.size(), 0),
         table_(out, jobs.size(), QuoteNames()) {
-    if (!line_.quiet && !jobs_.empty()) table_.PrintHeader();
+    // The document is what --json asks for: -q does not silence it.
+    if (line_.json) {
+      json_.emplace(out_);
+    } else if (!line_.quiet && !line_.check && !jobs_.empty()) {
+      table_.PrintHeader();
+    }
   }
 
   void Row(const BatchOutcome& outcome) {
     ClearProgress();
     const BatchJob& job = jobs_[outcome.index];
-    std::optional<std::uint64_t> source_size;
-    std::optional<std::uint64_t> target_size;
-    std::string_view note;
+    ReportRow row;
+    row.source = job.source;
+    row.target = job.target;
+    std::string message;  // for standard error
+    bool always = true;   // an error, shown with -q too
     if (outcome.repeat != BatchRepeat::kNone) {
-      const std::string message =
-          RepeatLine(outcome, job, jobs_[outcome.first], succeeded_[outcome.first] != 0);
-      if (outcome.repeat == BatchRepeat::kSameTarget) {
-        ++failed_;
-        err_ << message << '\n';
-      } else {
-        note = "same file";
-        if (!line_.quiet) err_ << message << '\n';
-      }
+      message = RepeatText(outcome, job, jobs_[outcome.first], succeeded_[outcome.first] != 0,
+                           line_.check);
+      row.status =
+          outcome.repeat == BatchRepeat::kSameTarget ? RowStatus::kFailed : RowStatus::kSameFile;
+      always = row.status == RowStatus::kFailed;
     } else if (outcome.skipped()) {
-      // Refused, not failed, but the run did not do all it was asked: as
-      // an error it shows with -q too.
-      ++skipped_;
-      note = "skipped";
-      err_ << ErrorLine(job.source, "not a text file (" +
-                                        std::string(NotTextReason(outcome.report.not_text)) + ")")
-           << '\n';
+      // Refused, not failed, but the run did not do all it was asked.
+      row.status = RowStatus::kSkipped;
+      message =
+          ErrorText(job.source, "not a text file (" +
+                                    std::string(NotTextReason(outcome.report.not_text)) + ")");
     } else if (outcome.trimmed()) {
-      ++trimmed_;
       succeeded_[outcome.index] = 1;
-      source_size = outcome.report.source_bytes;
-      target_size = outcome.report.target_bytes;
-      source_total_ += *source_size;
-      target_total_ += *target_size;
+      row.status = outcome.report.unchanged ? RowStatus::kUnchanged
+                   : line_.check            ? RowStatus::kWouldChange
+                                            : RowStatus::kTrimmed;
+      row.source_bytes = outcome.report.source_bytes;
+      row.target_bytes = outcome.report.target_bytes;
+      ++total_.files;
+      total_.source_bytes += *row.source_bytes;
+      total_.target_bytes += *row.target_bytes;
     } else {
-      ++failed_;
-      err_ << (outcome.failure ? FailureLine(*outcome.failure)
-                               : ErrorLine(job.source, "unknown error"))
-           << '\n';
+      row.status = RowStatus::kFailed;
+      message =
+          outcome.failure ? FailureText(*outcome.failure) : ErrorText(job.source, "unknown error");
     }
-    if (!line_.quiet) {
-      table_.PrintRow(outcome.index + 1, names_[outcome.index], source_size, target_size, note);
-    }
+    if (row.status == RowStatus::kFailed) ++total_.failed;
+    if (row.status == RowStatus::kSkipped) ++total_.skipped;
+    if (row.status == RowStatus::kWouldChange) ++would_change_;
+    if (!message.empty() && (always || !line_.quiet)) err_ << Line(message) << '\n';
+    if (row.status == RowStatus::kFailed || row.status == RowStatus::kSkipped) row.reason = message;
+    Print(row, outcome.index);
     DrawProgress(outcome.index + 1);
   }
 
-  // Returns true when every file was trimmed (or repeated one that was).
-  bool Finish() {
+  // Returns true when every file was trimmed (or repeated one that was)
+  // and, with --check, none would change.
+  bool Finish(std::span<const std::string> problems) {
     ClearProgress();
-    if (!line_.quiet && !jobs_.empty()) {
-      table_.PrintTotal(trimmed_, failed_, skipped_, source_total_, target_total_);
+    if (json_) {
+      json_->Finish(total_, problems);
+    } else if (!line_.quiet && !line_.check && !jobs_.empty()) {
+      table_.PrintTotal(total_.files, total_.failed, total_.skipped, total_.source_bytes,
+                        total_.target_bytes);
     }
     out_.flush();
-    return failed_ == 0 && skipped_ == 0;
+    return total_.failed == 0 && total_.skipped == 0 && would_change_ == 0;
   }
 
  private:
+  void Print(const ReportRow& row, std::size_t index) {
+    if (json_) {
+      json_->Row(row);
+      return;
+    }
+    if (line_.quiet) return;
+    if (line_.check) {
+      // One name a line, as the table shows it: a file to trim.
+      if (row.status == RowStatus::kWouldChange) out_ << names_[index] << '\n';
+      return;
+    }
+    std::string_view note;
+    if (row.status == RowStatus::kSameFile || row.status == RowStatus::kSkipped) {
+      note = StatusName(row.status);
+    }
+    table_.PrintRow(index + 1, names_[index], row.source_bytes, row.target_bytes, note);
+  }
+
   // Names as printed; returns the widest, which sets the table's width.
   std::size_t QuoteNames() {
     std::size_t longest = 0;
@@ -283,38 +330,39 @@ class BatchPrinter {
   std::vector<std::string> names_;
   std::vector<char> succeeded_;
   TrimTable table_;
-  std::size_t trimmed_ = 0;
-  std::size_t failed_ = 0;
-  std::size_t skipped_ = 0;
-  std::uint64_t source_total_ = 0;
-  std::uint64_t target_total_ = 0;
+  std::optional<JsonReport> json_;
+  ReportTotal total_;
+  std::size_t would_change_ = 0;
 };
 
 // Makes the -o folder before the walk, so that the walk knows to pass it
-// over. Returns false (after saying why) when it cannot be made.
-bool PrepareOutputFolder(const CommandLine& line, std::ostream& err,
-                         std::optional<FileId>& output_folder, bool& made) {
-  if (line.mode != Mode::kOutputDir) return true;
+// over. Returns the message when it cannot be made.
+std::optional<std::string> PrepareOutputFolder(const CommandLine& line,
+                                               std::optional<FileId>& output_folder, bool& made) {
+  if (line.mode != Mode::kOutputDir) return std::nullopt;
   if (!line.dry_run) {
     std::error_code ec;
     made = fs::create_directories(fileio::PathOf(line.output_dir), ec);
     if (ec) {
-      err << FailureLine(FailureOf(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
+      return FailureText(FailureOf(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
                                                      ec.default_error_condition().value()),
-                                   line.output_dir))
-          << '\n';
-      return false;
+                                   line.output_dir));
     }
   }
   output_folder = FileIdOf(line.output_dir);
-  return true;
+  return std::nullopt;
 }
 
 int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
              const CommandEnvironment& environment) {
   std::optional<FileId> output_folder;
   bool output_folder_made = false;
-  if (!PrepareOutputFolder(line, err, output_folder, output_folder_made)) return kExitFileFailed;
+  if (auto failed = PrepareOutputFolder(line, output_folder, output_folder_made)) {
+    err << Line(*failed) << '\n';
+    // A script reading the document gets one all the same.
+    if (line.json) JsonReport(out).Finish({}, std::span(&*failed, 1));
+    return kExitFileFailed;
+  }
   std::vector<std::string> problems;
   const std::vector<BatchJob> jobs = CollectJobs(line, output_folder, problems);
   for (const std::string& problem : problems) err << Line(problem) << '\n';
@@ -323,6 +371,9 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   BatchOptions options;
   options.max_at_once = line.jobs != 0 ? line.jobs : environment.processors;
   options.dry_run = line.dry_run;
+  // The document gives every file's trimmed size, so its check reads each
+  // file to the end; the list needs only the first difference.
+  if (line.check) options.check = line.json ? TrimCheck::kWhole : TrimCheck::kFirst;
   options.binary = line.binary;
   options.keep_times = line.keep_times;
   options.protect = line.protect;
@@ -333,8 +384,8 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   }
   brevio::RunBatch(jobs, options,
                    [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
-  const bool all_trimmed = printer.Finish();
-  return (problems.empty() && all_trimmed) ? kExitOk : kExitFileFailed;
+  const bool all_done = printer.Finish(problems);
+  return (problems.empty() && all_done) ? kExitOk : kExitFileFailed;
 }
 
 }  // namespace

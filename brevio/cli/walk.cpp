@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -18,26 +17,16 @@
 #include "fileio/file_error.h"
 #include "fileio/path.h"
 #include "quote.h"
+#include "walk_filter.h"
 #include "walk_trail.h"
 
 namespace brevio::cli {
 
-namespace {
-
-constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
-
-bool Wanted(const std::string& file_name, const std::vector<std::string>& includes) {
-  // Another trim's file in the making, whatever the patterns say.
-  if (IsTrimTempName(file_name)) return false;
-  if (includes.empty()) {
-    return std::any_of(std::begin(kWebPatterns), std::end(kWebPatterns), [&](const char* pattern) {
-      return ::fnmatch(pattern, file_name.c_str(), FNM_CASEFOLD) == 0;
-    });
-  }
-  return std::any_of(includes.begin(), includes.end(), [&](const std::string& pattern) {
-    return ::fnmatch(pattern.c_str(), file_name.c_str(), 0) == 0;
-  });
+bool MatchesName(const std::string& pattern, const std::string& name, bool fold_case) {
+  return ::fnmatch(pattern.c_str(), name.c_str(), fold_case ? FNM_CASEFOLD : 0) == 0;
 }
+
+namespace {
 
 // A folder entry with what readdir tells for free: its type (DT_UNKNOWN
 // on file systems that do not say) and its inode.
@@ -77,6 +66,7 @@ class Walk {
   Walk(const CommandLine& line, std::optional<FileId> output_folder,
        std::vector<std::string>& problems, std::shared_ptr<HeldFolders> folders)
       : line_(line),
+        filter_(line),
         trail_(output_folder, problems),
         problems_(problems),
         folders_(std::move(folders)) {}
@@ -150,11 +140,13 @@ class Walk {
         id = {st.st_dev, st.st_ino};
         listed = id;
       }
-      const std::string child = fileio::JoinPath(path, entry.name);
+      std::string below = fileio::JoinPath(relative, entry.name);
       if (entry.type == DT_DIR) {
-        Descend(folder, entry.name, child, fileio::JoinPath(relative, entry.name), listed);
-      } else if (entry.type == DT_REG && Wanted(entry.name, line_.includes)) {
-        (*take_)({child, fileio::JoinPath(relative, entry.name), id, folder, entry.name});
+        // A folder left out is not opened at all.
+        if (!filter_.EntersFolder(entry.name, below)) continue;
+        Descend(folder, entry.name, fileio::JoinPath(path, entry.name), below, listed);
+      } else if (entry.type == DT_REG && filter_.TakesFile(entry.name, below)) {
+        (*take_)({fileio::JoinPath(path, entry.name), std::move(below), id, folder, entry.name});
       }
     }
   }
@@ -184,6 +176,7 @@ class Walk {
   }
 
   const CommandLine& line_;
+  const WalkFilter filter_;
   WalkTrail trail_;
   std::vector<std::string>& problems_;
   std::shared_ptr<HeldFolders> folders_;

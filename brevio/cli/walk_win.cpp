@@ -4,19 +4,17 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <iterator>
 #include <utility>
 
 #include "fileio/path.h"
 #include "fileio/wide.h"
 #include "walk.h"
+#include "walk_filter.h"
 #include "walk_trail.h"
 
 namespace brevio::cli {
 
 namespace {
-
-constexpr const char* kWebPatterns[] = {"*.htm", "*.html", "*.asp", "*.php"};
 
 using fileio::JoinPath;
 
@@ -85,17 +83,13 @@ bool Matches(std::string_view pattern, std::string_view name, bool fold_case) {
   return p == pattern.size();
 }
 
-bool Wanted(const std::string& file_name, const std::vector<std::string>& includes) {
-  // Another trim's file in the making, whatever the patterns say.
-  if (IsTrimTempName(file_name)) return false;
-  if (includes.empty()) {
-    return std::any_of(std::begin(kWebPatterns), std::end(kWebPatterns),
-                       [&](const char* pattern) { return Matches(pattern, file_name, true); });
-  }
-  return std::any_of(includes.begin(), includes.end(), [&](const std::string& pattern) {
-    return Matches(pattern, file_name, false);
-  });
+}  // namespace
+
+bool MatchesName(const std::string& pattern, const std::string& name, bool fold_case) {
+  return Matches(pattern, name, fold_case);
 }
+
+namespace {
 
 struct Entry {
   std::string name;
@@ -111,7 +105,7 @@ class Walk {
  public:
   Walk(const CommandLine& line, std::optional<FileId> output_folder,
        std::vector<std::string>& problems)
-      : line_(line), trail_(output_folder, problems) {}
+      : line_(line), filter_(line), trail_(output_folder, problems) {}
 
   std::vector<Found> Run(const std::string& operand, FileId id) {
     found_.clear();
@@ -152,10 +146,12 @@ class Walk {
         if (followed == INVALID_FILE_ATTRIBUTES) continue;
         entry.attributes = followed;
       }
+      std::string below = JoinPath(relative, entry.name);
       if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        Descend(path, JoinPath(relative, entry.name));
-      } else if (Wanted(entry.name, line_.includes)) {
-        found_.push_back({path, JoinPath(relative, entry.name)});
+        // A folder left out is not opened at all.
+        if (filter_.EntersFolder(entry.name, below)) Descend(path, below);
+      } else if (filter_.TakesFile(entry.name, below)) {
+        found_.push_back({path, std::move(below)});
       }
     }
   }
@@ -184,6 +180,7 @@ class Walk {
   }
 
   const CommandLine& line_;
+  const WalkFilter filter_;
   WalkTrail trail_;
   std::vector<Found> found_;
 };

@@ -163,6 +163,7 @@ class Run {
         trim.target_at = folders_.Place(job.target, trim.target_folder_made);
       }
       trim.dry_run = options_.dry_run;
+      trim.check = options_.check;
       trim.binary = options_.binary;
       trim.protect = options_.protect;
       trim.line_end = options_.line_end;

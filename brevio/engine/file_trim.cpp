@@ -112,6 +112,64 @@ PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport&
   return {};
 }
 
+// Whether the source holds `data` (n bytes) at offset `at`. What lies in
+// the block just read (`block`, from offset block_at) is compared there;
+// the few bytes the cleaner held back from the block before, or wrote
+// ahead of the input (a line end), are read again.
+bool SourceHolds(int fd, std::uint64_t at, const char* data, std::size_t n, std::string_view block,
+                 std::uint64_t block_at) {
+  constexpr std::size_t kChunk = std::size_t{64} * 1024;
+  thread_local std::unique_ptr<char[]> again = std::make_unique_for_overwrite<char[]>(kChunk);
+  const std::uint64_t block_end = block_at + block.size();
+  while (n > 0) {
+    std::size_t k = 0;
+    if (at >= block_at && at < block_end) {
+      k = static_cast<std::size_t>(std::min<std::uint64_t>(n, block_end - at));
+      if (std::memcmp(block.data() + (at - block_at), data, k) != 0) return false;
+    } else {
+      k = std::min(n, kChunk);
+      if (at < block_at) k = static_cast<std::size_t>(std::min<std::uint64_t>(k, block_at - at));
+      const std::int64_t got =
+          fileio::ReadFullyAt(fd, again.get(), k, static_cast<std::int64_t>(at));
+      if (got != static_cast<std::int64_t>(k) || std::memcmp(again.get(), data, k) != 0) {
+        return false;
+      }
+    }
+    at += k;
+    data += k;
+    n -= k;
+  }
+  return true;
+}
+
+// Cleans the source as Pump does but writes nothing: compares the output
+// with the source's own bytes and sets report.unchanged. With kFirst it
+// stops reading at the first block whose output differs.
+PumpError Compare(int in_fd, std::size_t block, TrimReport& report, std::uint64_t size,
+                  ssize_t first_got, const TrimOptions& options) {
+  Buffers& buffers = Buffers::ForThisThread();
+  char* const in = buffers.input(block);
+  char* const out =
+      buffers.output(FileStreamCleaner::MaxOutput(block) + FileStreamCleaner::kMaxFinishOutput);
+  ProtectingCleaner cleaner(options.protect, options.line_end);
+  bool same = true;
+  for (ssize_t got = first_got;; got = ReadSome(in_fd, in, block)) {
+    if (got < 0) return {true, errno};
+    const std::string_view chunk(in, static_cast<std::size_t>(got));
+    const std::uint64_t chunk_at = report.source_bytes;
+    report.source_bytes += chunk.size();
+    const bool end = got == 0 || (chunk.size() < block && report.source_bytes == size);
+    BufferSink sink(out);
+    cleaner.feed(chunk, sink);
+    if (end) cleaner.finish(sink);
+    same = same && SourceHolds(in_fd, report.target_bytes, out, sink.size(), chunk, chunk_at);
+    report.target_bytes += sink.size();
+    if (end || (!same && options.check == TrimCheck::kFirst)) break;
+  }
+  report.unchanged = same && report.target_bytes == report.source_bytes;
+  return {};
+}
+
 // Pump for big files on two workers. Blocks are read in turn, whole, and
 // each starts in the state the text before it leaves (StateAtCut, worked out
 // from the few bytes before the cut while reading), so two blocks can be
@@ -306,6 +364,14 @@ TrimReport TrimFileWithReport(const std::string& source, const std::string& targ
       report.result = kTrimNotText;
       return report;
     }
+  }
+
+  if (options.check != TrimCheck::kNo) {
+    if (const PumpError e = Compare(in.get(), block, report, file_size, first_got, options);
+        e.error != 0) {
+      Fail(fileio::Step::kReadSource, source, e.error);
+    }
+    return report;
   }
 
   if (options.dry_run) {

@@ -7,14 +7,16 @@ BREVIO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BREVIO_PACKAGES=(
   build-essential cmake ninja-build pkg-config libacl1-dev libattr1-dev libicu-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   fonts-dejavu-core xdg-utils clang clang-tidy cppcheck
 )
 
 # The Windows build: the cross compilers, widl and windres, NSIS for the
-# installer, Wine and a virtual X server for the tests.
+# installer, Wine and a virtual X server for the tests; the JSON library is
+# header-only, so the host's headers serve the cross build too.
 BREVIO_WINDOWS_PACKAGES=(
   cmake ninja-build mingw-w64 mingw-w64-tools wine wine64 googletest nsis xvfb xauth
+  nlohmann-json3-dev
 )
 
 brevio_install_missing() {

@@ -38,6 +38,12 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{{"a", "--", "-"}, Mode::kPair, {"a", "-"}},
         GoodCase{{"-ri", "--include", "*.txt", "--include=*.x", "a"}, Mode::kInPlace, {"a"}},
         GoodCase{{"-j2", "a", "b"}, Mode::kPair, {"a", "b"}},
+        GoodCase{
+            {"-ri", "--exclude", "x/", "--exclude-from", "/dev/null", "a"}, Mode::kInPlace, {"a"}},
+        // What writes nothing needs no target: each file stands for itself.
+        GoodCase{{"--check", "a", "b"}, Mode::kInPlace, {"a", "b"}},
+        GoodCase{{"-nr", "a", "b"}, Mode::kInPlace, {"a", "b"}},
+        GoodCase{{"--json", "a", "b"}, Mode::kPair, {"a", "b"}},
         GoodCase{{"a", "b", "--help"}, Mode::kHelp, {"a", "b"}},
         GoodCase{{"-V"}, Mode::kVersion, {}}));
 
@@ -77,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"-o", "d", "-i", "a"}, "exclude"}, BadCase{{"-o"}, "needs a folder"},
         BadCase{{"-o", "", "a"}, "output folder is empty"}, BadCase{{"-o", "d"}, "no FILE"},
         BadCase{{"-j", "0", "a", "b"}, "above 0"}, BadCase{{"-j", "x", "a", "b"}, "above 0"},
-        BadCase{{"--jobs=2x", "a", "b"}, "above 0"}, BadCase{{"-r", "a", "b"}, "-r needs"},
+        BadCase{{"--jobs=2x", "a", "b"}, "above 0"},
+        BadCase{{"-r", "a", "b"}, "-r needs -o DIR, -i, -n or --check"},
         BadCase{{"--include", "*.x", "-i", "a"}, "needs -r"}, BadCase{{"-n"}, "-n needs files"},
         BadCase{{"-i", "-", "a"}, "only operand"}, BadCase{{"-", "b"}, "only operand"},
         BadCase{{"--frob"}, "unknown option '--frob'"}, BadCase{{"-z"}, "unknown option '-z'"},
@@ -89,7 +96,19 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--protect"}, "'--protect' needs a list of regions"},
         BadCase{{"--eol=CRLF"},
                 "invalid line end 'CRLF' for '--eol' (valid: 'crlf', 'lf', 'keep')"},
-        BadCase{{"--eol"}, "'--eol' needs a line end"}));
+        BadCase{{"--eol"}, "'--eol' needs a line end"}, BadCase{{"--check"}, "--check needs files"},
+        BadCase{{"--check", "-"}, "only operand"},
+        BadCase{{"--check", "-o", "d", "a"}, "--check and -o exclude each other"},
+        BadCase{{"--json"}, "--json needs files"}, BadCase{{"--json", "-"}, "--json needs files"},
+        BadCase{{"--exclude", "x", "-i", "a"}, "--exclude needs -r"},
+        BadCase{{"--exclude"}, "'--exclude' needs a pattern"},
+        BadCase{{"-r", "-i", "--exclude=", "a"}, "invalid pattern '' for '--exclude'"},
+        BadCase{{"-r", "-i", "--exclude", "//", "a"}, "invalid pattern '//' for '--exclude'"},
+        BadCase{{"--exclude-from"}, "'--exclude-from' needs a file"},
+        BadCase{{"-ri", "--exclude-from", "no such file", "a"},
+                "cannot read patterns from 'no such file': No such file or directory"},
+        BadCase{{"-ri", "--exclude-from", ".", "a"},
+                "cannot read patterns from '.': Is a directory"}));
 
 }  // namespace
 }  // namespace brevio::cli

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -614,12 +615,32 @@ TEST(TrimCommand, NamesThatAreNotPlainTextAreQuotedAsOneLine) {
       {"caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97.htm", "'@/caf\xC3\xA9 \xE6\xBC\xA2\xE5\xAD\x97.htm'"},
       {"\xE6\xBC\xA2\xE5\xAD\x97.htm", "@/\xE6\xBC\xA2\xE5\xAD\x97.htm"},
   };
+  std::size_t in_hex = 0;
   for (const Row& row : rows) {
     TempDir dir;
     const std::string path = dir.write(row.name, kPage);
     const std::string shown = At(row.shown, dir);
     const Result run = Trim({"-o", (dir / "out").string(), path});
     EXPECT_THAT(run.out, HasSubstr("\n1  " + shown + " ")) << shown;
+    // The document is ASCII whatever the names; a name that is no UTF-8
+    // comes back whole from its hex.
+    const std::string document = Trim({"--json", "-n", "-o", (dir / "out").string(), path}).out;
+    EXPECT_TRUE(std::all_of(document.begin(), document.end(), [](char c) {
+      return c > 0 && c < 127;
+    })) << document;
+    const nlohmann::json file = nlohmann::json::parse(document)["files"][0];
+    if (file.contains("source_hex")) {
+      ++in_hex;
+      std::string bytes;
+      const std::string hex = file["source_hex"];
+      for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+      }
+      EXPECT_EQ(bytes, path);
+      EXPECT_THAT(file["source"].get<std::string>(), HasSubstr("\xEF\xBF\xBD"));  // U+FFFD
+    } else {
+      EXPECT_EQ(file["source"], path);
+    }
     // The folder of a target named in the engine's message.
     const std::string under = shown.back() == '\'' || shown.back() == '"'
                                   ? shown.substr(0, shown.size() - 1) + "/x" + shown.back()
@@ -629,6 +650,7 @@ TEST(TrimCommand, NamesThatAreNotPlainTextAreQuotedAsOneLine) {
     fs::remove(path);
     EXPECT_EQ(Trim({"-i", path}).err, "brevio-trim: " + shown + ": No such file or directory\n");
   }
+  EXPECT_EQ(in_hex, 3u);  // the rows with bytes that are no UTF-8
 }
 
 // The real program, started directly (no shell).
@@ -791,18 +813,31 @@ TEST(TrimProgram, LimitsAreReportedNeverACrashOrASilentLoss) {
   }
 }
 
-TEST(TrimProgram, AnUnreadableFolderIsNamedAndTheWalkGoesOn) {
-  TempDir dir;
-  fs::create_directories(dir / "site/private");
-  dir.write("site/private/hidden.htm", kPage);
-  dir.write("site/page.htm", kPage);
-  fs::permissions(dir / "site/private", fs::perms::none);
-  const Result run = RunProgram({{"-r", "-o", "@/out", "@/site"}, nullptr, false, true}, dir);
-  EXPECT_EQ(run.code, 1);
-  EXPECT_EQ(run.err,
-            At("brevio-trim: cannot read the folder @/site/private: Permission denied\n", dir));
-  EXPECT_EQ(ReadFile(dir / "out/page.htm"), kTrimmed);
-  EXPECT_THAT(run.out, HasSubstr("Total: 1 file "));
+TEST(TrimProgram, AnUnreadableFolderIsNamedAndTheWalkGoesOnUnlessItIsLeftOut) {
+  struct Row {
+    std::vector<std::string> args;
+    int code;
+    const char* err;
+  };
+  const std::vector<Row> rows = {
+      {{"-r", "-o", "@/out", "@/site"},
+       1,
+       "brevio-trim: cannot read the folder @/site/private: Permission denied\n"},
+      // A folder left out is never opened.
+      {{"-r", "--exclude", "priv*", "-o", "@/out", "@/site"}, 0, ""},
+  };
+  for (const Row& row : rows) {
+    TempDir dir;
+    fs::create_directories(dir / "site/private");
+    dir.write("site/private/hidden.htm", kPage);
+    dir.write("site/page.htm", kPage);
+    fs::permissions(dir / "site/private", fs::perms::none);
+    const Result run = RunProgram({row.args, nullptr, false, true}, dir);
+    EXPECT_EQ(run.code, row.code);
+    EXPECT_EQ(run.err, At(row.err, dir));
+    EXPECT_EQ(ReadFile(dir / "out/page.htm"), kTrimmed);
+    EXPECT_THAT(run.out, HasSubstr("Total: 1 file "));
+  }
 }
 
 }  // namespace

@@ -167,6 +167,48 @@ TEST(TrimFileAgainstModel, EveryBlockSizeGivesTheModelsBytes) {
   }
 }
 
+// A check compares the trim with the source at any block size: held-back
+// spaces, line ends written ahead of the input and a shorter or longer
+// result all count. Texts and their trims (most of which are fixed points)
+// and their trims' trims (with LF line ends the rule needs two passes)
+// alike; the source is never written.
+TEST(TrimFileAgainstModel, ACheckAtEveryBlockSizeSaysWhetherTheTrimWouldChangeTheFile) {
+  std::mt19937 random(2026);
+  static const char kAlphabet[] = {'\t', '\n', '\r', '\r', ' ', ' ', 'a', 'b'};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 1);
+  std::uniform_int_distribution<std::size_t> length(0, 80);
+  TempDir dir;
+  std::size_t answers[2] = {};
+  for (int i = 0; i < 150; ++i) {
+    std::string text(length(random), ' ');
+    for (char& c : text) c = kAlphabet[pick(random)];
+    const std::string once = ModelTrimFile(text);
+    for (const std::string& input : {text, once, ModelTrimFile(once)}) {
+      const std::string trimmed = ModelTrimFile(input);
+      ++answers[trimmed == input ? 1 : 0];
+      const auto source = dir.write("in.txt", input);
+      const auto written = fs::last_write_time(source);
+      for (std::size_t block : {1, 2, 3, 5, 8, 64, 4096}) {
+        for (const TrimCheck check : {TrimCheck::kFirst, TrimCheck::kWhole}) {
+          TrimOptions options;
+          options.block_size = block;
+          options.check = check;
+          const TrimReport report = TrimFileWithReport(source, source, options);
+          ASSERT_EQ(report.unchanged, trimmed == input)
+              << ::testing::PrintToString(input) << " block " << block;
+          if (check == TrimCheck::kWhole) {
+            ASSERT_EQ(report.target_bytes, trimmed.size());
+          }
+        }
+      }
+      ASSERT_EQ(ReadFile(source), input);
+      ASSERT_EQ(fs::last_write_time(source), written);
+    }
+  }
+  EXPECT_GT(answers[0], 100u);  // both answers were asked for often
+  EXPECT_GT(answers[1], 100u);
+}
+
 // Images, archives and UTF-16 or UTF-32 pages are left alone unless asked.
 TEST(TrimFile, SourcesThatAreNoTextAreSkippedWithTheirReason) {
   const std::string probe_full(kTextProbeBytes - 1, 'a');

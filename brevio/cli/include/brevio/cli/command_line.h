@@ -14,7 +14,7 @@ enum class Mode {
   kFilter,     // standard input to standard output
   kPair,       // SOURCE TARGET
   kOutputDir,  // -o DIR FILE...
-  kInPlace,    // -i FILE...
+  kInPlace,    // -i FILE..., and what needs no target: --check, -n -r
   kHelp,
   kVersion,
 };
@@ -25,6 +25,8 @@ struct CommandLine {
   bool recursive = false;
   bool dereference = false;  // -L: the walk follows symbolic links
   bool dry_run = false;
+  bool check = false;  // --check: each file compared with its trim, nothing written
+  bool json = false;   // --json: the table as one JSON document
   bool quiet = false;
   bool binary = false;                // --binary: files that are not text are trimmed too
   bool keep_times = false;            // -p: targets get their sources' times
@@ -32,6 +34,7 @@ struct CommandLine {
   LineEnd line_end = LineEnd::kCrLf;  // --eol
   unsigned jobs = 0;                  // 0: one per processor
   std::vector<std::string> includes;  // empty: the web page patterns
+  std::vector<std::string> excludes;  // --exclude, and --exclude-from's lines
   std::vector<std::string> operands;
 };
 

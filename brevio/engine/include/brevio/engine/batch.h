@@ -79,6 +79,9 @@ struct BatchOptions {
   // refuses more threads (the calling thread always works).
   unsigned max_at_once = 1;
   bool dry_run = false;
+  // See TrimOptions: each source is compared with its own trim, nothing is
+  // written (the jobs are in place).
+  TrimCheck check = TrimCheck::kNo;
   // See TrimOptions.
   bool binary = false;
   bool keep_times = false;

@@ -70,9 +70,21 @@ std::string_view NotTextReason(NotText kind);
 // temporary file is removed.
 std::int32_t TrimFile(const std::string& source, const std::string& target);
 
+// What a checking trim does instead of writing (TrimOptions::check).
+enum class TrimCheck : std::uint8_t {
+  kNo,     // trim as asked
+  kFirst,  // compare; reading stops at the first block whose output differs
+  kWhole,  // compare, and count the whole output as a dry run does
+};
+
 struct TrimOptions {
   // Count the output instead of writing it; the target is not touched.
   bool dry_run = false;
+  // Write nothing, but compare what a trim in place would write with the
+  // source's own bytes: TrimReport::unchanged tells whether they are the
+  // same. The target is not looked at. With kFirst, target_bytes counts
+  // only the output up to the block that differs.
+  TrimCheck check = TrimCheck::kNo;
   // Bytes per read; tests shrink it to split the input at every position.
   std::size_t block_size = std::size_t{256} * 1024;
   // A target that is a symbolic link to nothing creates the file it names
@@ -114,7 +126,8 @@ struct TrimReport {
   std::uint64_t target_bytes = 0;     // bytes written (or that would be written)
   NotText not_text = NotText::kText;  // with kTrimNotText: why
   // The target held the trimmed bytes already and was left alone (not
-  // rewritten: same inode, same times).
+  // rewritten: same inode, same times); with TrimOptions::check, the
+  // source is its own trim.
   bool unchanged = false;
 };
 
