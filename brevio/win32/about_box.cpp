@@ -1,5 +1,7 @@
 #include "about_box.h"
 
+#include <algorithm>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -15,17 +17,43 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 constexpr wchar_t kFace[] = L"Verdana";
 
-constexpr int AboutId(std::string_view name) {
+constexpr const forms::ControlPlace& AboutPlace(std::string_view name) {
   for (const forms::ControlPlace& place : forms::kAboutControls) {
-    if (name == place.name) return place.id;
+    if (name == place.name) return place;
   }
-  return -1;
+  // Evaluated at compile time: a name missing from the table stops the build.
+  throw std::invalid_argument("no such control in the about box");
 }
+
+constexpr int AboutId(std::string_view name) { return AboutPlace(name).id; }
 
 constexpr int kOkId = AboutId("OKButton");
 constexpr int kTitleId = AboutId("Label1");
 constexpr int kLinkId = AboutId("Label5");
 constexpr int kImageId = AboutId("Image1");
+
+// The captions of the two lines and the values after them.
+constexpr std::pair<const char*, const char*> kLines[] = {{"Label3", "Label5"},
+                                                          {"Label4", "Label6"}};
+// The design's room between a caption and its value.
+constexpr int kValueGapTwips =
+    AboutPlace("Label5").twips.left -
+    std::max(AboutPlace("Label3").twips.left + AboutPlace("Label3").twips.width,
+             AboutPlace("Label4").twips.left + AboutPlace("Label4").twips.width);
+
+// The extent of a control's text on one line in its own font.
+SIZE TextSize(HWND control) {
+  HDC dc = GetDC(control);
+  HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  const std::wstring text = WindowText(control);
+  RECT extent{};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent,
+            DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return {extent.right - extent.left, extent.bottom - extent.top};
+}
 
 }  // namespace
 
@@ -90,7 +118,38 @@ bool AboutBox::Create() {
     if (place.id == kImageId)
       SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
   }
+  FitLabels();
   return true;
+}
+
+// The design's sizes suit its own font. Another face standing in for it
+// (Tahoma where Verdana is missing) or another resolution draws wider or
+// taller text, which a static control cuts off: each one-line label is
+// given at least the size of its text, the values start clear of the wider
+// caption, and nothing runs past the box's right edge.
+void AboutBox::FitLabels() {
+  const UINT dpi = WindowDpi(hwnd_);
+  RECT box{};
+  GetClientRect(hwnd_, &box);
+  const auto fit = [this, dpi](const char* name, int left, int right_limit) {
+    const forms::TwipsRect& design = AboutPlace(name).twips;
+    HWND label = GetDlgItem(hwnd_, AboutId(name));
+    const SIZE text = TextSize(label);
+    const int width =
+        std::min<int>(std::max<int>(Px(design.width, dpi), text.cx), right_limit - left);
+    const int height = std::max<int>(Px(design.height, dpi), text.cy);
+    MoveWindow(label, left, Px(design.top, dpi), width, height, TRUE);
+    return left + width;
+  };
+  // The title ends before the OK button.
+  fit("Label1", Px(AboutPlace("Label1").twips.left, dpi),
+      Px(AboutPlace("OKButton").twips.left, dpi));
+  int values = Px(AboutPlace("Label5").twips.left, dpi);
+  for (const auto& [caption, value] : kLines) {
+    const int right = fit(caption, Px(AboutPlace(caption).twips.left, dpi), box.right);
+    values = std::max(values, right + Px(kValueGapTwips, dpi));
+  }
+  for (const auto& [caption, value] : kLines) fit(value, values, box.right);
 }
 
 void AboutBox::RunModal() {
@@ -186,6 +245,7 @@ HWND AboutBox::Item(forms::AboutControl control) const {
 
 void AboutBox::SetText(forms::AboutControl control, const std::string& text) {
   SetWindowTextW(Item(control), Wide(text).c_str());
+  FitLabels();
 }
 
 std::string AboutBox::Text(forms::AboutControl control) const {

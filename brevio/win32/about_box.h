@@ -30,6 +30,7 @@ class AboutBox final : public forms::AboutView {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
   bool Create();
+  void FitLabels();
   HWND Item(forms::AboutControl control) const;
 
   HINSTANCE instance_;

@@ -6,7 +6,18 @@
 
 #include "main_window.h"
 
+namespace {
+
+// Held while the program runs, in every session's view: the setup and the
+// uninstaller (packaging/windows/brevio.nsi) look for it and will not replace
+// or remove files in use. Only that it exists matters, so one made first by
+// another copy, or another user, does as well.
+constexpr wchar_t kRunningMutex[] = L"Global\\BrevioRunning";
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  HANDLE running = CreateMutexW(nullptr, FALSE, kRunningMutex);
   // Tarnex's class lives in a single-threaded apartment, as does the window.
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
   INITCOMMONCONTROLSEX controls{};
@@ -29,5 +40,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     }
   }
   CoUninitialize();
+  if (running != nullptr) CloseHandle(running);
   return exit_code;
 }

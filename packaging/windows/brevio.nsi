@@ -6,6 +6,9 @@
 ; Installs into Program Files\Brevio, registers TARNEX.dll with the system's
 ; regsvr32, adds the Start-menu entries and the Add/Remove Programs entry.
 ; Setup and uninstaller take /S (silent); setup takes /D=<folder> too.
+; Exit codes: 0 done; 3 TARNEX.dll could not be registered (nothing left
+; installed); 4 Brevio is running (nothing changed); 5 not an administrator;
+; 6 the earlier installation in another folder could not be removed.
 
 !ifndef VERSION | ARCH | STAGE | OUTFILE
   !error "define VERSION, ARCH (win64 or win32), STAGE and OUTFILE"
@@ -29,6 +32,8 @@ Unicode true
 !define PRODUCT "Brevio"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Brevio"
 !define UNINSTALLER "uninstall.exe"
+; Brevio.exe holds this mutex while it runs (brevio/win32/main.cpp).
+!define RUNNING_MUTEX "Global\BrevioRunning"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -41,6 +46,9 @@ ManifestDPIAware true
 BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
+; A file that cannot be replaced stops the setup: never a new program
+; beside an old one.
+AllowSkipFiles off
 
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey "ProductName" "${PRODUCT}"
@@ -75,8 +83,30 @@ VIAddVersionKey "LegalCopyright" "Brevio Maintainers"
   ${EndIf}
 !macroend
 
+; Brevio.exe cannot be replaced or removed while it runs, in this session or
+; another: until every copy is closed the user is asked to close it, and
+; Cancel (the answer of a silent run) ends with exit code 4 before anything
+; has changed. A mutex that another user's copy holds cannot be opened, but
+; that it is there says enough.
+!macro WAIT_FOR_BREVIO action
+  ${Do}
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p.r0 ?e'
+    Pop $1
+    ${If} $0 P<> 0
+      System::Call 'kernel32::CloseHandle(p r0)'
+    ${ElseIf} $1 <> 5 ; ERROR_ACCESS_DENIED
+      ${Break}
+    ${EndIf}
+    MessageBox MB_ICONEXCLAMATION|MB_RETRYCANCEL "Brevio is running. Close every Brevio window, then press Retry to ${action} it; Cancel leaves Brevio as it is." /SD IDCANCEL IDRETRY brevio_closed
+    SetErrorLevel 4
+    Quit
+    brevio_closed:
+  ${Loop}
+!macroend
+
 Function .onInit
   !insertmacro REQUIRE_ADMIN
+  !insertmacro WAIT_FOR_BREVIO "install"
   !if "${ARCH}" == "win64"
     SetRegView 64
   !endif
@@ -85,10 +115,40 @@ FunctionEnd
 
 Function un.onInit
   !insertmacro REQUIRE_ADMIN
+  !insertmacro WAIT_FOR_BREVIO "remove"
   !if "${ARCH}" == "win64"
     SetRegView 64
   !endif
   SetShellVarContext all
+FunctionEnd
+
+; An installation in another folder (the entry's InstallLocation, when a /D=
+; or the directory page chose a new one) is removed by its own uninstaller
+; first, which takes its files, registration, shortcuts and entry, so none of
+; them is left behind or pointing at the old folder. One in the same folder
+; is upgraded in place. A folder without its uninstaller is left alone: the
+; new registration and entry replace what pointed there.
+Function RemoveEarlierElsewhere
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == ""
+  ${OrIf} $0 == $INSTDIR
+  ${OrIfNot} ${FileExists} "$0\${UNINSTALLER}"
+    Return
+  ${EndIf}
+  DetailPrint "Removing the earlier installation in $0"
+  ClearErrors
+  ; _?= runs the uninstaller in its folder and waits for it.
+  ExecWait '"$0\${UNINSTALLER}" /S _?=$0' $1
+  ${If} ${Errors}
+  ${OrIf} $1 != 0
+    MessageBox MB_ICONSTOP|MB_OK "The earlier installation in $0 could not be removed (its uninstaller ended with $1). Brevio was not installed." /SD IDOK
+    DetailPrint "The earlier installation in $0 could not be removed ($1)"
+    SetErrorLevel 6
+    Abort "Brevio was not installed."
+  ${EndIf}
+  ; Run in place, the uninstaller cannot delete itself.
+  Delete "$0\${UNINSTALLER}"
+  RMDir "$0"
 FunctionEnd
 
 ; The files, one list for installing and removing; the folder part is empty
@@ -115,6 +175,7 @@ FunctionEnd
 
 Section "Brevio" SecBrevio
   SectionIn RO
+  Call RemoveEarlierElsewhere
   !insertmacro BREVIO_FILES INSTALL_FILE
   SetOutPath "$INSTDIR"
 

@@ -1,24 +1,38 @@
-// The services take and give UTF-8; the platform's 8-bit calls that the
-// operations are made of take text in the system's ANSI code page. These
-// convert at that boundary (characters the code page lacks become its
-// default character, as the platform's own conversion does).
+// The services take and give UTF-8; the platform's calls they are made of
+// take UTF-16, through their wide forms, which keep every name as given.
+// Text goes into the system's 8-bit code page only where a file is in it (an
+// 8-bit profile), and only when each character has a form of its own there:
+// the platform's conversion would otherwise put a look-alike in its place
+// (Ω as O, a fullwidth backslash as a backslash: another name, even another
+// folder) or its default character.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace tarnex::win {
 
-std::string Convert(std::string_view text, UINT from, UINT to);
+// The longest text, in UTF-16 code units, that Tarnex hands to the platform:
+// the system's counted strings hold at most this many. Longer text is
+// refused, never cut.
+inline constexpr std::size_t kMaxText = 32767;
 
-// UTF-8 -> ANSI; the call that takes it sees the text up to its first NUL.
-inline std::string Ansi(std::string_view utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
-// ANSI -> UTF-8.
-inline std::string Utf8(std::string_view ansi) { return Convert(ansi, CP_ACP, CP_UTF8); }
+// UTF-8 -> UTF-16, exact for well-formed UTF-8 (what the component's strings
+// become).
+std::wstring Wide(std::string_view utf8);
+
+// UTF-16 -> UTF-8; nullopt for a lone surrogate, which UTF-8 cannot carry.
+std::optional<std::string> Utf8(std::wstring_view text);
+
+// `text` in `code_page` (CP_ACP: the system's), or nullopt when a character
+// has no exact form there.
+std::optional<std::string> ToCodePage(std::wstring_view text, UINT code_page);
 
 // The full path of the module (DLL or program) that holds this code.
-std::string ThisModulePathAnsi();
+std::wstring ThisModulePath();
 
 }  // namespace tarnex::win

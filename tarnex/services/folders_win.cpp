@@ -1,6 +1,8 @@
-// Folder levels with the platform's 8-bit calls: a level exists when a search
-// for "nul" inside it finds the device name (it answers inside every existing
-// folder), and is made with CreateDirectoryA.
+// Folder levels with the platform's wide calls, which take each name as
+// given: a level exists when a search for "nul" inside it finds the device
+// name (it answers inside every existing folder), and is made with
+// CreateDirectoryW.
+#include <comrt_text.h>
 #include <windows.h>
 
 #include <string_view>
@@ -12,29 +14,32 @@
 namespace tarnex {
 namespace {
 
-bool Exists(const std::string& level) {
-  WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA((level + "nul").c_str(), &found);
+bool Exists(const std::wstring& level) {
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((level + L"nul").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return true;
 }
 
 // The level is a folder afterwards (made now or already there).
-bool EnsureFolder(const std::string& level) {
-  if (Exists(level) || CreateDirectoryA(level.c_str(), nullptr)) return true;
+bool EnsureFolder(const std::string& level_utf8) {
+  const std::wstring level = win::Wide(level_utf8);
+  if (Exists(level) || CreateDirectoryW(level.c_str(), nullptr)) return true;
   // Someone else may have made it in the meantime.
   if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
-  const DWORD attributes = GetFileAttributesA(level.c_str());
+  const DWORD attributes = GetFileAttributesW(level.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 }  // namespace
 
 bool MakeDirLevels(const std::string& dir_utf8) {
-  // The 8-bit calls see the text up to its first NUL.
-  const std::string full = win::Ansi(dir_utf8);
-  const std::string dir = full.substr(0, full.find('\0'));
+  // The platform sees the text up to its first NUL. The levels are found in
+  // UTF-8, where a '\\' byte is always the separator (in a double-byte code
+  // page it may be the second half of a character).
+  const std::string_view dir = comrt::ascii::UpToNul(dir_utf8);
+  if (win::Wide(dir).size() > win::kMaxText) return false;
   // A leading "\" (the current drive's root) or "\\" (a share) is kept, as
   // the Linux build keeps its root: dropped with the empty pieces, it would
   // build the tree under the current folder instead.

@@ -50,23 +50,68 @@ int Id(std::string_view name) {
 
 int Px(int twips, int dpi) { return MulDiv(twips, dpi, 1440); }
 
+struct Font {
+  const wchar_t* face;
+  int points;  // hundredths of a point
+  bool bold, underline;
+};
+
+// A text's extent on one line in `font` at `dpi`; `format` adds DrawText's
+// flags (DT_NOPREFIX: "&" is a character, not the access-key marker).
+SIZE TextExtent(const std::wstring& text, const Font& font, int dpi, UINT format = 0) {
+  LOGFONTW face{};
+  face.lfHeight = -MulDiv(font.points, dpi, 7200);
+  face.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
+  face.lfUnderline = font.underline ? TRUE : FALSE;
+  face.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynW(face.lfFaceName, font.face, LF_FACESIZE);
+  HFONT handle = CreateFontIndirectW(&face);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, handle);
+  RECT extent{};
+  DrawTextW(dc, text.c_str(), -1, &extent, DT_CALCRECT | DT_SINGLELINE | format);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  DeleteObject(handle);
+  return {extent.right - extent.left, extent.bottom - extent.top};
+}
+
 // A caption's extent in the window's font (8.25 pt MS Shell Dlg 2) at `dpi`,
 // the "&" taken as the access-key marker.
 SIZE CaptionExtent(const std::wstring& caption, int dpi) {
-  LOGFONTW face{};
-  face.lfHeight = -MulDiv(825, dpi, 7200);
-  face.lfCharSet = DEFAULT_CHARSET;
-  lstrcpynW(face.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
-  HFONT font = CreateFontIndirectW(&face);
-  HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
-  RECT extent{};
-  DrawTextW(dc, caption.c_str(), -1, &extent, DT_CALCRECT | DT_SINGLELINE);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  DeleteObject(font);
-  return {extent.right - extent.left, extent.bottom - extent.top};
+  return TextExtent(caption, {L"MS Shell Dlg 2", 825, false, false}, dpi);
 }
+
+// The resolution programs started from now on take, as the display settings
+// set it; the earlier setting comes back when this goes.
+class SystemDpi {
+ public:
+  explicit SystemDpi(DWORD dpi) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                    KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
+    DWORD size = sizeof old_;
+    had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_),
+                            &size) == ERROR_SUCCESS;
+    RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof dpi);
+  }
+  ~SystemDpi() {
+    if (had_) {
+      RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_),
+                     sizeof old_);
+    } else {
+      RegDeleteValueW(key_, L"LogPixels");
+    }
+    RegCloseKey(key_);
+  }
+  SystemDpi(const SystemDpi&) = delete;
+  SystemDpi& operator=(const SystemDpi&) = delete;
+
+ private:
+  HKEY key_ = nullptr;
+  DWORD old_ = 0;
+  bool had_ = false;
+};
 
 // What a screen reader is told a control is called. The interface's id is
 // taken from its declaration: the import library's IID_IAccessible links to
@@ -526,6 +571,62 @@ TEST_F(BrevioExe, AboutBoxShowsTheVersionAndHoldsTheMainWindow) {
   PostMessageW(GetDlgItem(about, Id("OKButton")), WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
   EXPECT_TRUE(WaitFor([] { return IsWindowEnabled(main_) != FALSE; }));
+}
+
+// The about box's one-line labels show the whole of their text in the box's
+// fonts (Verdana, or the face the system puts in its place) at 96, 120 and
+// 144 dpi, the values clear of their captions and of the box's edge: a
+// program of its own for each resolution.
+TEST_F(BrevioExe, AboutLabelsHoldTheirTextAtEveryResolution) {
+  constexpr Font kText{L"Verdana", 825, false, false};
+  const struct {
+    const char* name;
+    Font font;
+  } labels[] = {
+      {"Label1", {L"Verdana", 975, true, false}}, {"Label3", kText}, {"Label4", kText},
+      {"Label5", {L"Verdana", 825, false, true}}, {"Label6", kText},
+  };
+  for (const DWORD dpi : {96, 120, 144}) {
+    PROCESS_INFORMATION program{};
+    {
+      SystemDpi system(dpi);
+      std::wstring command = L"\"" + (Here() / L"Brevio.exe").wstring() + L"\"";
+      STARTUPINFOW startup{};
+      startup.cb = sizeof startup;
+      ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 work_->path().c_str(), &startup, &program));
+      WaitForInputIdle(program.hProcess, 10000);
+    }
+    const std::unique_ptr<void, void (*)(void*)> ender(program.hProcess, [](void* process) {
+      TerminateProcess(process, 0);
+      CloseHandle(process);
+    });
+    CloseHandle(program.hThread);
+    HWND window = WaitFor([&] { return TopWindow(program.dwProcessId, L"BrevioMain"); });
+    ASSERT_NE(window, nullptr) << dpi;
+    PostMessageW(window, WM_SYSCHAR, L'b', LPARAM{1} << 29);
+    HWND about = WaitFor([&] { return TopWindow(program.dwProcessId, L"BrevioAbout"); });
+    ASSERT_NE(about, nullptr) << dpi;
+    RECT box{};
+    GetClientRect(about, &box);
+    const auto placed = [about](const char* name) {
+      RECT r{};
+      HWND label = GetDlgItem(about, Id(name));
+      GetWindowRect(label, &r);
+      MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&r), 2);
+      return r;
+    };
+    for (const auto& label : labels) {
+      const std::wstring text = TextOf(GetDlgItem(about, Id(label.name)));
+      const SIZE needs = TextExtent(text, label.font, static_cast<int>(dpi), DT_NOPREFIX);
+      const RECT r = placed(label.name);
+      EXPECT_GE(r.right - r.left, needs.cx) << label.name << " at " << dpi << " dpi";
+      EXPECT_GE(r.bottom - r.top, needs.cy) << label.name << " at " << dpi << " dpi";
+      EXPECT_LE(r.right, box.right) << label.name << " at " << dpi << " dpi";
+    }
+    EXPECT_LT(placed("Label3").right, placed("Label5").left) << dpi << " dpi";
+    EXPECT_LT(placed("Label4").right, placed("Label6").left) << dpi << " dpi";
+  }
 }
 
 // The single-file trim follows chkKeep, ticked and unticked with its access

@@ -10,6 +10,10 @@
 # default: the same without /D: the setup's own folder in Program Files.
 # broken:  a setup whose TARNEX.dll cannot be registered fails with status 3
 #          and leaves nothing installed.
+# upgrade: installed into one folder with its Brevio.exe running, a setup
+#          into the same folder or another and the uninstaller all end with
+#          status 4 and change nothing; with the program closed, a setup into
+#          another folder removes the first installation, then as fresh.
 cmake_minimum_required(VERSION 3.25)
 
 # winemenubuilder is off so that Start-menu entries stay inside the prefix.
@@ -118,6 +122,59 @@ elseif(MODE STREQUAL "default")
   set(win_folder "C:\\Program Files\\Brevio")
   set(switches /S)
   file(REMOVE_RECURSE "${folder}")
+elseif(MODE STREQUAL "upgrade")
+  set(earlier "${PREFIX}/drive_c/brevio-earlier/Brevio")
+  set(win_earlier "C:\\brevio-earlier\\Brevio")
+  set(folder "${PREFIX}/drive_c/brevio-upgrade/Brevio")
+  set(win_folder "C:\\brevio-upgrade\\Brevio")
+  set(switches /S "/D=${win_folder}")
+  file(REMOVE_RECURSE "${earlier}" "${folder}")
+  wine(code output "${SETUP}" /S "/D=${win_earlier}")
+  if(NOT code EQUAL 0)
+    message(FATAL_ERROR "the first install ended with ${code}: ${output}")
+  endif()
+  set(caption "Brevio ${VERSION}")
+  wine(code output "${PROBE}" --start "${win_earlier}\\Brevio.exe" "${caption}" 30)
+  if(NOT code EQUAL 0)
+    message(FATAL_ERROR "Brevio.exe as installed first: ${output}")
+  endif()
+  # Marks that only a run which changes something would take away.
+  wine(code output reg add "${uninstall_key}" /v DisplayVersion /d marked /f)
+  file(APPEND "${earlier}/README-Windows.txt" "marked\r\n")
+  # what | program | its arguments (comma-separated)
+  foreach(row "a setup into the same folder|${SETUP}|/S,/D=${win_earlier}"
+              "a setup into another folder|${SETUP}|/S,/D=${win_folder}"
+              "the uninstaller|${earlier}/uninstall.exe|/S,_?=${win_earlier}")
+    string(REPLACE "|" ";" row "${row}")
+    list(GET row 0 what)
+    list(GET row 1 program)
+    list(GET row 2 arguments)
+    string(REPLACE "," ";" arguments "${arguments}")
+    wine(code output "${program}" ${arguments})
+    if(NOT code EQUAL 4)
+      message(FATAL_ERROR "with Brevio.exe running, ${what} ended with ${code}, not 4: ${output}")
+    endif()
+    reg_value(version "${uninstall_key}" DisplayVersion)
+    reg_value(location "${uninstall_key}" InstallLocation)
+    reg_value(server "HKCR\\CLSID\\${clsid}\\InprocServer32" "")
+    file(READ "${earlier}/README-Windows.txt" readme)
+    if(NOT version STREQUAL "marked" OR NOT location STREQUAL "${win_earlier}"
+       OR NOT server STREQUAL "${win_earlier}\\TARNEX.dll" OR NOT readme MATCHES "marked\r?\n$"
+       OR EXISTS "${folder}")
+      message(FATAL_ERROR "with Brevio.exe running, ${what} changed the installation: entry "
+                          "version '${version}', location '${location}', class server '${server}'")
+    endif()
+    foreach(name IN LISTS files ITEMS uninstall.exe)
+      if(NOT EXISTS "${earlier}/${name}")
+        message(FATAL_ERROR "with Brevio.exe running, ${what} removed ${name}")
+      endif()
+    endforeach()
+  endforeach()
+  wine(code output "${PROBE}" --close "${caption}" 30)
+  if(NOT code EQUAL 0)
+    message(FATAL_ERROR "Brevio.exe would not close: ${output}")
+  endif()
+  message(STATUS "with Brevio.exe running: status 4, nothing changed")
 elseif(MODE STREQUAL "broken")
   # The shipped tree with a TARNEX.dll that regsvr32 cannot load.
   file(COPY "${STAGE}/" DESTINATION "${WORK}/stage")
@@ -156,6 +213,10 @@ endif()
 wine(code output "${SETUP}" ${switches})
 if(NOT code EQUAL 0)
   message(FATAL_ERROR "'${SETUP} ${switches}' ended with ${code}: ${output}")
+endif()
+if(MODE STREQUAL "upgrade" AND EXISTS "${earlier}")
+  file(GLOB_RECURSE remaining "${earlier}/*")
+  message(FATAL_ERROR "the install into ${win_folder} left the earlier ${earlier}: ${remaining}")
 endif()
 foreach(name IN LISTS files)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${STAGE}/${name}" "${folder}/${name}"

@@ -2,8 +2,9 @@
 #include <cstdint>
 #include <string>
 
-// On Windows (launch_win.cpp) each of these is one ShellExecuteA call with
-// the arguments as given, and ShellExecuteUtf8 returns its answer.
+// On Windows (launch_win.cpp) each of these is one ShellExecuteW call with
+// the arguments as given, and ShellExecuteUtf8 returns its answer (0, making
+// no call, for a text over 32,767 characters).
 namespace tarnex {
 
 // Opens a document, folder or address with the user's program (xdg-open).

@@ -6,8 +6,9 @@
 #include <string_view>
 
 // On Windows (profile_win.cpp) only DefaultProfilePath, SaveProfileValue and
-// LoadProfileValue exist, over the platform's private-profile calls, which
-// then own the file's format and placing.
+// LoadProfileValue exist, over the platform's wide private-profile calls,
+// which then own the file's format and placing; text an 8-bit profile cannot
+// hold exactly, or over 32,767 characters, is refused there.
 namespace tarnex {
 
 // One profile (INI) file's bytes, read and edited the way the Windows
