@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <deque>
 #include <exception>
+#include <map>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -317,11 +318,21 @@ bool MainForm::BatchCanStart() {
   return false;
 }
 
-bool MainForm::AgreeToInPlace(const std::vector<BatchJob>& jobs) {
+bool MainForm::AgreeToInPlace(const std::string& folder) {
+  // A row is trimmed in place when its folder is the output folder: its
+  // target is then its own name there. Folders are compared by identity,
+  // once each, not every file.
+  const std::optional<FileId> output = FileIdOf(folder);
+  if (!output) return true;
+  std::map<std::string, bool> is_output;
   int in_place = 0;
-  for (const BatchJob& job : jobs) {
-    const auto target = FileIdOf(job.target);
-    if (target && target == FileIdOf(job.source)) ++in_place;
+  for (const ListRow& row : m_rows) {
+    const std::string source_folder = FolderOf(row.path);
+    auto it = is_output.find(source_folder);
+    if (it == is_output.end()) {
+      it = is_output.emplace(source_folder, FileIdOf(source_folder) == output).first;
+    }
+    if (it->second && row.source_bytes) ++in_place;
   }
   return in_place == 0 || m_view.AskYesNo(InPlaceQuestion(in_place));
 }
@@ -341,7 +352,7 @@ void MainForm::cmdTrim2_Click() {
     job.source = row.path;
     job.target = JoinPath(*folder, row.name);
   }
-  if (!AgreeToInPlace(jobs)) return;
+  if (!AgreeToInPlace(*folder)) return;
   m_batch = std::move(jobs);
   m_protect = KeptRegions(m_view);
   if (m_worker.joinable()) m_worker.join();

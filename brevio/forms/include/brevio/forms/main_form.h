@@ -116,7 +116,7 @@ class MainForm {
   void RemoveRows(bool selected_when_none_ticked);
   std::optional<std::string> OutputFolder();
   bool BatchCanStart();
-  bool AgreeToInPlace(const std::vector<BatchJob>& jobs);
+  bool AgreeToInPlace(const std::string& folder);
   void DrainResults();
   void ShowOutcome(const BatchOutcome& outcome);
   void FinishBatch();
