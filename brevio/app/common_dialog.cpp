@@ -1,10 +1,13 @@
 #include "brevio/app/common_dialog.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QStringList>
 #include <cstdint>
 #include <limits>
@@ -13,15 +16,32 @@ namespace brevio::app {
 namespace {
 
 // The names in the name box, in Qt's syntax: the whole text is one name
-// unless it holds a quote; then every quoted piece is a name.
+// unless it starts and ends with a quote; then it is quoted names with
+// spaces between. A quote inside a name stays in it: only a quote at the
+// start, at the end or next to the spaces between names closes one.
 QStringList SplitTypedNames(const QString& text) {
-  if (!text.contains(QLatin1Char('"'))) return text.isEmpty() ? QStringList{} : QStringList{text};
+  const QString trimmed = text.trimmed();
+  const auto quote = QLatin1Char('"');
+  if (trimmed.size() < 2 || !trimmed.startsWith(quote) || !trimmed.endsWith(quote)) {
+    return text.isEmpty() ? QStringList{} : QStringList{text};
+  }
+  static const QRegularExpression kBetween(QStringLiteral("\"\\s+\""));
   QStringList names;
-  const QStringList tokens = text.split(QLatin1Char('"'));
-  for (qsizetype i = 1; i < tokens.size(); i += 2) {
-    if (!tokens[i].isEmpty()) names << tokens[i];
+  for (const QString& name : trimmed.mid(1, trimmed.size() - 2).split(kBetween)) {
+    if (!name.isEmpty()) names << name;
   }
   return names;
+}
+
+// Whether the name box holds just the selected files' names, in any order.
+bool NamesTheSelection(const QString& text, const QStringList& selected) {
+  if (selected.isEmpty()) return false;
+  QStringList typed = selected.size() == 1 ? QStringList{text} : SplitTypedNames(text);
+  QStringList names;
+  for (const QString& path : selected) names << QFileInfo(path).fileName();
+  typed.sort();
+  names.sort();
+  return typed == names;
 }
 
 // How Qt writes a selection into the name box: one plain name, or several
@@ -43,8 +63,12 @@ class FileDialog : public QFileDialog {
     setOption(DontUseNativeDialog);
     // Qt writes a selection into the name box as quoted names; the box's
     // default limit of 32767 characters would cut a large selection short.
-    if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+    if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
       edit->setMaxLength(std::numeric_limits<int>::max());
+      // After Qt's own check, which splits names at every quote and so greys
+      // Open for a name that holds one.
+      connect(edit, &QLineEdit::textChanged, this, &FileDialog::AllowQuotedNames);
+    }
   }
 
   // What was chosen, full paths in the order given; valid after exec() accepted.
@@ -60,7 +84,7 @@ class FileDialog : public QFileDialog {
     auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     const QString text = edit != nullptr ? edit->text() : QString();
     const QStringList selected = selectedFiles();
-    if (text.isEmpty() || text == SelectionText(selected)) {
+    if (text.isEmpty() || text == SelectionText(selected) || NamesTheSelection(text, selected)) {
       // The box shows the selection: take the view's paths, which also keep
       // names that hold a quote.
       if (selected.isEmpty()) return;
@@ -76,6 +100,18 @@ class FileDialog : public QFileDialog {
   }
 
  private:
+  void AllowQuotedNames(const QString& text) {
+    if (acceptMode() != AcceptOpen || fileMode() != ExistingFiles) return;
+    const QStringList names = SplitTypedNames(text);
+    if (names.size() < 2) return;
+    for (const QString& name : names) {
+      if (!QFileInfo::exists(Resolve(name))) return;
+    }
+    if (auto* buttons = findChild<QDialogButtonBox*>()) {
+      if (QPushButton* open = buttons->button(QDialogButtonBox::Open)) open->setEnabled(true);
+    }
+  }
+
   QString Resolve(const QString& name) const {
     if (QDir::isAbsolutePath(name)) return name;
     QString inside = directory().absolutePath() + QLatin1Char('/') + name;

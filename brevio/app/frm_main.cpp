@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,12 +23,15 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QToolTip>
 #include <QTreeWidget>
-#include <QUrl>
 #include <algorithm>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "brevio/app/brevio_config.h"
@@ -47,15 +51,72 @@ using forms::Control;
 // A caption as a screen reader should say it: without the access-key marker.
 QString WithoutAccessKey(QString caption) { return caption.remove(QLatin1Char('&')); }
 
-// The local files among dropped URLs, as UTF-8 paths; empty when there are none.
-std::vector<std::string> LocalFiles(const QMimeData* data) {
+// What a drop holds: local paths as the file system's bytes, and the names
+// that could not be carried exactly (shown as the command line quotes them).
+struct Dropped {
   std::vector<std::string> paths;
-  if (data == nullptr || !data->hasUrls()) return paths;
-  const QList<QUrl> urls = data->urls();
-  for (const QUrl& url : urls) {
-    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  std::vector<std::string> refused;
+};
+
+// A file: URI's path, percent-decoded byte by byte as it came: never through
+// QUrl or QString, which would turn bytes that are not UTF-8 into U+FFFD.
+// None for an address that is no local file.
+std::optional<std::string> LocalPathOf(std::string_view uri) {
+  constexpr std::string_view kScheme = "file:";
+  if (uri.size() < kScheme.size() ||
+      QByteArray(uri.data(), static_cast<qsizetype>(kScheme.size())).toLower() != "file:") {
+    return std::nullopt;
   }
-  return paths;
+  uri.remove_prefix(kScheme.size());
+  if (uri.starts_with("//")) {
+    uri.remove_prefix(2);
+    const std::size_t slash = uri.find('/');
+    const std::string_view host = uri.substr(0, slash);
+    if (slash == std::string_view::npos || (!host.empty() && host != "localhost")) {
+      return std::nullopt;
+    }
+    uri.remove_prefix(slash);
+  }
+  const auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string path;
+  for (std::size_t i = 0; i < uri.size(); ++i) {
+    if (uri[i] == '%' && i + 2 < uri.size() && hex(uri[i + 1]) >= 0 && hex(uri[i + 2]) >= 0) {
+      path += static_cast<char>(hex(uri[i + 1]) * 16 + hex(uri[i + 2]));
+      i += 2;
+    } else if (uri[i] == '?' || uri[i] == '#') {
+      break;  // a query or a fragment is no part of a file's name
+    } else {
+      path += uri[i];
+    }
+  }
+  return path;
+}
+
+// The local files of a drop from its text/uri-list (one URI a line, '#'
+// starting a comment), as file managers send it.
+Dropped LocalFiles(const QMimeData* data) {
+  Dropped dropped;
+  if (data == nullptr) return dropped;
+  const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+  for (const QByteArray& raw : list.split('\n')) {
+    const QByteArray line = raw.trimmed();
+    if (line.isEmpty() || line.startsWith('#')) continue;
+    const std::optional<std::string> path =
+        LocalPathOf(std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
+    if (!path) continue;
+    // A NUL can end no name: such a path cannot reach the file system whole.
+    if (path->empty() || path->find('\0') != std::string::npos) {
+      dropped.refused.push_back(forms::ShownName(*path));
+    } else {
+      dropped.paths.push_back(*path);
+    }
+  }
+  return dropped;
 }
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
@@ -96,15 +157,9 @@ QString HelpSite() {
 
 namespace {
 
-// What the window logic needs from this program: the Tarnex object as the
-// creator makes it, the box naming where the library lies, the help site.
-forms::FormSettings SettingsFor(TarnexCreator creator) {
-  forms::FormSettings settings;
-  const QString library_folder = creator.library_folder();
-  settings.create_tarnex = [creator = std::move(creator)](comrt::ComPtr<_CTarnex>& out) {
-    return creator.Create(out);
-  };
-  settings.tarnex_missing_text = [library_folder](HRESULT hr) {
+// The box naming where the library lies and how to register it.
+std::function<std::string(HRESULT)> MissingText(const QString& library_folder) {
+  return [library_folder](HRESULT hr) {
     // Point at the library where it actually lies: lib/brevio when installed,
     // beside the program in a build tree.
     QString folder = library_folder;
@@ -114,8 +169,6 @@ forms::FormSettings SettingsFor(TarnexCreator creator) {
     return forms::TarnexMissingText(hr, "regsvr",
                                     Utf8(QDir::cleanPath(folder + QStringLiteral("/TARNEX.so"))));
   };
-  settings.help_site = Utf8(HelpSite());
-  return settings;
 }
 
 }  // namespace
@@ -123,7 +176,9 @@ forms::FormSettings SettingsFor(TarnexCreator creator) {
 frmMain::frmMain(TarnexCreator creator, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      m_library([creator](comrt::ComPtr<_CTarnex>& out) { return creator.Create(out); },
+                MissingText(creator.library_folder())) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromUtf8(kProductTitle));
   setWindowIcon(ProgramIcon());
@@ -131,7 +186,9 @@ frmMain::frmMain(TarnexCreator creator, QWidget* parent)
   setFixedSize(forms::kClientWidthTwips / forms::kTwipsPerPixelAt96,
                forms::kClientHeightTwips / forms::kTwipsPerPixelAt96);
   BuildControls();
-  m_form = std::make_unique<forms::MainForm>(*this, SettingsFor(std::move(creator)));
+  forms::FormSettings settings;
+  settings.help_site = Utf8(HelpSite());
+  m_form = std::make_unique<forms::MainForm>(*this, m_library, std::move(settings));
   Form_Load();
 }
 
@@ -139,6 +196,13 @@ frmMain::~frmMain() {
   // A file the worker has started is finished; nothing that it posts back is
   // delivered once the window is gone.
   m_form.reset();
+}
+
+_CTarnex* frmMain::tarnex() {
+  std::string why;
+  if (m_library.Ready(why)) return m_library.object();
+  ShowMessage(forms::MessageIcon::kWarning, why);
+  return nullptr;
 }
 
 void frmMain::BuildControls() {
@@ -223,6 +287,9 @@ QTreeWidget* frmMain::BuildList() {
     ListView1->headerItem()->setTextAlignment(c, ColumnAlignment(c));
   }
   FitNumberColumn();
+  connect(ListView1, &QTreeWidget::itemChanged, this, &frmMain::ListView1_ItemChanged);
+  connect(ListView1, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { ListView1_CurrentChanged(current); });
   return ListView1;
 }
 
@@ -341,7 +408,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   }
   if (type == QEvent::DragEnter || type == QEvent::DragMove) {
     auto* drag = static_cast<QDragMoveEvent*>(event);
-    if (!m_form->running() && !LocalFiles(drag->mimeData()).empty()) {
+    const Dropped dropped = LocalFiles(drag->mimeData());
+    if (m_form->AcceptsDrops() && (!dropped.paths.empty() || !dropped.refused.empty())) {
       drag->acceptProposedAction();
     } else {
       drag->ignore();
@@ -350,13 +418,13 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   }
   if (type == QEvent::Drop) {
     auto* drop = static_cast<QDropEvent*>(event);
-    const std::vector<std::string> paths = LocalFiles(drop->mimeData());
-    if (m_form->running() || paths.empty()) {
+    const Dropped dropped = LocalFiles(drop->mimeData());
+    if (!m_form->AcceptsDrops() || (dropped.paths.empty() && dropped.refused.empty())) {
       drop->ignore();
       return true;
     }
     drop->acceptProposedAction();
-    m_form->ListView1_Drop(paths);
+    m_form->ListView1_Drop(dropped.paths, dropped.refused);
     return true;
   }
   return false;
@@ -415,35 +483,95 @@ bool frmMain::Checked(Control control) const {
 
 QTreeWidgetItem* frmMain::Item(int row) const { return ListView1->topLevelItem(row); }
 
-int frmMain::RowCount() const { return ListView1->topLevelItemCount(); }
-
-int frmMain::AddRow() {
-  auto* row = new QTreeWidgetItem(ListView1);
-  row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-  row->setCheckState(kColNumber, Qt::Unchecked);
-  for (int c = 0; c < forms::kColumnCount; ++c) row->setTextAlignment(c, ColumnAlignment(c));
-  return ListView1->topLevelItemCount() - 1;
-}
-
-std::string frmMain::Cell(int row, int column) const { return Utf8(Item(row)->text(column)); }
-
-void frmMain::SetCell(int row, int column, const std::string& text) {
-  Item(row)->setText(column, FromUtf8(text));
-}
-
-std::string frmMain::Tip(int row, int column) const { return Utf8(Item(row)->toolTip(column)); }
-
-void frmMain::SetTip(int row, int column, const std::string& tip) {
+void frmMain::DrawRow(int row, bool announce) {
   QTreeWidgetItem* item = Item(row);
-  item->setToolTip(column, FromUtf8(tip));
-  // A screen reader says the full path of a row as well as its name.
-  if (column == kColSource) item->setData(column, Qt::AccessibleDescriptionRole, FromUtf8(tip));
+  const forms::ListRow& data = m_form->rows().at(static_cast<std::size_t>(row));
+  QAccessibleTableInterface* table = nullptr;
+  if (announce && QAccessible::isActive()) {
+    if (QAccessibleInterface* list = QAccessible::queryAccessibleInterface(ListView1)) {
+      table = list->tableInterface();
+    }
+  }
+  for (int c = 0; c < forms::kColumnCount; ++c) {
+    const QString text = FromUtf8(forms::CellText(data, c));
+    const QString tip = FromUtf8(forms::CellTip(data, c));
+    const bool new_text = item->text(c) != text;
+    const bool new_tip = item->toolTip(c) != tip;
+    if (new_text) item->setText(c, text);
+    if (new_tip) {
+      item->setToolTip(c, tip);
+      // A screen reader reaches the path and the reason without a pointer.
+      item->setData(c, Qt::AccessibleDescriptionRole, tip);
+    }
+    if (table == nullptr || (!new_text && !new_tip)) continue;
+    // Cells written during a run are announced, so that a screen reader can follow.
+    if (QAccessibleInterface* cell = table->cellAt(row, c)) {
+      if (new_text) {
+        QAccessibleEvent changed(cell, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+      }
+      if (new_tip) {
+        QAccessibleEvent changed(cell, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+      }
+    }
+  }
+  const Qt::CheckState tick = data.ticked ? Qt::Checked : Qt::Unchecked;
+  if (item->checkState(kColNumber) != tick) item->setCheckState(kColNumber, tick);
 }
 
-bool frmMain::Ticked(int row) const { return Item(row)->checkState(kColNumber) == Qt::Checked; }
+void frmMain::RowsAdded(int first, int count) {
+  const QScopedValueRollback drawing(m_drawing, true);
+  QList<QTreeWidgetItem*> items;
+  items.reserve(count);
+  for (int i = 0; i < count; ++i) {
+    auto* item = new QTreeWidgetItem();
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(kColNumber, Qt::Unchecked);
+    for (int c = 0; c < forms::kColumnCount; ++c) item->setTextAlignment(c, ColumnAlignment(c));
+    items << item;
+  }
+  ListView1->insertTopLevelItems(first, items);
+  for (int i = 0; i < count; ++i) DrawRow(first + i, false);
+}
 
-void frmMain::SetTicked(int row, bool ticked) {
-  Item(row)->setCheckState(kColNumber, ticked ? Qt::Checked : Qt::Unchecked);
+void frmMain::RowsRemoved(const std::vector<int>& rows) {
+  const QScopedValueRollback drawing(m_drawing, true);
+  QList<QTreeWidgetItem*> doomed;
+  for (int row : rows) doomed << Item(row);
+  qDeleteAll(doomed);
+}
+
+void frmMain::RowsChanged(int first, int count) {
+  const QScopedValueRollback drawing(m_drawing, true);
+  for (int row = first; row < first + count; ++row) DrawRow(row, m_form->running());
+  // The reason of the row under the keyboard's focus, when it just came.
+  if (QTreeWidgetItem* current = ListView1->currentItem()) {
+    const int row = ListView1->indexOfTopLevelItem(current);
+    if (row >= first && row < first + count && ListView1->hasFocus()) {
+      ListView1_CurrentChanged(current);
+    }
+  }
+}
+
+void frmMain::ListView1_ItemChanged(QTreeWidgetItem* item, int column) {
+  if (m_drawing || column != kColNumber) return;
+  m_form->ListView1_Tick(ListView1->indexOfTopLevelItem(item),
+                         item->checkState(kColNumber) == Qt::Checked);
+}
+
+void frmMain::ListView1_CurrentChanged(QTreeWidgetItem* current) {
+  // The tip of a failed or skipped row shows at its row when the keyboard
+  // gets there, as the pointer shows it on hover.
+  if (current == nullptr || !ListView1->hasFocus()) return;
+  const QString reason = current->toolTip(kColTargetSize);
+  if (reason.isEmpty()) {
+    QToolTip::hideText();
+    return;
+  }
+  const QRect cell = ListView1->visualItemRect(current);
+  QToolTip::showText(ListView1->viewport()->mapToGlobal(cell.bottomLeft()), reason,
+                     ListView1->viewport(), cell);
 }
 
 std::vector<int> frmMain::SelectedRows() const {
@@ -459,12 +587,6 @@ int frmMain::CurrentRow() const {
   return current != nullptr ? ListView1->indexOfTopLevelItem(current) : -1;
 }
 
-void frmMain::RemoveRows(const std::vector<int>& rows) {
-  QList<QTreeWidgetItem*> doomed;
-  for (int row : rows) doomed << Item(row);
-  qDeleteAll(doomed);
-}
-
 void frmMain::ScrollToRow(int row) {
   if (QTreeWidgetItem* item = Item(row)) ListView1->scrollToItem(item);
 }
@@ -475,7 +597,8 @@ std::optional<std::vector<std::string>> frmMain::RunFileDialog(
   if (!chosen) return std::nullopt;
   std::vector<std::string> paths;
   paths.reserve(static_cast<std::size_t>(chosen->size()));
-  for (const QString& path : *chosen) paths.push_back(Utf8(path));
+  // As the file system names them (the dialog shows only names it can decode).
+  for (const QString& path : *chosen) paths.push_back(QFile::encodeName(path).toStdString());
   return paths;
 }
 
@@ -486,6 +609,8 @@ void frmMain::ShowMessage(forms::MessageIcon icon, const std::string& text) {
     ShowInformation(this, FromUtf8(text));
   }
 }
+
+bool frmMain::AskYesNo(const std::string& text) { return app::AskYesNo(this, FromUtf8(text)); }
 
 void frmMain::ShowAbout() {
   if (!m_about) m_about = std::make_unique<frmAbout>(*this);

@@ -24,4 +24,16 @@ void ShowInformation(QWidget* owner, const QString& text) {
 
 void ShowWarning(QWidget* owner, const QString& text) { Show(owner, QMessageBox::Warning, text); }
 
+bool AskYesNo(QWidget* owner, const QString& text) {
+  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kProgramTitle), text,
+                  QMessageBox::Yes | QMessageBox::No, owner);
+  box.setObjectName(QString::fromLatin1(kMessageBoxName));
+  ApplyDesignLook(&box);
+  box.setAccessibleDescription(text);
+  // No unless Yes is chosen: Enter, Escape and the close box all say No.
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace brevio::app

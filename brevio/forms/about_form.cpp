@@ -1,8 +1,9 @@
 #include "brevio/forms/about_form.h"
 
+#include <comrt.h>
+
 #include "brevio/forms/layout.h"
 #include "brevio/forms/site.h"
-#include "brevio/forms/tarnex_calls.h"
 #include "brevio/version.h"
 
 namespace brevio::forms {
@@ -17,7 +18,7 @@ void AboutForm::Form_Load() {
 void AboutForm::Label5_Click() {
   _CTarnex* t = m_tarnex ? m_tarnex() : nullptr;
   if (t == nullptr) return;
-  OpenWebNew(t, m_view.Text(AboutControl::Label5));
+  t->OpenWebNew(comrt::Bstr::FromUtf8(m_view.Text(AboutControl::Label5)).get());
 }
 
 void AboutForm::OKButton_Click() { m_view.CloseBox(); }

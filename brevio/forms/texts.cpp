@@ -57,9 +57,12 @@ bool ReadsTheSource(Step step) {
   return step == Step::kExamine || step == Step::kOpenSource || step == Step::kReadSource;
 }
 
-// The folder a target-side step wrote into.
+// The folder a target-side step wrote into: the path itself for the steps on
+// folders.
 std::string FolderOfFailure(const Failure& f) {
-  return f.step == Step::kCreateTemp ? f.path : FolderOf(f.path);
+  const bool on_folder = f.step == Step::kCreateTemp || f.step == Step::kOpenFolder ||
+                         f.step == Step::kMakeFolder || f.step == Step::kFolderChanged;
+  return on_folder ? f.path : FolderOf(f.path);
 }
 
 // Error numbers are errno values on every system (the file layer maps the
@@ -190,12 +193,167 @@ std::string SkippedText(NotText not_text) {
 std::string BatchFailedText(int failed, int skipped, int total) {
   const std::string of = std::to_string(failed + skipped) + " of " + std::to_string(total) +
                          " files could not be trimmed";
-  if (skipped == 0) return of + ". Hover over a row marked failed to see why.";
+  if (skipped == 0) return of + ". Select a row marked failed to see why.";
   std::string out = of + ": ";
   if (failed > 0) out += std::to_string(failed) + " failed, ";
-  out += std::to_string(skipped) + (skipped == 1 ? " is" : " are") +
-         " not text. Hover over a row marked ";
+  out +=
+      std::to_string(skipped) + (skipped == 1 ? " is" : " are") + " not text. Select a row marked ";
   return out + (failed > 0 ? "failed or skipped" : "skipped") + " to see why.";
+}
+
+std::string InPlaceQuestion(int count) {
+  return std::to_string(count) +
+         " of the listed files are in the output folder and will be replaced by their trimmed "
+         "text. Trim them in place?";
+}
+
+std::string SameFileText(int first, bool first_trimmed) {
+  const std::string row = "row " + std::to_string(first);
+  return first_trimmed ? "This is the same file as " + row + ", which is trimmed already."
+                       : "This is the same file as " + row + ", which could not be trimmed.";
+}
+
+std::string SameTargetText(int first, bool first_trimmed, const std::string& target) {
+  const std::string row = "row " + std::to_string(first);
+  if (first_trimmed) {
+    return "A file of the same name, " + row + ", was just trimmed into " + ShownName(target) +
+           ". This one was not, so that it does not overwrite it.";
+  }
+  return "A file of the same name, " + row + ", goes to " + ShownName(target) +
+         " too, so neither was written there.";
+}
+
+std::string RefusedNamesText(const std::vector<std::string>& shown) {
+  std::string out = shown.size() == 1
+                        ? "Brevio cannot hand this name on exactly as it is, so it was not added:"
+                        : "Brevio cannot hand these names on exactly as they are, so they were "
+                          "not added:";
+  for (const std::string& name : shown) out += "\n" + name;
+  return out;
+}
+
+namespace {
+
+// The length of the UTF-8 character at `at`; 0 for a byte that starts none,
+// strictly: no overlong forms, surrogates, code points past U+10FFFF or
+// sequences cut short.
+std::size_t Utf8Length(std::string_view s, std::size_t at, char32_t& code) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(at);
+  code = lead;
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (s.size() - at < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    const unsigned char next = byte(at + i);
+    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
+    code = (code << 6) | (next & 0x3F);
+  }
+  return length;
+}
+
+// Bytes at `at` written as escapes (a control character, C1 included, or a
+// byte that starts no character), else 0.
+std::size_t EscapedAt(std::string_view s, std::size_t at) {
+  char32_t code = 0;
+  const std::size_t length = Utf8Length(s, at, code);
+  if (length == 0) return 1;
+  return code < 0x20 || (code >= 0x7F && code <= 0x9F) ? length : 0;
+}
+
+void AppendEscape(std::string& out, unsigned char c) {
+  static constexpr struct {
+    unsigned char c;
+    const char* text;
+  } kLetters[] = {{'\a', "\\a"}, {'\b', "\\b"}, {'\f', "\\f"}, {'\n', "\\n"},
+                  {'\r', "\\r"}, {'\t', "\\t"}, {'\v', "\\v"}};
+  for (const auto& l : kLetters) {
+    if (l.c == c) {
+      out += l.text;
+      return;
+    }
+  }
+  out += '\\';
+  out += static_cast<char>('0' + ((c >> 6) & 7));
+  out += static_cast<char>('0' + ((c >> 3) & 7));
+  out += static_cast<char>('0' + (c & 7));
+}
+
+}  // namespace
+
+std::string ShownName(std::string_view name) {
+  bool plain = true;
+  for (std::size_t at = 0; at < name.size() && plain;) {
+    char32_t code = 0;
+    plain = EscapedAt(name, at) == 0;
+    at += std::max<std::size_t>(Utf8Length(name, at, code), 1);
+  }
+  if (plain) return std::string(name);
+  // Plain runs in '...', escapes in $'...', a single quote as \' between.
+  enum class Run { kNone, kPlain, kEscaped };
+  Run run = Run::kNone;
+  std::string out;
+  const auto enter = [&](Run next) {
+    if (run == next) return;
+    if (run != Run::kNone) out += '\'';
+    if (next == Run::kPlain) out += '\'';
+    if (next == Run::kEscaped) out += "$'";
+    run = next;
+  };
+  for (std::size_t at = 0; at < name.size();) {
+    char32_t code = 0;
+    if (name[at] == '\'') {
+      enter(Run::kNone);
+      out += "\\'";
+      ++at;
+    } else if (const std::size_t escaped = EscapedAt(name, at); escaped != 0) {
+      enter(Run::kEscaped);
+      for (const std::size_t end = at + escaped; at < end; ++at) {
+        AppendEscape(out, static_cast<unsigned char>(name[at]));
+      }
+    } else {
+      enter(Run::kPlain);
+      const std::size_t length = Utf8Length(name, at, code);
+      out += name.substr(at, length);
+      at += length;
+    }
+  }
+  enter(Run::kNone);
+  return out;
+}
+
+std::string FullOutputFolder(std::string_view typed, std::string_view home, std::string& problem) {
+  std::string folder = TrimSpaces(typed);
+#ifndef _WIN32
+  if (!home.empty() && (folder == "~" || folder.starts_with("~/"))) {
+    folder = std::string(home) + folder.substr(1);
+  }
+  const char* example = "/home/me/trimmed";
+#else
+  (void)home;
+  const char* example = "C:\\Sites\\trimmed";
+#endif
+  if (FsPath(folder).is_absolute()) return folder;
+  problem = "Please type the output folder as a full path, such as " + std::string(example) + ": " +
+            ShownName(folder) + " does not say where it lies.";
+  return {};
 }
 
 std::string TrimSpaces(std::string_view text) {
@@ -217,9 +375,10 @@ bool IsFolder(const std::string& path) {
   return !path.empty() && std::filesystem::is_directory(FsPath(path), ec);
 }
 
-std::vector<std::string> FolderPages(const std::string& folder) {
+std::vector<std::string> FolderPages(const std::string& folder, std::vector<std::string>& refused) {
   static constexpr std::string_view kEndings[] = {".htm", ".html", ".asp", ".php"};
   const auto is_page = [](std::string name) {
+    if (IsTrimTempName(name)) return false;
     std::transform(name.begin(), name.end(), name.begin(), [](char c) {
       return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     });
@@ -232,13 +391,16 @@ std::vector<std::string> FolderPages(const std::string& folder) {
        it.increment(ec)) {
     std::error_code type_ec;
     if (!it->is_regular_file(type_ec)) continue;
-    std::string name = Utf8Path(it->path().filename());
-    if (is_page(name)) names.push_back(std::move(name));
+    const std::filesystem::path file_name = it->path().filename();
+    std::optional<std::string> name = ExactUtf8Path(file_name);
+    if (!name) {
+      if (is_page(Utf8Path(file_name))) refused.push_back(ShownPath(it->path()));
+      continue;
+    }
+    if (is_page(*name)) names.push_back(std::move(*name));
   }
   std::sort(names.begin(), names.end());
-  std::string base = folder;
-  if (base.empty() || !IsSeparator(base.back())) base += kSeparator;
-  for (std::string& name : names) name.insert(0, base);
+  for (std::string& name : names) name = JoinPath(folder, name);
   return names;
 }
 

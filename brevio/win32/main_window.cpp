@@ -11,6 +11,8 @@
 #include "about_box.h"
 #include "brevio/forms/gradient.h"
 #include "brevio/forms/layout.h"
+#include "brevio/forms/paths.h"
+#include "brevio/forms/texts.h"
 #include "brevio/version.h"
 #include "common_dialog.h"
 #include "dpi.h"
@@ -135,7 +137,11 @@ bool MainWindow::Create(int show) {
   CreateControls();
   Layout();
   Centre(hwnd_, nullptr);
-  form_ = std::make_unique<MainForm>(*this, Settings());
+  library_ = std::make_unique<forms::TarnexLibrary>(Library());
+  forms::FormSettings settings;
+  // The ZIP and the installer put the help page in tools\ beside the program.
+  settings.help_site = FileAddress(ProgramFolder());
+  form_ = std::make_unique<MainForm>(*this, *library_, std::move(settings));
   ShowWindow(hwnd_, show);
   UpdateWindow(hwnd_);
   // As on every form, the first control in tab order starts with the focus.
@@ -143,22 +149,19 @@ bool MainWindow::Create(int show) {
   return true;
 }
 
-forms::FormSettings MainWindow::Settings() const {
-  forms::FormSettings settings;
-  settings.create_tarnex = [](comrt::ComPtr<_CTarnex>& out) {
-    return CoCreateInstance(CLSID_CTarnex, nullptr, CLSCTX_INPROC_SERVER, IID__CTarnex,
-                            out.put_void());
-  };
+forms::TarnexLibrary MainWindow::Library() const {
   const std::wstring folder = ProgramFolder();
-  settings.tarnex_missing_text = [library = Utf8(folder) + "\\TARNEX.dll"](HRESULT hr) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-    return "The Tarnex library is missing or not registered, so Brevio cannot do this (error " +
-           std::string(code) + ").\n\nRegister it with:\nregsvr32 \"" + library + "\"";
-  };
-  // The ZIP and the installer put the help page in tools\ beside the program.
-  settings.help_site = FileAddress(folder);
-  return settings;
+  return forms::TarnexLibrary(
+      [](comrt::ComPtr<_CTarnex>& out) {
+        return CoCreateInstance(CLSID_CTarnex, nullptr, CLSCTX_INPROC_SERVER, IID__CTarnex,
+                                out.put_void());
+      },
+      [library = Utf8(folder) + "\\TARNEX.dll"](HRESULT hr) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+        return "The Tarnex library is missing or not registered, so Brevio cannot do this (error " +
+               std::string(code) + ").\n\nRegister it with:\nregsvr32 \"" + library + "\"";
+      });
 }
 
 // ------------------------------------------------------------------ building
@@ -345,6 +348,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (header->hwndFrom == cell_tips_ && header->code == TTN_GETDISPINFOW) {
         FillCellTip(*reinterpret_cast<NMTTDISPINFOW*>(lparam));
       }
+      if (header->hwndFrom == list_ && header->code == LVN_ITEMCHANGED) {
+        ListItemChanged(*reinterpret_cast<const NMLISTVIEW*>(lparam));
+      }
       return 0;
     }
     case WM_CTLCOLORSTATIC:
@@ -456,16 +462,16 @@ LRESULT CALLBACK MainWindow::ListProc(HWND list, UINT message, WPARAM wparam, LP
 }
 
 LRESULT MainWindow::HandleList(UINT message, WPARAM wparam, LPARAM lparam) {
-  const bool idle = form_ != nullptr && !form_->running();
   switch (message) {
     case WM_KEYDOWN:
-      // The form decides what Space ticks; the list's own toggle never runs.
+      // The form decides what Space ticks, and whether anything is ticked or
+      // removed while a run lasts; the list's own toggle never runs.
       if (wparam == VK_SPACE) {
-        if (idle) form_->ListView1_Space();
+        if (form_ != nullptr) form_->ListView1_Space();
         return 0;
       }
       if (wparam == VK_DELETE) {
-        if (idle) form_->ListView1_Delete();
+        if (form_ != nullptr) form_->ListView1_Delete();
         return 0;
       }
       break;
@@ -474,15 +480,20 @@ LRESULT MainWindow::HandleList(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     case WM_DROPFILES: {
       auto* drop = reinterpret_cast<HDROP>(wparam);
-      std::vector<std::string> paths;
+      std::vector<std::string> paths, refused;
       const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
       for (UINT i = 0; i < count; ++i) {
         std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
-        paths.push_back(Utf8(path));
+        // A name UTF-8 cannot hold exactly is refused, never passed on as a look-alike.
+        if (std::optional<std::string> exact = forms::ExactUtf8Path(path)) {
+          paths.push_back(std::move(*exact));
+        } else {
+          refused.push_back(forms::ShownPath(path));
+        }
       }
       DragFinish(drop);
-      if (idle) form_->ListView1_Drop(paths);
+      if (form_ != nullptr && form_->AcceptsDrops()) form_->ListView1_Drop(paths, refused);
       return 0;
     }
     case WM_MOUSEMOVE: {
@@ -588,75 +599,84 @@ void MainWindow::FillCellTip(NMTTDISPINFOW& info) {
   info.lpszText = tip_text_.data();
 }
 
-int MainWindow::RowCount() const {
-  return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
-}
-
-int MainWindow::AddRow() {
-  LVITEMW item{};
-  item.mask = LVIF_TEXT;
-  item.iItem = RowCount();
-  wchar_t empty[] = L"";
-  item.pszText = empty;
-  const int row =
-      static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-  // Not {}: that would be an empty initializer list, inserting nothing.
-  if (row >= 0) tips_.insert(tips_.begin() + row, Tips{});
-  return row;
-}
-
-std::string MainWindow::Cell(int row, int column) const {
-  std::wstring text(256, L'\0');
-  for (;;) {
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text.data();
-    item.cchTextMax = static_cast<int>(text.size());
-    const auto n = static_cast<std::size_t>(SendMessageW(
-        list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
-    if (n + 1 < text.size()) {
-      text.resize(n);
-      return Utf8(text);
-    }
-    text.resize(text.size() * 2);
-  }
-}
-
-void MainWindow::SetCell(int row, int column, const std::string& text) {
-  std::wstring wide = Wide(text);
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.pszText = wide.data();
-  SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
-
 std::string MainWindow::Tip(int row, int column) const {
-  if (row < 0 || row >= static_cast<int>(tips_.size()) || column < 0 ||
-      column >= forms::kColumnCount) {
-    return {};
-  }
-  return tips_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+  if (form_ == nullptr || row < 0 || row >= static_cast<int>(form_->rows().size())) return {};
+  return forms::CellTip(form_->rows()[static_cast<std::size_t>(row)], column);
 }
 
-void MainWindow::SetTip(int row, int column, const std::string& tip) {
-  if (row < 0 || row >= static_cast<int>(tips_.size()) || column < 0 ||
-      column >= forms::kColumnCount) {
-    return;
+void MainWindow::DrawRow(int row, bool announce) {
+  const forms::ListRow& data = form_->rows().at(static_cast<std::size_t>(row));
+  bool changed = false;
+  for (int c = 0; c < forms::kColumnCount; ++c) {
+    std::wstring text = Wide(forms::CellText(data, c));
+    wchar_t shown[64] = {};
+    LVITEMW get{};
+    get.iSubItem = c;
+    get.pszText = shown;
+    get.cchTextMax = 64;
+    const auto n = static_cast<std::size_t>(SendMessageW(
+        list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&get)));
+    if (text.size() < 63 && n == text.size() && text == shown) continue;
+    LVITEMW item{};
+    item.iSubItem = c;
+    item.pszText = text.data();
+    SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&item));
+    changed = true;
   }
-  tips_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = tip;
-}
-
-bool MainWindow::Ticked(int row) const {
   const auto state = static_cast<UINT>(
       SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
-  return (state >> 12) == 2;
+  if (((state >> 12) == 2) != data.ticked) {
+    LVITEMW item{};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(data.ticked ? 2 : 1);
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&item));
+  }
+  // Rows written during a run are announced, so that a screen reader can follow.
+  if (announce && changed) NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, list_, OBJID_CLIENT, row + 1);
 }
 
-void MainWindow::SetTicked(int row, bool ticked) {
-  LVITEMW item{};
-  item.stateMask = LVIS_STATEIMAGEMASK;
-  item.state = INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
-  SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+void MainWindow::RowsAdded(int first, int count) {
+  drawing_ = true;
+  SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+  for (int row = first; row < first + count; ++row) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    wchar_t empty[] = L"";
+    item.pszText = empty;
+    SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    DrawRow(row, false);
+  }
+  SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+  drawing_ = false;
+}
+
+void MainWindow::RowsRemoved(const std::vector<int>& rows) {
+  drawing_ = true;
+  // From the last, so the positions still to go stay valid.
+  for (std::size_t i = rows.size(); i-- > 0;) {
+    SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(rows[i]), 0);
+  }
+  drawing_ = false;
+}
+
+void MainWindow::RowsChanged(int first, int count) {
+  drawing_ = true;
+  for (int row = first; row < first + count; ++row) DrawRow(row, form_->running());
+  drawing_ = false;
+}
+
+void MainWindow::ListItemChanged(const NMLISTVIEW& change) {
+  if (drawing_ || form_ == nullptr || change.iItem < 0) return;
+  if ((change.uChanged & LVIF_STATE) == 0) return;
+  const UINT old_image = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;
+  const UINT new_image = (change.uNewState & LVIS_STATEIMAGEMASK) >> 12;
+  // A box ticked with the pointer; 0 is an item still being set up.
+  if (old_image != 0 && new_image != 0 && old_image != new_image) {
+    form_->ListView1_Tick(change.iItem, new_image == 2);
+  }
 }
 
 std::vector<int> MainWindow::SelectedRows() const {
@@ -672,16 +692,6 @@ std::vector<int> MainWindow::SelectedRows() const {
 int MainWindow::CurrentRow() const {
   return static_cast<int>(
       SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-}
-
-void MainWindow::RemoveRows(const std::vector<int>& rows) {
-  // From the last, so the positions still to go stay valid.
-  for (std::size_t i = rows.size(); i-- > 0;) {
-    const int row = rows[i];
-    if (SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(row), 0) != FALSE) {
-      tips_.erase(tips_.begin() + row);
-    }
-  }
 }
 
 void MainWindow::ScrollToRow(int row) {
@@ -736,8 +746,19 @@ void MainWindow::ShowMessage(forms::MessageIcon icon, const std::string& text) {
   MessageBoxW(hwnd_, Wide(text).c_str(), Wide(forms::kProgramTitle).c_str(), MB_OK | type);
 }
 
+bool MainWindow::AskYesNo(const std::string& text) {
+  // No is the default button: Enter alone never replaces files.
+  return MessageBoxW(hwnd_, Wide(text).c_str(), Wide(forms::kProgramTitle).c_str(),
+                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
 void MainWindow::ShowAbout() {
-  AboutBox box(instance_, hwnd_, [this] { return form_ != nullptr ? form_->tarnex() : nullptr; });
+  AboutBox box(instance_, hwnd_, [this]() -> _CTarnex* {
+    std::string why;
+    if (library_->Ready(why)) return library_->object();
+    ShowMessage(forms::MessageIcon::kWarning, why);
+    return nullptr;
+  });
   box.RunModal();
 }
 

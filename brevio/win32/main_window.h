@@ -18,6 +18,7 @@
 
 #include "brevio/forms/form_view.h"
 #include "brevio/forms/main_form.h"
+#include "brevio/forms/tarnex_library.h"
 
 namespace brevio::win32 {
 
@@ -37,22 +38,17 @@ class MainWindow final : public forms::MainView {
   void SetReadOnly(forms::Control control, bool read_only) override;
   bool Checked(forms::Control control) const override;
 
-  int RowCount() const override;
-  int AddRow() override;
-  std::string Cell(int row, int column) const override;
-  void SetCell(int row, int column, const std::string& text) override;
-  std::string Tip(int row, int column) const override;
-  void SetTip(int row, int column, const std::string& tip) override;
-  bool Ticked(int row) const override;
-  void SetTicked(int row, bool ticked) override;
+  void RowsAdded(int first, int count) override;
+  void RowsRemoved(const std::vector<int>& rows) override;
+  void RowsChanged(int first, int count) override;
   std::vector<int> SelectedRows() const override;
   int CurrentRow() const override;
-  void RemoveRows(const std::vector<int>& rows) override;
   void ScrollToRow(int row) override;
 
   std::optional<std::vector<std::string>> RunFileDialog(
       const forms::FileDialogRequest& request) override;
   void ShowMessage(forms::MessageIcon icon, const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
   void ShowAbout() override;
   std::int32_t WindowHandle() const override;
   std::string DecimalPoint() const override;
@@ -80,7 +76,11 @@ class MainWindow final : public forms::MainView {
   void RelayToTips(UINT message, WPARAM wparam, LPARAM lparam) const;
   std::wstring BreakLongRuns(const std::wstring& text) const;
   void FillCellTip(NMTTDISPINFOW& info);
-  forms::FormSettings Settings() const;
+  std::string Tip(int row, int column) const;
+  // Puts a row's texts and tick into the list.
+  void DrawRow(int row, bool announce);
+  void ListItemChanged(const NMLISTVIEW& change);
+  forms::TarnexLibrary Library() const;
   HWND Item(forms::Control control) const;
   HWND List() const { return list_; }
 
@@ -90,6 +90,7 @@ class MainWindow final : public forms::MainView {
   HWND focus_ = nullptr;  // the control that had the focus when the window was left
   UINT dpi_ = 96;
   HFONT font_ = nullptr;
+  std::unique_ptr<forms::TarnexLibrary> library_;
   std::unique_ptr<forms::MainForm> form_;
 
   // The background, painted once per size: gradient and separator lines.
@@ -100,10 +101,8 @@ class MainWindow final : public forms::MainView {
   HBRUSH output_brush_ = nullptr;
   SIZE background_size_{};
 
-  // Each row's cell tips; the list itself keeps the texts.
-  using Tips = std::array<std::string, forms::kColumnCount>;
-  std::vector<Tips> tips_;
-  HWND cell_tips_ = nullptr;            // the list's tooltip, owned by the window
+  bool drawing_ = false;      // the list changes because the form's rows did, not the user
+  HWND cell_tips_ = nullptr;  // the list's tooltip, owned by the window
   int tip_row_ = -1, tip_column_ = -1;  // the cell the pointer was last seen over
   std::wstring tip_text_;               // what the shown tip points to
   bool busy_ = false;

@@ -36,6 +36,12 @@ class FrmMainTestPeer {
   static void AddFileToList(frmMain& w, const QString& path) {
     w.form().ListView1_Drop({path.toStdString()});
   }
+  // Empties the list through the form, which keeps the rows.
+  static void ClearList(frmMain& w) {
+    for (std::size_t r = 0; r < w.form().rows().size(); ++r)
+      w.form().ListView1_Tick(static_cast<int>(r), true);
+    w.form().cmdRemove_Click();
+  }
 };
 
 namespace testing_support {

@@ -108,11 +108,12 @@ TEST_F(CommonDialogTest, TypedNamesAreTakenAsTyped) {
        R"("a.html" "b.php")",
        {"@/dirA/a.html", "@/dirA/b.php"}},
       {"in the typed order", "", R"("b.php" "a.html")", {"@/dirA/b.php", "@/dirA/a.html"}},
+      {"a name holding a quote", "", R"("q"x.htm" "a.html")", {"@/dirA/q\"x.htm", "@/dirA/a.html"}},
   };
   std::filesystem::create_directories(dir / "dirA");
   std::filesystem::create_directories(dir / "dirB");
-  for (const char* n :
-       {"dirA/a.htm", "dirA/same.htm", "dirA/a.html", "dirA/b.php", "dirB/same.htm"})
+  for (const char* n : {"dirA/a.htm", "dirA/same.htm", "dirA/a.html", "dirA/b.php", "dirB/same.htm",
+                        "dirA/q\"x.htm"})
     dir.write(n, "x");
   const QString root = Q(dir.path());
   auto fill = [&](QString s) { return s.replace(QLatin1Char('@'), root); };

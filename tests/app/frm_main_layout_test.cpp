@@ -25,29 +25,51 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_LE((window->frameGeometry().center() - screen.center()).manhattanLength(), 8);
 
-  // Every control of the design with its caption, inside the client area
-  // except the single-file group, which lies wholly below the visible edge.
+  // Every control of the design where the design puts it (pixels at 96 dpi)
+  // with its caption, inside the client area except the single-file group,
+  // which lies wholly below the visible edge.
+  const struct {
+    const char* name;
+    QPoint at;
+    const char* caption;  // null: the list, which has none
+  } design[] = {
+      {"txtOpen", {64, 536}, "C:\\Important\\share2\\index.html"},
+      {"cmdOpen", {384, 536}, "Open..."},
+      {"txtSave", {64, 568}, ""},
+      {"cmdSave", {384, 568}, "Save..."},
+      {"lblLenOpen", {456, 536}, "File Len:"},
+      {"lblLenSave", {456, 568}, "File Len:"},
+      {"cmdTrim", {272, 608}, "Trim"},
+      {"ListView1", {16, 16}, nullptr},
+      {"txtOutput", {16, 344}, ""},
+      {"cmdOutput", {448, 344}, "Set Output &Folder..."},
+      {"chkKeep", {16, 364}, "Keep &preformatted text, scripts and attribute values"},
+      {"cmdAdd", {16, 400}, "&Add..."},
+      {"cmdRemove", {112, 400}, "&Remove"},
+      {"cmdHelp", {208, 400}, "&Help"},
+      {"cmdAbout", {304, 400}, "A&bout..."},
+      {"cmdTrim2", {400, 400}, "&Trim"},
+      {"cmdExit", {496, 400}, "&Exit"},
+  };
   const QRect client = window->rect();
   QString access_keys;  // each at most once, or Alt would only reach the first
-  for (const forms::ControlPlace& place : forms::kMainControls) {
-    QWidget* w = Find<QWidget>(place.name);
+  for (const auto& d : design) {
+    QWidget* w = Find<QWidget>(d.name);
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->pos(), FromTwips(place.twips).topLeft()) << place.name;
-    if (place.twips.top < forms::kClientHeightTwips) {
-      EXPECT_TRUE(client.contains(w->geometry())) << place.name;
+    EXPECT_EQ(w->pos(), d.at) << d.name;
+    if (d.at.y() < client.height()) {
+      EXPECT_TRUE(client.contains(w->geometry())) << d.name;
     } else {
-      EXPECT_GE(w->y(), client.height()) << place.name;
+      EXPECT_GE(w->y(), client.height()) << d.name;
     }
     QString text;
     if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
     if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
     if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-    if (place.kind != forms::ControlKind::kList) {
-      EXPECT_EQ(text, QString::fromUtf8(place.caption)) << place.name;
-    }
+    if (d.caption != nullptr) EXPECT_EQ(text, QString::fromUtf8(d.caption)) << d.name;
     if (const qsizetype amp = text.indexOf(QLatin1Char('&')); amp >= 0) {
       const QChar key = text.at(amp + 1).toLower();
-      EXPECT_FALSE(access_keys.contains(key)) << place.name << " repeats Alt+" << key.toLatin1();
+      EXPECT_FALSE(access_keys.contains(key)) << d.name << " repeats Alt+" << key.toLatin1();
       access_keys += key;
     }
   }
@@ -58,7 +80,7 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
   // The check box in the band between the output row and the separator.
   const QRect keep = Find<QWidget>("chkKeep")->geometry();
   EXPECT_LT(Find<QWidget>("txtOutput")->geometry().bottom(), keep.top());
-  EXPECT_LT(keep.bottom(), forms::kMainLines[0].y1 / forms::kTwipsPerPixelAt96);
+  EXPECT_LT(keep.bottom(), 384);  // the separator's first line
   for (std::size_t i = 1; i < std::size(row); ++i) {
     const QRect left = Find<QWidget>(row[i - 1])->geometry(),
                 right = Find<QWidget>(row[i])->geometry();
@@ -68,12 +90,19 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
   EXPECT_EQ(Find<QLineEdit>("txtOutput")->palette().color(QPalette::Base), QColor(171, 219, 254));
 
   QTreeWidget* list = List();
-  ASSERT_EQ(list->columnCount(), forms::kColumnCount);
-  for (int c = 0; c < forms::kColumnCount; ++c) {
-    const forms::ColumnPlace& column = forms::kListColumns[c];
-    EXPECT_EQ(list->headerItem()->text(c), QString::fromUtf8(column.caption));
+  const struct {
+    const char* caption;
+    Qt::Alignment alignment;
+  } columns[] = {{"#", Qt::AlignLeft},
+                 {"Source Files", Qt::AlignLeft},
+                 {"Source Sizes", Qt::AlignRight},
+                 {"Target Sizes", Qt::AlignRight},
+                 {"Compression", Qt::AlignRight}};
+  ASSERT_EQ(list->columnCount(), static_cast<int>(std::size(columns)));
+  for (int c = 0; c < list->columnCount(); ++c) {
+    EXPECT_EQ(list->headerItem()->text(c), QString::fromUtf8(columns[c].caption));
     EXPECT_EQ(Qt::Alignment(list->headerItem()->textAlignment(c)) & Qt::AlignHorizontal_Mask,
-              column.right_aligned ? Qt::AlignRight : Qt::AlignLeft);
+              columns[c].alignment);
   }
   EXPECT_EQ(list->topLevelItemCount(), 0);
   EXPECT_FALSE(list->rootIsDecorated());
@@ -95,18 +124,32 @@ TEST_F(Layout, FocusStartsInTheHiddenGroupAndTabWalksTheOrder) {
 TEST_F(Layout, BackgroundIsTheGradientOverTheClientArea) {
   const QImage& bg = window->background();
   ASSERT_EQ(bg.size(), QSize(593, 449));
-  // Top to bottom over the client area in twips, from RGB(235, 246, 255) to
-  // RGB(153, 211, 254); the painter's own rules are held in its own tests.
-  QImage want(bg.size(), bg.format());
-  TwipsImageSurface painter(want, 0);
-  ClearAndPaintGradient(painter, 0, 0, 8895, 6735, 0xFFF6EB, 16700313, true);
-  EXPECT_TRUE(bg == want);
+  // Top to bottom over the client area, from the design's RGB(235, 246, 255)
+  // to its RGB(153, 211, 254): each row one colour, each channel never
+  // rising on the way down, and the corners as designed (the last band
+  // within one step of the end colour).
+  const auto near = [](QRgb got, QRgb want, int slack) {
+    return std::abs(qRed(got) - qRed(want)) <= slack &&
+           std::abs(qGreen(got) - qGreen(want)) <= slack &&
+           std::abs(qBlue(got) - qBlue(want)) <= slack;
+  };
+  EXPECT_EQ(bg.pixel(0, 0), qRgb(235, 246, 255));
+  EXPECT_EQ(bg.pixel(592, 0), qRgb(235, 246, 255));
+  EXPECT_PRED3(near, bg.pixel(0, 448), qRgb(153, 211, 254), 2) << std::hex << bg.pixel(0, 448);
+  EXPECT_EQ(bg.pixel(592, 448), bg.pixel(0, 448));
+  for (int y = 1; y < bg.height(); ++y) {
+    const QRgb above = bg.pixel(296, y - 1), here = bg.pixel(296, y);
+    ASSERT_EQ(bg.pixel(0, y), here) << y;
+    ASSERT_LE(qRed(here), qRed(above)) << y;
+    ASSERT_LE(qGreen(here), qGreen(above)) << y;
+    ASSERT_LE(qBlue(here), qBlue(above)) << y;
+  }
   // On screen: the gradient where no control lies, and the etched separator.
   const QImage shown = window->grab().toImage();
   const qreal ratio = shown.devicePixelRatio();
   auto at = [&](int x, int y) { return shown.pixel(int(x * ratio), int(y * ratio)); };
-  EXPECT_EQ(at(5, 440), want.pixel(5, 440));
-  EXPECT_EQ(at(5, 5), want.pixel(5, 5));
+  EXPECT_EQ(at(5, 440), bg.pixel(5, 440));
+  EXPECT_EQ(at(5, 5), bg.pixel(5, 5));
   for (int x : {0, 296, 592}) {
     EXPECT_EQ(at(x, 384), qRgb(128, 128, 128)) << x;
     EXPECT_EQ(at(x, 385), qRgb(255, 255, 255)) << x;

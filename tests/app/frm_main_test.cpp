@@ -1,5 +1,6 @@
 // The Qt face of frmMain driven through its real controls, dialogs and boxes;
 // the behaviour behind them has its own suite (tests/forms).
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMimeData>
@@ -203,7 +204,7 @@ TEST_F(Window, SpaceTicksDeleteRemovesAndAMouseTickMakesTheRowCurrent) {
   };
   const QString page = Q(files.write("a.htm", "x"));
   for (const auto& c : cases) {
-    list->clear();
+    FrmMainTestPeer::ClearList(*window);
     for (int i = 0; i < 4; ++i) FrmMainTestPeer::AddFileToList(*window, page);
     list->setFocus();
     c.act();
@@ -214,6 +215,81 @@ TEST_F(Window, SpaceTicksDeleteRemovesAndAMouseTickMakesTheRowCurrent) {
       EXPECT_EQ(list->currentItem()->text(0), c.current) << c.what;
     }
   }
+}
+
+// A file manager's drop: raw text/uri-list with the name's bytes
+// percent-encoded. The byte 0xE9 is not UTF-8; a file whose name holds U+FFFD
+// in its place lies beside it and must not be taken for it.
+TEST_F(Window, ADropOfRawBytesTrimsThatVeryFile) {
+  std::filesystem::create_directory(files / "out");
+  files.write("caf\xE9.htm", "  A  \r\n");
+  files.write("caf\xEF\xBF\xBD.htm", "  B  \r\n");
+  QMimeData data;
+  data.setData(QStringLiteral("text/uri-list"),
+               QByteArray("# from a file manager\r\nfile://") +
+                   QByteArray::fromStdString(files.path().string()) + "/caf%E9.htm\r\n");
+  QWidget* target = List()->viewport();
+  QDropEvent drop(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                        Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QApplication::sendEvent(target, &drop);
+  EXPECT_EQ(Column(1), QStringList{QStringLiteral("'caf'$'\\351''.htm'")});
+  Find<QLineEdit>("txtOutput")->setText(Q(files / "out"));
+  Box box;
+  WhenModal([&](QWidget* m) { ReadAndClose(m, box); });
+  Click("cmdTrim2");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box.shown; }, kRunEndsMs));
+  EXPECT_EQ(box.text, QStringLiteral("Trim Finished."));
+  EXPECT_EQ(brevio::testing::ReadFile(files / "out" / "caf\xE9.htm"), "A\r\n");
+  EXPECT_FALSE(std::filesystem::exists(files / "out" / "caf\xEF\xBF\xBD.htm"));
+}
+
+// Trimming into the sources' own folder asks first; Enter takes the
+// default, No, and nothing is written.
+TEST_F(Window, InPlaceIsAskedWithNoTheDefault) {
+  FrmMainTestPeer::AddFileToList(*window, Q(files.write("a.htm", Page1000())));
+  Find<QLineEdit>("txtOutput")->setText(Q(files.path()));
+  QString asked;
+  bool no_is_default = false;
+  WhenModal([&](QWidget* m) {
+    auto* box = qobject_cast<QMessageBox*>(m);
+    ASSERT_NE(box, nullptr);
+    asked = box->text();
+    no_is_default = box->defaultButton() == box->button(QMessageBox::No);
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  Click("cmdTrim2");
+  EXPECT_EQ(asked, QStringLiteral("1 of the listed files are in the output folder and will be "
+                                  "replaced by their trimmed text. Trim them in place?"));
+  EXPECT_TRUE(no_is_default);
+  EXPECT_FALSE(window->running());
+  EXPECT_EQ(std::filesystem::file_size(files / "a.htm"), 1000u);
+}
+
+// The reason of a failed row reaches a screen reader as the cell's
+// description, without a pointer; the box says to select the row.
+TEST_F(Window, AFailedRowsReasonIsItsAccessibleDescription) {
+  QAccessible::setActive(true);
+  const QString gone = Q(files / "gone.htm");
+  FrmMainTestPeer::AddFileToList(*window, gone);
+  std::filesystem::create_directory(files / "out");
+  Find<QLineEdit>("txtOutput")->setText(Q(files / "out"));
+  Box box;
+  WhenModal([&](QWidget* m) { ReadAndClose(m, box); });
+  Click("cmdTrim2");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box.shown; }, kRunEndsMs));
+  EXPECT_EQ(box.text, QStringLiteral("1 of 1 files could not be trimmed. Select a row marked "
+                                     "failed to see why."));
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(List());
+  ASSERT_NE(list, nullptr);
+  ASSERT_NE(list->tableInterface(), nullptr);
+  QAccessibleInterface* cell = list->tableInterface()->cellAt(0, 3);
+  ASSERT_NE(cell, nullptr);
+  EXPECT_EQ(cell->text(QAccessible::Name), QStringLiteral("failed"));
+  EXPECT_EQ(cell->text(QAccessible::Description),
+            QStringLiteral("The source file was not found:\n") + gone);
 }
 
 TEST_F(Window, HelpOpensTheShippedPage) {

@@ -206,7 +206,7 @@ TEST_F(Look, ScreenReaderFindsEveryControlByName) {
       {"ListView1", QAccessible::Tree, "Files to trim"},
       {"cmdOpen", QAccessible::Button, "Open..."},
       {"cmdSave", QAccessible::Button, "Save..."},
-      {"cmdTrim", QAccessible::Button, "Trim"},
+      {"cmdTrim", QAccessible::Button, "Trim single file"},
       {"cmdOutput", QAccessible::Button, "Set Output Folder..."},
       {"chkKeep", QAccessible::CheckBox, "Keep preformatted text, scripts and attribute values"},
       {"cmdAdd", QAccessible::Button, "Add..."},

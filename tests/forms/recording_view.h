@@ -1,9 +1,10 @@
 // The window logic's stand-ins for a toolkit and for Tarnex: a view that keeps
-// every control's state in memory, answers dialogs from a script and records
-// boxes, and a CTarnex whose path calls are the library's own functions.
+// every control's state in memory, answers dialogs and questions from a
+// script and records boxes, and a CTarnex that records what it is asked.
 #pragma once
 
 #include <comrt.h>
+#include <gtest/gtest.h>
 #include <tarnex.h>
 
 #include <algorithm>
@@ -20,7 +21,6 @@
 #include <vector>
 
 #include "brevio/forms/form_view.h"
-#include "tarnex/src/path_strings.h"
 
 namespace brevio::forms::testing {
 
@@ -32,33 +32,27 @@ struct Message {
 
 class RecordingView : public MainView, public AboutView {
  public:
-  struct Row {
-    std::array<std::string, kColumnCount> cells, tips;
-    bool ticked = false;
-  };
-
   // ---- MainView
   std::string Text(Control c) const override { return Find(texts, c); }
   void SetText(Control c, const std::string& text) override { texts[c] = text; }
   void SetReadOnly(Control c, bool read_only) override { this->read_only[c] = read_only; }
   bool Checked(Control c) const override { return checked.count(c) != 0 && checked.at(c); }
-  int RowCount() const override { return static_cast<int>(rows.size()); }
-  int AddRow() override {
-    rows.emplace_back();
-    return RowCount() - 1;
+  void RowsAdded(int first, int count) override {
+    EXPECT_EQ(first, shown_rows) << "rows are appended";
+    shown_rows += count;
   }
-  std::string Cell(int r, int c) const override { return rows.at(At(r)).cells.at(At(c)); }
-  void SetCell(int r, int c, const std::string& t) override { rows.at(At(r)).cells.at(At(c)) = t; }
-  std::string Tip(int r, int c) const override { return rows.at(At(r)).tips.at(At(c)); }
-  void SetTip(int r, int c, const std::string& t) override { rows.at(At(r)).tips.at(At(c)) = t; }
-  bool Ticked(int r) const override { return rows.at(At(r)).ticked; }
-  void SetTicked(int r, bool ticked) override { rows.at(At(r)).ticked = ticked; }
-  std::vector<int> SelectedRows() const override { return selected; }
-  int CurrentRow() const override { return current; }
-  void RemoveRows(const std::vector<int>& doomed) override {
-    for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) rows.erase(rows.begin() + *it);
+  void RowsRemoved(const std::vector<int>& doomed) override {
+    EXPECT_TRUE(std::is_sorted(doomed.begin(), doomed.end()));
+    shown_rows -= static_cast<int>(doomed.size());
     selected.clear();
   }
+  void RowsChanged(int first, int count) override {
+    EXPECT_GE(first, 0);
+    EXPECT_LE(first + count, shown_rows);
+    changed.emplace_back(first, count);
+  }
+  std::vector<int> SelectedRows() const override { return selected; }
+  int CurrentRow() const override { return current; }
   void ScrollToRow(int row) override { scrolled_to = row; }
   std::optional<std::vector<std::string>> RunFileDialog(const FileDialogRequest& r) override {
     requests.push_back(r);
@@ -71,6 +65,13 @@ class RecordingView : public MainView, public AboutView {
   }
   void ShowMessage(MessageIcon icon, const std::string& text) override {
     messages.push_back({icon, text});
+  }
+  bool AskYesNo(const std::string& text) override {
+    questions.push_back(text);
+    if (yes.empty()) return false;  // unscripted: the default, No
+    const bool answer = yes.front();
+    yes.pop_front();
+    return answer;
   }
   void ShowAbout() override { ++abouts; }
   std::int32_t WindowHandle() const override { return 4242; }
@@ -107,23 +108,19 @@ class RecordingView : public MainView, public AboutView {
     return true;
   }
 
-  // A column's cells, top to bottom.
-  std::vector<std::string> Column(int c) const {
-    std::vector<std::string> out;
-    for (const Row& r : rows) out.push_back(r.cells.at(At(c)));
-    return out;
-  }
-
   std::map<Control, std::string> texts;
   std::map<Control, bool> read_only;
   std::map<Control, bool> checked;
-  std::vector<Row> rows;
+  int shown_rows = 0;
+  std::vector<std::pair<int, int>> changed;  // RowsChanged's (first, count)
   std::vector<int> selected;
   int current = -1;
   int scrolled_to = -1;
   std::deque<std::optional<std::vector<std::string>>> answers;  // nullopt: Cancel
   std::vector<FileDialogRequest> requests;
   std::vector<Message> messages;
+  std::vector<std::string> questions;
+  std::deque<bool> yes;  // answers to AskYesNo, in turn
   int abouts = 0;
   std::string decimal_point = ".";
   bool busy = false;
@@ -137,15 +134,14 @@ class RecordingView : public MainView, public AboutView {
     const auto it = m.find(k);
     return it == m.end() ? std::string() : it->second;
   }
-  static std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
   std::mutex mutex_;
   std::condition_variable posted_;
   std::deque<std::function<void()>> tasks_;
 };
 
-// A CTarnex that joins and splits paths as the library does, answers GetDir
-// with `folder` and keeps the addresses it is asked to open. Lives on the
+// A CTarnex that answers GetDir with `folder` and keeps the addresses it is
+// asked to open. Lives on the
 // stack: references are counted but never delete it.
 class FakeTarnex : public _CTarnex {
  public:
@@ -169,9 +165,7 @@ class FakeTarnex : public _CTarnex {
                                    UINT*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE JoinPathFile2(BSTR path, BSTR file, BSTR* result) override {
-    return Out(tarnex::JoinPathFile2(comrt::View(path), comrt::View(file)), result);
-  }
+  HRESULT STDMETHODCALLTYPE JoinPathFile2(BSTR, BSTR, BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OpenHelp(BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OpenWeb(BSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OpenWebNew(BSTR address) override {
@@ -186,9 +180,7 @@ class FakeTarnex : public _CTarnex {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE RipPath(BSTR, BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RipFile(BSTR file, BSTR* result) override {
-    return Out(tarnex::RipFile(comrt::View(file)), result);
-  }
+  HRESULT STDMETHODCALLTYPE RipFile(BSTR, BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE RipExt(BSTR, BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SwitchExt(BSTR, BSTR, BSTR, BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE ShellExe(LONG, BSTR, BSTR, BSTR, BSTR, LONG, LONG*) override {
@@ -196,12 +188,6 @@ class FakeTarnex : public _CTarnex {
   }
   HRESULT STDMETHODCALLTYPE SaveValue(BSTR, BSTR, BSTR, BSTR, LONG*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE LoadValue(BSTR, BSTR, BSTR, BSTR, BSTR*) override { return E_NOTIMPL; }
-
- private:
-  static HRESULT Out(const std::u16string& text, BSTR* result) {
-    *result = comrt::BstrFromUtf16(text);
-    return S_OK;
-  }
 };
 
 }  // namespace brevio::forms::testing

@@ -65,13 +65,32 @@ TEST(Texts, TheEndBoxCountsFailedAndSkippedFilesApart) {
     const char* want;
   } cases[] = {
       {2, 1, 10,
-       "3 of 10 files could not be trimmed: 2 failed, 1 is not text. Hover over a row marked "
+       "3 of 10 files could not be trimmed: 2 failed, 1 is not text. Select a row marked "
        "failed or skipped to see why."},
       {0, 1, 3,
-       "1 of 3 files could not be trimmed: 1 is not text. Hover over a row marked skipped to see "
+       "1 of 3 files could not be trimmed: 1 is not text. Select a row marked skipped to see "
        "why."},
   };
   for (const auto& c : cases) EXPECT_EQ(BatchFailedText(c.failed, c.skipped, c.total), c.want);
+}
+
+// Names as brevio-trim writes them where they cannot be shown as they are.
+TEST(Texts, NamesThatAreNotPlainTextAreShownQuotedWithEscapes) {
+  const struct {
+    std::string name, shown;
+  } cases[] = {
+      {"page.htm", "page.htm"},
+      {"a b's.htm", "a b's.htm"},  // the window is no shell: only escapes quote
+      {"caf\xC3\xA9.htm", "caf\xC3\xA9.htm"},
+      {"caf\xE9.htm", "'caf'$'\\351''.htm'"},
+      {"caf\xEF\xBF\xBD.htm", "caf\xEF\xBF\xBD.htm"},
+      {"a\nb\t", "'a'$'\\n''b'$'\\t'"},
+      {"it's\xFF", "'it'\\''s'$'\\377'"},
+      {"\xC2\x85x", "$'\\302\\205''x'"},       // C1 control
+      {"\xED\xA0\x80", "$'\\355\\240\\200'"},  // a surrogate is no character
+      {"\xC0\xAF", "$'\\300\\257'"},           // nor an overlong form
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShownName(c.name), c.shown) << c.shown;
 }
 
 TEST(Texts, TrimSpacesTakesOnlySpacesAtBothEnds) {

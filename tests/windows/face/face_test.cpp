@@ -476,6 +476,8 @@ TEST_F(BrevioExe, PointerOnACellShowsItsTip) {
   Press(Control("cmdTrim2"));
   HWND box = WaitFor(Box);
   ASSERT_NE(box, nullptr) << "no message box after the run";
+  EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)),
+            L"2 of 2 files could not be trimmed. Select a row marked failed to see why.");
   Press(GetDlgItem(box, IDOK));
   ASSERT_TRUE(WaitFor([] { return Box() == nullptr; }));
   ASSERT_EQ(RemoteCell(process_.hProcess, list, 0, 3), L"failed");
@@ -501,6 +503,25 @@ TEST_F(BrevioExe, PointerOnACellShowsItsTip) {
     EXPECT_EQ(seen, c.tip) << c.what;
   }
   SetCursorPos(0, 0);
+}
+
+// The output folder is the sources' own: the run asks first, No is the
+// default, and No writes nothing.
+TEST_F(BrevioExe, TrimmingListedFilesInPlaceIsAskedFirst) {
+  const std::string a_before = brevio::testing::ReadFile(work_->path() / "a.htm");
+  SetTextOf(Control("txtOutput"), work_->path().wstring());
+  Press(Control("cmdTrim2"));
+  HWND box = WaitFor(Box);
+  ASSERT_NE(box, nullptr) << "no question";
+  EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)),
+            L"2 of the listed files are in the output folder and will be replaced by their "
+            L"trimmed text. Trim them in place?");
+  // The default push button is No; Yes is not.
+  EXPECT_EQ(GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+  EXPECT_EQ(GetWindowLongW(GetDlgItem(box, IDYES), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+  Press(GetDlgItem(box, IDNO));
+  ASSERT_TRUE(WaitFor([] { return Box() == nullptr; }));
+  EXPECT_EQ(brevio::testing::ReadFile(work_->path() / "a.htm"), a_before);
 }
 
 // After the batches: their two rows are there.

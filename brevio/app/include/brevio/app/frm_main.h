@@ -18,6 +18,7 @@
 #include "brevio/app/common_dialog.h"
 #include "brevio/app/frm_about.h"
 #include "brevio/forms/main_form.h"
+#include "brevio/forms/tarnex_library.h"
 
 class QCheckBox;
 class QLabel;
@@ -62,7 +63,7 @@ class frmMain : public QWidget, public forms::MainView, public AboutHost {
 
   // The public read access of m_cTarnex: creates the object when still empty.
   // Null (after a message box saying why) when the library cannot be had.
-  _CTarnex* tarnex() override { return m_form->tarnex(); }
+  _CTarnex* tarnex() override;
   QWidget* AboutParent() override { return this; }
 
   // Centres the window on its screen, shows it and puts the focus in txtOpen.
@@ -79,21 +80,16 @@ class frmMain : public QWidget, public forms::MainView, public AboutHost {
   void SetText(forms::Control control, const std::string& text) override;
   void SetReadOnly(forms::Control control, bool read_only) override;
   bool Checked(forms::Control control) const override;
-  int RowCount() const override;
-  int AddRow() override;
-  std::string Cell(int row, int column) const override;
-  void SetCell(int row, int column, const std::string& text) override;
-  std::string Tip(int row, int column) const override;
-  void SetTip(int row, int column, const std::string& tip) override;
-  bool Ticked(int row) const override;
-  void SetTicked(int row, bool ticked) override;
+  void RowsAdded(int first, int count) override;
+  void RowsRemoved(const std::vector<int>& rows) override;
+  void RowsChanged(int first, int count) override;
   std::vector<int> SelectedRows() const override;
   int CurrentRow() const override;
-  void RemoveRows(const std::vector<int>& rows) override;
   void ScrollToRow(int row) override;
   std::optional<std::vector<std::string>> RunFileDialog(
       const forms::FileDialogRequest& request) override;
   void ShowMessage(forms::MessageIcon icon, const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
   void ShowAbout() override;
   std::int32_t WindowHandle() const override;
   std::string DecimalPoint() const override;
@@ -115,11 +111,18 @@ class frmMain : public QWidget, public forms::MainView, public AboutHost {
   void FitNumberColumn();
   QWidget* ControlOf(forms::Control control) const;
   QTreeWidgetItem* Item(int row) const;
+  // Puts a row's texts, tips and tick into its item; says what changed to
+  // assistive technology when it listens.
+  void DrawRow(int row, bool announce);
+  void ListView1_ItemChanged(QTreeWidgetItem* item, int column);
+  void ListView1_CurrentChanged(QTreeWidgetItem* current);
 
   QImage m_background;
   CommonDialog m_dialog{this};
   std::unique_ptr<frmAbout> m_about;
   bool m_busy = false;
+  bool m_drawing = false;  // items change because the form's rows did, not the user
+  forms::TarnexLibrary m_library;
 
   QLineEdit* txtOpen = nullptr;
   QPushButton* cmdOpen = nullptr;

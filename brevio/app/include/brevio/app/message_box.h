@@ -16,5 +16,7 @@ void ShowInformation(QWidget* owner, const QString& text);
 
 // Warning icon, one OK button, title "Brevio"; waits until closed.
 void ShowWarning(QWidget* owner, const QString& text);
+// Question icon, Yes and No with No the default, title "Brevio"; true for Yes.
+bool AskYesNo(QWidget* owner, const QString& text);
 
 }  // namespace brevio::app

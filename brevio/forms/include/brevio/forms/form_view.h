@@ -60,24 +60,18 @@ class MainView {
   // Whether a check box is ticked.
   virtual bool Checked(Control control) const = 0;
 
-  // ---- ListView1. Rows are addressed by position, 0 first.
-  virtual int RowCount() const = 0;
-  // Appends an unticked row with five empty cells; returns its position.
-  virtual int AddRow() = 0;
-  virtual std::string Cell(int row, int column) const = 0;
-  virtual void SetCell(int row, int column, const std::string& text) = 0;
-  // The tooltip of one cell; the source cell's tip is the row's full path.
-  virtual std::string Tip(int row, int column) const = 0;
-  virtual void SetTip(int row, int column, const std::string& tip) = 0;
-  virtual bool Ticked(int row) const = 0;
-  virtual void SetTicked(int row, bool ticked) = 0;
+  // ---- ListView1 draws the form's rows (MainForm::rows()), addressed by
+  // position, 0 first; the face keeps only the selection and the focus.
+  // Rows [first, first + count) were appended.
+  virtual void RowsAdded(int first, int count) = 0;
+  // These rows (ascending, no repeats) are gone; the others keep their order.
+  virtual void RowsRemoved(const std::vector<int>& rows) = 0;
+  // The texts, reasons or ticks of rows [first, first + count) changed.
+  virtual void RowsChanged(int first, int count) = 0;
   // Selected rows in ascending order.
   virtual std::vector<int> SelectedRows() const = 0;
   // The row with the focus; -1 when there is none.
   virtual int CurrentRow() const = 0;
-  // Removes the rows at these positions (ascending, no repeats); the others
-  // keep their order and their texts.
-  virtual void RemoveRows(const std::vector<int>& rows) = 0;
   virtual void ScrollToRow(int row) = 0;
 
   // ---- dialogs and boxes
@@ -88,6 +82,9 @@ class MainView {
       const FileDialogRequest& request) = 0;
   // A modal box with the title "Brevio", the icon and one OK button.
   virtual void ShowMessage(MessageIcon icon, const std::string& text) = 0;
+  // A modal question with the title "Brevio" and the buttons Yes and No, No
+  // the default (Enter, Escape and the close box all answer No).
+  virtual bool AskYesNo(const std::string& text) = 0;
   // Shows frmAbout modally.
   virtual void ShowAbout() = 0;
   // The window's handle as CTarnex.GetDir takes it (owner of the chooser).

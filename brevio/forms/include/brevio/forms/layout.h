@@ -56,7 +56,7 @@ inline constexpr ControlPlace kMainControls[] = {
      {6840, 8520, 600, 195},
      "Target file length",
      1006},
-    {"cmdTrim", ControlKind::kButton, "Trim", {4080, 9120, 1695, 375}, nullptr, 1007},
+    {"cmdTrim", ControlKind::kButton, "Trim", {4080, 9120, 1695, 375}, "Trim single file", 1007},
     {"ListView1", ControlKind::kList, "", {240, 240, 8415, 4815}, "Files to trim", 1008},
     {"txtOutput", ControlKind::kEdit, "", {240, 5160, 6375, 285}, "Output folder", 1009},
     {"cmdOutput",

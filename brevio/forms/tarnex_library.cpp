@@ -1,0 +1,30 @@
+#include "brevio/forms/tarnex_library.h"
+
+#include "brevio/forms/texts.h"
+
+namespace brevio::forms {
+
+bool TarnexLibrary::Ready(std::string& why) {
+  if (object_) return true;
+  comrt::ComPtr<_CTarnex> created;
+  const HRESULT hr = create_ ? create_(created) : E_FAIL;
+  if (SUCCEEDED(hr) && created) {
+    object_ = std::move(created);
+    return true;
+  }
+  const HRESULT shown = FAILED(hr) ? hr : E_FAIL;
+  why = missing_text_ ? missing_text_(shown) : TarnexMissingText(shown, "regsvr", "TARNEX");
+  return false;
+}
+
+std::string TarnexLibrary::GetDir(std::int32_t window) {
+  comrt::Bstr out;
+  object_->GetDir(static_cast<LONG>(window), out.out());
+  return out.utf8();
+}
+
+void TarnexLibrary::OpenWebNew(const std::string& address) {
+  object_->OpenWebNew(comrt::Bstr::FromUtf8(address).get());
+}
+
+}  // namespace brevio::forms
