@@ -66,7 +66,9 @@ TEST_F(Layout, WindowPropertiesAndEveryControl) {
     if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
     if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
     if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
-    if (d.caption != nullptr) EXPECT_EQ(text, QString::fromUtf8(d.caption)) << d.name;
+    if (d.caption != nullptr) {
+      EXPECT_EQ(text, QString::fromUtf8(d.caption)) << d.name;
+    }
     if (const qsizetype amp = text.indexOf(QLatin1Char('&')); amp >= 0) {
       const QChar key = text.at(amp + 1).toLower();
       EXPECT_FALSE(access_keys.contains(key)) << d.name << " repeats Alt+" << key.toLatin1();
