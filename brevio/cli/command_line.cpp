@@ -31,6 +31,7 @@ constexpr int kJson = 261;
 constexpr int kExclude = 262;
 constexpr int kExcludeFrom = 263;
 constexpr int kEol = 264;
+constexpr int kWatch = 265;
 
 // GNU-style options: grouped short ones (-rnq), values attached or apart
 // (-oDIR, -o DIR, --output=DIR, --output DIR), "--" ends the options.
@@ -47,6 +48,7 @@ constexpr option kLongOptions[] = {
     {"exclude-from", required_argument, nullptr, kExcludeFrom},
     {"check", no_argument, nullptr, kCheck},
     {"json", no_argument, nullptr, kJson},
+    {"watch", no_argument, nullptr, kWatch},
     {"dry-run", no_argument, nullptr, 'n'},
     {"jobs", required_argument, nullptr, 'j'},
     {"binary", no_argument, nullptr, kBinary},
@@ -204,6 +206,9 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
     case kCheck:
       line.check = true;
       break;
+    case kWatch:
+      line.watch = true;
+      break;
     case kJson:
       line.json = true;
       break;
@@ -303,6 +308,18 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
     return {line, {}};
   }
   if (options.have_output && options.in_place) return Fail("-o and -i exclude each other");
+  if (line.watch) {
+    // Trimmed copies kept current: something must be written, and a file
+    // to watch named.
+    if (!options.have_output && !options.in_place) return Fail("--watch needs -o DIR or -i");
+    if (line.check || line.json || line.dry_run) {
+      return Fail(std::string("--watch and ") +
+                  (line.check  ? "--check"
+                   : line.json ? "--json"
+                               : "-n") +
+                  " exclude each other");
+    }
+  }
   if (options.have_output && line.check) return Fail("--check and -o exclude each other");
   if (options.have_output && line.output_dir.empty()) return Fail("the output folder is empty");
   if (!line.includes.empty() && !line.recursive) return Fail("--include needs -r");

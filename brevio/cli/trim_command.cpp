@@ -13,6 +13,7 @@
 #include "brevio/cli/command_line.h"
 #include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
+#include "brevio/engine/ratio_format.h"
 #include "brevio/version.h"
 #include "display_width.h"
 #include "fileio/file_error.h"
@@ -22,6 +23,10 @@
 #include "same_file.h"
 #include "table.h"
 #include "walk.h"
+#include "walk_filter.h"
+#if !defined(_WIN32)
+#include "watch.h"
+#endif
 
 namespace brevio::cli {
 
@@ -67,6 +72,9 @@ constexpr const char* kHelp =
     "                     change, one name a line (exit status 1 when any would)\n"
     "      --json         print the table as one JSON document (see the manual);\n"
     "                     with --check, each file's status instead of the list\n"
+    "      --watch        after the run, trim each source again when it is saved\n"
+    "                     (with -o DIR or -i; new files and folders too), one\n"
+    "                     line a trim, until SIGINT or SIGTERM (Linux)\n"
     "      --protect LIST keep these regions byte for byte, LIST separated by\n"
     "                     commas: pre, textarea, script, style (the element with\n"
     "                     its tags), attributes (quoted values in tags), server\n"
@@ -353,6 +361,12 @@ std::optional<std::string> PrepareOutputFolder(const CommandLine& line,
   return std::nullopt;
 }
 
+BatchOptions OptionsFor(const CommandLine& line, const CommandEnvironment& environment,
+                        bool output_folder_made);
+int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool output_folder_made,
+          const std::vector<BatchJob>& first, const std::vector<std::string>& problems,
+          std::ostream& out, std::ostream& err, const CommandEnvironment& environment);
+
 int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
              const CommandEnvironment& environment) {
   std::optional<FileId> output_folder;
@@ -367,7 +381,19 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   const std::vector<BatchJob> jobs = CollectJobs(line, output_folder, problems);
   for (const std::string& problem : problems) err << Line(problem) << '\n';
 
+  if (line.watch) {
+    return Watch(line, output_folder, output_folder_made, jobs, problems, out, err, environment);
+  }
   BatchPrinter printer(line, jobs, out, err, environment);
+  const BatchOptions options = OptionsFor(line, environment, output_folder_made);
+  brevio::RunBatch(jobs, options,
+                   [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
+  const bool all_done = printer.Finish(problems);
+  return (problems.empty() && all_done) ? kExitOk : kExitFileFailed;
+}
+
+BatchOptions OptionsFor(const CommandLine& line, const CommandEnvironment& environment,
+                        bool output_folder_made) {
   BatchOptions options;
   options.max_at_once = line.jobs != 0 ? line.jobs : environment.processors;
   options.dry_run = line.dry_run;
@@ -382,10 +408,72 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
     options.output_root = line.output_dir;
     options.output_root_made = output_folder_made;
   }
-  brevio::RunBatch(jobs, options,
-                   [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
-  const bool all_done = printer.Finish(problems);
-  return (problems.empty() && all_done) ? kExitOk : kExitFileFailed;
+  return options;
+}
+
+// --watch: the first run prints its table as always; each later trim one
+// line (a failure its message), and a copy already current nothing.
+int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool output_folder_made,
+          const std::vector<BatchJob>& first, const std::vector<std::string>& problems,
+          std::ostream& out, std::ostream& err, const CommandEnvironment& environment) {
+#if defined(_WIN32)
+  (void)output_folder, (void)output_folder_made, (void)first, (void)problems, (void)out;
+  (void)environment;
+  err << Line("--watch is not available on Windows yet") << '\n';
+  return kExitUsage;
+#else
+  const WalkFilter filter(line);
+  WatchHooks hooks;
+  hooks.takes_file = [&filter](const std::string& name, std::string_view relative) {
+    return filter.TakesFile(name, relative);
+  };
+  hooks.enters_folder = [&filter](const std::string& name, std::string_view relative) {
+    return filter.EntersFolder(name, relative);
+  };
+  hooks.stop_fd =
+      environment.watch_stop_fd >= 0 ? environment.watch_stop_fd : SignalStopDescriptor();
+  if (hooks.stop_fd < 0) {
+    err << Line("cannot watch for changes: " + std::generic_category().message(errno)) << '\n';
+    return kExitFileFailed;
+  }
+  bool first_run = true;
+  hooks.trim = [&](const std::vector<BatchJob>& jobs, const std::atomic<bool>& stop) {
+    BatchOptions options = OptionsFor(line, environment, output_folder_made && first_run);
+    options.cancel = &stop;
+    if (first_run) {
+      first_run = false;
+      BatchPrinter printer(line, jobs, out, err, environment);
+      brevio::RunBatch(jobs, options,
+                       [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
+      return printer.Finish(problems);
+    }
+    bool ok = true;
+    brevio::RunBatch(jobs, options, [&](const BatchOutcome& outcome) {
+      const BatchJob& job = jobs[outcome.index];
+      if (outcome.trimmed()) {
+        if (outcome.report.unchanged || line.quiet) return;
+        const auto ratio =
+            CompressionText(outcome.report.target_bytes, outcome.report.source_bytes);
+        out << "trimmed " << QuoteName(job.source) << " (" << outcome.report.source_bytes << " to "
+            << outcome.report.target_bytes << " bytes" << (ratio ? ", " + *ratio : "") << ")"
+            << std::endl;
+      } else if (outcome.skipped()) {
+        ok = false;
+        err << Line(ErrorText(
+                   job.source,
+                   "not a text file (" + std::string(NotTextReason(outcome.report.not_text)) + ")"))
+            << std::endl;
+      } else {
+        ok = false;
+        err << Line(outcome.failure ? FailureText(*outcome.failure)
+                                    : ErrorText(job.source, "unknown error"))
+            << std::endl;
+      }
+    });
+    return ok;
+  };
+  return RunWatch(line, output_folder, first, problems.empty(), hooks, err);
+#endif
 }
 
 }  // namespace

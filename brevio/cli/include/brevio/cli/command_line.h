@@ -27,6 +27,7 @@ struct CommandLine {
   bool dry_run = false;
   bool check = false;  // --check: each file compared with its trim, nothing written
   bool json = false;   // --json: the table as one JSON document
+  bool watch = false;  // --watch: after the run, trim each source again when it is saved
   bool quiet = false;
   bool binary = false;                // --binary: files that are not text are trimmed too
   bool keep_times = false;            // -p: targets get their sources' times

@@ -28,6 +28,9 @@ struct CommandEnvironment {
   // why a read or write failed. -1: only the streams are known.
   int in_fd = -1;
   int out_fd = -1;
+  // --watch ends when this descriptor becomes readable; -1: on SIGINT or
+  // SIGTERM (which then no longer end the process at once).
+  int watch_stop_fd = -1;
 };
 
 // args excludes the program name. Returns the exit status.
