@@ -417,7 +417,8 @@ int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool out
           const std::vector<BatchJob>& first, const std::vector<std::string>& problems,
           std::ostream& out, std::ostream& err, const CommandEnvironment& environment) {
 #if defined(_WIN32)
-  (void)output_folder, (void)output_folder_made, (void)first, (void)problems, (void)out;
+  (void)line, (void)output_folder, (void)output_folder_made, (void)first, (void)problems;
+  (void)out;
   (void)environment;
   err << Line("--watch is not available on Windows yet") << '\n';
   return kExitUsage;

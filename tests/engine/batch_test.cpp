@@ -192,9 +192,9 @@ TEST(RunBatch, LevelsBelowTheOutputFolderAreNoLinks) {
 TEST(TrimFailure, ReadsEveryWayATrimFails) {
   TempDir dir;
   fs::create_directories(dir / "folder");
-  const std::string page = dir / "page.htm";
-  const std::string folder = dir / "folder";
-  const std::string missing = dir / "missing.htm";
+  const std::string page = (dir / "page.htm").string();
+  const std::string folder = (dir / "folder").string();
+  const std::string missing = (dir / "missing.htm").string();
   const struct {
     const char* what;
     TrimFailure got;
