@@ -173,7 +173,7 @@ std::function<std::string(HRESULT)> MissingText(const QString& library_folder) {
 
 }  // namespace
 
-frmMain::frmMain(TarnexCreator creator, QWidget* parent)
+frmMain::frmMain(const TarnexCreator& creator, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),

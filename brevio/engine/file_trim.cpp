@@ -178,12 +178,13 @@ PumpError Compare(int in_fd, std::size_t block, TrimReport& report, std::uint64_
 class ParallelPump {
  public:
   ParallelPump(int in_fd, fileio::Output& output, std::size_t block, LineEnd line_end)
-      : in_fd_(in_fd), output_(output), block_(block) {
-    // The line end to keep is decided while reading, so every block is
-    // cleaned with the one the file's first line end asks for.
-    eol_pending_ = line_end == LineEnd::kKeep;
-    eol_ = detail::EolFor(line_end);
-  }
+      : in_fd_(in_fd),
+        output_(output),
+        block_(block),
+        // The line end to keep is decided while reading, so every block is
+        // cleaned with the one the file's first line end asks for.
+        eol_(detail::EolFor(line_end)),
+        eol_pending_(line_end == LineEnd::kKeep) {}
 
   PumpError Run(TrimReport& report) {
     // Under a process limit the helper may not be had: this thread then takes

@@ -57,8 +57,9 @@ using forms::kColTargetSize;
 // clicks, keys and drops to forms::MainForm and shows what it sets.
 class frmMain : public QWidget, public forms::MainView, public AboutHost {
  public:
-  explicit frmMain(TarnexCreator creator = TarnexCreator(TarnexCreator::InstalledLibraryFolder()),
-                   QWidget* parent = nullptr);
+  explicit frmMain(
+      const TarnexCreator& creator = TarnexCreator(TarnexCreator::InstalledLibraryFolder()),
+      QWidget* parent = nullptr);
   ~frmMain() override;
 
   // The public read access of m_cTarnex: creates the object when still empty.
