@@ -11,8 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "brevio/engine/quote.h"
 #include "fileio/path.h"
-#include "quote.h"
 
 namespace brevio::cli {
 

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <optional>
 
-#include "utf8.h"
+#include "brevio/engine/utf8.h"
 
 #ifndef _WIN32
 #include <locale.h>

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "utf8.h"
+#include "brevio/engine/utf8.h"
 
 namespace brevio::cli {
 

@@ -14,9 +14,9 @@
 #include <utility>
 
 #include "brevio/engine/held_folders.h"
+#include "brevio/engine/quote.h"
 #include "fileio/file_error.h"
 #include "fileio/path.h"
-#include "quote.h"
 #include "walk_filter.h"
 #include "walk_trail.h"
 

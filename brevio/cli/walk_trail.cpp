@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "quote.h"
+#include "brevio/engine/quote.h"
 
 namespace brevio::cli {
 

@@ -23,8 +23,8 @@
 
 #include "brevio/cli/trim_command.h"
 #include "brevio/engine/file_trim.h"
+#include "brevio/engine/quote.h"
 #include "fileio/path.h"
-#include "quote.h"
 
 namespace brevio::cli {
 

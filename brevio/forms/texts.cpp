@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "brevio/engine/quote.h"
 #include "brevio/forms/paths.h"
 
 namespace brevio::forms {
@@ -232,111 +233,10 @@ std::string RefusedNamesText(const std::vector<std::string>& shown) {
   return out;
 }
 
-namespace {
-
-// The length of the UTF-8 character at `at`; 0 for a byte that starts none,
-// strictly: no overlong forms, surrogates, code points past U+10FFFF or
-// sequences cut short.
-std::size_t Utf8Length(std::string_view s, std::size_t at, char32_t& code) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(at);
-  code = lead;
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (s.size() - at < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const unsigned char next = byte(at + i);
-    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
-    code = (code << 6) | (next & 0x3F);
-  }
-  return length;
-}
-
-// Bytes at `at` written as escapes (a control character, C1 included, or a
-// byte that starts no character), else 0.
-std::size_t EscapedAt(std::string_view s, std::size_t at) {
-  char32_t code = 0;
-  const std::size_t length = Utf8Length(s, at, code);
-  if (length == 0) return 1;
-  return code < 0x20 || (code >= 0x7F && code <= 0x9F) ? length : 0;
-}
-
-void AppendEscape(std::string& out, unsigned char c) {
-  static constexpr struct {
-    unsigned char c;
-    const char* text;
-  } kLetters[] = {{'\a', "\\a"}, {'\b', "\\b"}, {'\f', "\\f"}, {'\n', "\\n"},
-                  {'\r', "\\r"}, {'\t', "\\t"}, {'\v', "\\v"}};
-  for (const auto& l : kLetters) {
-    if (l.c == c) {
-      out += l.text;
-      return;
-    }
-  }
-  out += '\\';
-  out += static_cast<char>('0' + ((c >> 6) & 7));
-  out += static_cast<char>('0' + ((c >> 3) & 7));
-  out += static_cast<char>('0' + (c & 7));
-}
-
-}  // namespace
-
 std::string ShownName(std::string_view name) {
-  bool plain = true;
-  for (std::size_t at = 0; at < name.size() && plain;) {
-    char32_t code = 0;
-    plain = EscapedAt(name, at) == 0;
-    at += std::max<std::size_t>(Utf8Length(name, at, code), 1);
-  }
-  if (plain) return std::string(name);
-  // Plain runs in '...', escapes in $'...', a single quote as \' between.
-  enum class Run { kNone, kPlain, kEscaped };
-  Run run = Run::kNone;
-  std::string out;
-  const auto enter = [&](Run next) {
-    if (run == next) return;
-    if (run != Run::kNone) out += '\'';
-    if (next == Run::kPlain) out += '\'';
-    if (next == Run::kEscaped) out += "$'";
-    run = next;
-  };
-  for (std::size_t at = 0; at < name.size();) {
-    char32_t code = 0;
-    if (name[at] == '\'') {
-      enter(Run::kNone);
-      out += "\\'";
-      ++at;
-    } else if (const std::size_t escaped = EscapedAt(name, at); escaped != 0) {
-      enter(Run::kEscaped);
-      for (const std::size_t end = at + escaped; at < end; ++at) {
-        AppendEscape(out, static_cast<unsigned char>(name[at]));
-      }
-    } else {
-      enter(Run::kPlain);
-      const std::size_t length = Utf8Length(name, at, code);
-      out += name.substr(at, length);
-      at += length;
-    }
-  }
-  enter(Run::kNone);
-  return out;
+  // Quoted only where a name needs escapes to show: then as the command
+  // line quotes it.
+  return HasEscapes(name) ? QuoteName(name) : std::string(name);
 }
 
 std::string FullOutputFolder(std::string_view typed, std::string_view home, std::string& problem) {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace brevio::cli {
+namespace brevio {
 
 struct Utf8Char {
   char32_t code = 0;       // with `valid`: the code point
@@ -51,4 +51,4 @@ inline Utf8Char DecodeUtf8(std::string_view text, std::size_t at) {
   return {code, length, true};
 }
 
-}  // namespace brevio::cli
+}  // namespace brevio

@@ -1,8 +1,8 @@
-#include "quote.h"
+#include "brevio/engine/quote.h"
 
-#include "utf8.h"
+#include "brevio/engine/utf8.h"
 
-namespace brevio::cli {
+namespace brevio {
 
 namespace {
 
@@ -15,13 +15,6 @@ std::size_t EscapedAt(std::string_view name, std::size_t at) {
   if (!ch.valid) return 1;
   const bool control = ch.code < 0x20 || (ch.code >= 0x7f && ch.code <= 0x9f);
   return control ? ch.length : 0;
-}
-
-bool HasEscapes(std::string_view name) {
-  for (std::size_t at = 0; at < name.size(); at += DecodeUtf8(name, at).length) {
-    if (EscapedAt(name, at) != 0) return true;
-  }
-  return false;
 }
 
 // Characters a shell reads as something other than themselves. '#' and '~'
@@ -77,6 +70,13 @@ std::string Enclosed(char quote, std::string_view text) {
 
 }  // namespace
 
+bool HasEscapes(std::string_view name) {
+  for (std::size_t at = 0; at < name.size(); at += DecodeUtf8(name, at).length) {
+    if (EscapedAt(name, at) != 0) return true;
+  }
+  return false;
+}
+
 std::string QuoteName(std::string_view name, bool always) {
   if (name.empty()) return "''";
   if (!NeedsQuotes(name)) return always ? Enclosed('\'', name) : std::string(name);
@@ -119,4 +119,4 @@ std::string QuoteName(std::string_view name, bool always) {
   return out;
 }
 
-}  // namespace brevio::cli
+}  // namespace brevio
