@@ -55,38 +55,46 @@ inline void Store64(char* out, const char* p) {
 
 BREVIO_TARGET_BEGIN("avx2,bmi,bmi2,lzcnt,popcnt")
 namespace avx2 {
-inline std::uint64_t Bits32(__m256i lo, __m256i hi, char c) {
-  const __m256i v = _mm256_set1_epi8(c);
-  const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lo, v)));
-  const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hi, v)));
-  return std::uint64_t{low} | (std::uint64_t{high} << 32);
+struct Window {
+  __m256i lo, hi;
+  std::uint64_t sp, tab, lf, cr;
+};
+inline std::uint64_t Bits(__m256i lo, __m256i hi) {
+  return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(lo))} |
+         (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))} << 32);
 }
-inline Masks Classify(const char* p) {
+inline Window LoadWindow(const char* p) {
   const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-  return {Bits32(lo, hi, ' '), Bits32(lo, hi, '\t'), Bits32(lo, hi, '\n'), Bits32(lo, hi, '\r')};
+  const auto eq = [&](char c) {
+    const __m256i v = _mm256_set1_epi8(c);
+    return Bits(_mm256_cmpeq_epi8(lo, v), _mm256_cmpeq_epi8(hi, v));
+  };
+  return {lo, hi, eq(' '), eq('\t'), eq('\n'), eq('\r')};
 }
-inline void Store64(char* out, const char* p) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
-                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
-                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)));
-}
-#include "wide_scan_loop.inc"
+#include "wide_shuffle.inc"
 }  // namespace avx2
 BREVIO_TARGET_END
 
-BREVIO_TARGET_BEGIN("avx512f,avx512bw,bmi,bmi2,lzcnt,popcnt")
+BREVIO_TARGET_BEGIN("avx512f,avx512bw,avx2,bmi,bmi2,lzcnt,popcnt")
 namespace avx512 {
-inline Masks Classify(const char* p) {
+// Without a byte compress the shuffle writer serves, fed by 64-byte compares.
+struct Window {
+  __m256i lo, hi;
+  std::uint64_t sp, tab, lf, cr;
+};
+inline Window LoadWindow(const char* p) {
   const __m512i a = _mm512_loadu_si512(p);
-  return {_mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8(' ')),
+  // The halves loaded again: cheaper than extracting them, and GCC 12 takes
+  // the extract for a read of an uninitialized value.
+  return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)),
+          _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8(' ')),
           _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\t')),
           _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\n')),
           _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\r'))};
 }
-inline void Store64(char* out, const char* p) { _mm512_storeu_si512(out, _mm512_loadu_si512(p)); }
-#include "wide_scan_loop.inc"
+#include "wide_shuffle.inc"
 }  // namespace avx512
 BREVIO_TARGET_END
 
