@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # In-memory cleaning speed (bench_engine): generated pages with CR LF and
 # with LF line ends on every instruction set this CPU has (simd 0 portable,
-# 1 SSE2, 2 AVX2, 3 AVX-512, 4 AVX-512 VBMI2), and already-trimmed text.
+# 1 SSE2, which is the portable loop, 2 AVX2, 3 AVX-512, 4 AVX-512 VBMI2),
+# and already-trimmed text.
 # Prints the median and the spread of the repetitions; the CPU-time rate is
 # the per-core speed. Rows with protect:63 are --protect all on the same bytes.
 # Targets: >= 6 GB/s on pages with the best set, >= 8 GB/s on trimmed text.

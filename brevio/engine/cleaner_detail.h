@@ -229,10 +229,10 @@ inline constexpr std::ptrdiff_t kWideMin = 65;
 using FencedWideFileLoop = const char* (*)(const char* p, const char* end, const char* limit,
                                            char*& out, FileState& s);
 
-// kSse2 copies runs between the bytes that stop them. The others work out
-// which bytes of a window survive from its masks (a plan) and write them:
-// kAvx2 and kAvx512 (which only classifies faster) gather them with byte
-// shuffles, kAvx512Vbmi2 with a byte compress.
+// kSse2 has no wide loop: the portable loop's scans use it. The others work
+// out which bytes of a 64-byte window survive from its masks (a plan) and
+// write them: kAvx2 and kAvx512 (which only classifies faster) gather them
+// with byte shuffles, kAvx512Vbmi2 with a byte compress.
 enum class Simd { kNone, kSse2, kAvx2, kAvx512, kAvx512Vbmi2 };
 // The loop in use (nullptr: the portable loop alone).
 WideFileLoop ActiveWideFileLoop(Eol eol = Eol::kRule);
