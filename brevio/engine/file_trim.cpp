@@ -18,13 +18,14 @@
 #include "file_access.h"
 #include "fileio/file_error.h"
 #include "fileio/replace.h"
+#include "parallel_pump.h"
 
 namespace brevio {
 
 namespace {
 
-// Files from this size on are cleaned and written by two workers.
-constexpr std::uint64_t kOverlapFrom = std::uint64_t{8} << 20;
+using detail::kOverlapFrom;
+using detail::PumpError;
 
 [[noreturn]] void Fail(fileio::Step step, const std::string& path, int error) {
   throw fileio::FileError(step, path, error);
@@ -67,11 +68,6 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t n) {
     if (got >= 0 || errno != EINTR) return got;
   }
 }
-
-struct PumpError {
-  bool in_read = false;
-  int error = 0;
-};
 
 // Cleans everything from in_fd into output (or only counts it when output
 // is null). Never holds more than one block of input and its output. A
@@ -177,16 +173,16 @@ PumpError Compare(int in_fd, std::size_t block, TrimReport& report, std::uint64_
 // written in the order they were read; memory stays two blocks per worker.
 class ParallelPump {
  public:
-  ParallelPump(int in_fd, fileio::Output& output, std::size_t block, LineEnd line_end)
+  ParallelPump(int in_fd, const detail::WriteBlock& write, std::size_t block, LineEnd line_end)
       : in_fd_(in_fd),
-        output_(output),
+        write_(write),
         block_(block),
         // The line end to keep is decided while reading, so every block is
         // cleaned with the one the file's first line end asks for.
         eol_(detail::EolFor(line_end)),
         eol_pending_(line_end == LineEnd::kKeep) {}
 
-  PumpError Run(TrimReport& report) {
+  PumpError Run(std::uint64_t& source_bytes, std::uint64_t& target_bytes) {
     // Under a process limit the helper may not be had: this thread then takes
     // every block in turn, which is the same work without the overlap.
     std::optional<std::thread> helper;
@@ -196,8 +192,8 @@ class ParallelPump {
     }
     Work();
     if (helper) helper->join();
-    report.source_bytes += source_bytes_;
-    report.target_bytes += target_bytes_;
+    source_bytes += source_bytes_;
+    target_bytes += target_bytes_;
     return failed_ ? error_ : PumpError{};
   }
 
@@ -259,7 +255,7 @@ class ParallelPump {
       if (failed_) return false;
     }
     // Only the holder of the turn writes, so no lock is needed for it.
-    if (const int error = output_.Write(data, size); error != 0) {
+    if (const int error = write_(data, size); error != 0) {
       Fail({false, error});
       return false;
     }
@@ -287,7 +283,7 @@ class ParallelPump {
   }
 
   const int in_fd_;
-  fileio::Output& output_;
+  const detail::WriteBlock& write_;
   const std::size_t block_;
 
   // Reading, under read_mutex_.
@@ -310,7 +306,9 @@ class ParallelPump {
 
 PumpError PumpParallel(int in_fd, fileio::Output& output, std::size_t block, LineEnd line_end,
                        TrimReport& report) {
-  return ParallelPump(in_fd, output, block, line_end).Run(report);
+  return detail::PumpParallel(
+      in_fd, [&output](const char* data, std::size_t n) { return output.Write(data, n); }, block,
+      line_end, report.source_bytes, report.target_bytes);
 }
 
 // What the source is, from its first read (start); the probed bytes are
@@ -328,6 +326,15 @@ NotText ClassifyStart(int fd, std::string_view start, std::uint64_t size,
 }
 
 }  // namespace
+
+namespace detail {
+
+PumpError PumpParallel(int in_fd, const WriteBlock& write, std::size_t block, LineEnd line_end,
+                       std::uint64_t& source_bytes, std::uint64_t& target_bytes) {
+  return ParallelPump(in_fd, write, block, line_end).Run(source_bytes, target_bytes);
+}
+
+}  // namespace detail
 
 TrimReport TrimFileWithReport(const std::string& source, const std::string& target,
                               const TrimOptions& options) {

@@ -1,5 +1,6 @@
 // TrimStream: one read, clean and write loop for standard input and output,
 // whether they are descriptors or a caller's streams.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "brevio/engine/file_trim.h"
 #include "brevio/engine/stream_cleaner.h"
 #include "fileio/replace.h"
+#include "parallel_pump.h"
 
 namespace brevio {
 
@@ -40,8 +42,34 @@ std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block, ProtectSet p
   }
 }
 
+namespace {
+
+// Standard input that is a big regular file (`brevio-trim < FILE`) is read
+// ahead by a second worker while the first cleans, as a file trim is. A pipe
+// is not: its reads come as the writer gives them, and each is passed on.
+bool BigRegularFile(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  return at >= 0 && static_cast<std::uint64_t>(st.st_size - at) >= detail::kOverlapFrom;
+}
+
+}  // namespace
+
 std::uint64_t TrimStream(int in_fd, int out_fd, std::size_t block, ProtectSet protect,
                          LineEnd line_end) {
+  if (protect == 0 && BigRegularFile(in_fd)) {
+    std::uint64_t read = 0;
+    std::uint64_t written = 0;
+    const detail::PumpError e = detail::PumpParallel(
+        in_fd,
+        [out_fd](const char* data, std::size_t n) { return fileio::WriteAll(out_fd, data, n); },
+        std::max<std::size_t>(block, 1), line_end, read, written);
+    if (e.error != 0) {
+      throw std::system_error(e.error, std::system_category(), e.in_read ? "read" : "write");
+    }
+    return written;
+  }
   const StreamEnds ends{
       [in_fd](char* into, std::size_t n, std::size_t& got) {
         for (;;) {

@@ -18,6 +18,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -28,6 +30,7 @@
 #include <system_error>
 
 #include "fileio/file_error.h"
+#include "fileio/replace.h"
 #include "tests/engine/reference_model.h"
 #include "tests/support/as_user.h"
 #include "tests/support/temp_dir.h"
@@ -1050,6 +1053,39 @@ TEST(TrimStream, FiltersAPipe) {
   EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(n > 0 ? n : 0)), "a\r\nb\r\nc\r\n");
   ::close(in_pipe[0]);
   ::close(out_pipe[0]);
+}
+
+// Standard input that is a big regular file is read ahead by a second
+// worker: from where the descriptor stands, the bytes of the one-block loop,
+// with each line end.
+TEST(TrimStream, ABigRegularFileGivesWhatThePlainLoopGives) {
+  std::string text = "skipped";
+  for (int i = 0; text.size() < (std::size_t{9} << 20); ++i) {
+    text += i % 7 == 0 ? "\n\n  \t<p>  a  b </p>  \r\n" : "x\ny \r\n  z";
+  }
+  TempDir dir;
+  const auto source = dir.write("in.htm", text);
+  for (const LineEnd line_end : {LineEnd::kCrLf, LineEnd::kLf, LineEnd::kKeep}) {
+    std::string expected;
+    std::size_t at = 7;
+    TrimStream(StreamEnds{[&](char* into, std::size_t n, std::size_t& got) {
+                            got = std::min(n, text.size() - at);
+                            std::memcpy(into, text.data() + at, got);
+                            at += got;
+                            return 0;
+                          },
+                          [&](const char* data, std::size_t n) {
+                            expected.append(data, n);
+                            return 0;
+                          }},
+               std::size_t{1} << 20, 0, line_end);
+    const fileio::Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    const fileio::Fd out(
+        ::open((dir / "out.htm").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    ASSERT_EQ(::lseek(in.get(), 7, SEEK_SET), 7);
+    EXPECT_EQ(TrimStream(in.get(), out.get(), std::size_t{1} << 20, 0, line_end), expected.size());
+    EXPECT_TRUE(ReadFile(dir / "out.htm") == expected) << static_cast<int>(line_end);
+  }
 }
 
 TEST(TrimStream, AClosedOutputIsASystemError) {
