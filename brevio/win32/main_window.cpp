@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "about_box.h"
+#include "accessible.h"
 #include "brevio/forms/gradient.h"
 #include "brevio/forms/layout.h"
 #include "brevio/forms/paths.h"
@@ -196,8 +197,14 @@ void MainWindow::CreateControls() {
         style |= WS_TABSTOP | BS_AUTOCHECKBOX;
         break;
     }
-    CreateWindowExW(ex_style, window_class, Wide(place.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance_, nullptr);
+    HWND control = CreateWindowExW(
+        ex_style, window_class, Wide(place.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance_, nullptr);
+    // The platform names an edit after the label before it and a button
+    // after its caption: the table's name says what each is for.
+    if (place.accessible != nullptr) {
+      GiveAccessibleAnswers(control, place.accessible, 0, place.kind == forms::ControlKind::kLabel);
+    }
   }
   list_ = GetDlgItem(hwnd_, kListId);
   const DWORD list_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;

@@ -113,28 +113,64 @@ class SystemDpi {
   bool had_ = false;
 };
 
-// What a screen reader is told a control is called. The interface's id is
-// taken from its declaration: the import library's IID_IAccessible links to
-// an import stub rather than to the GUID.
-std::wstring AccessibleName(HWND control) {
-  IAccessible* accessible = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
-                                        __uuidof(IAccessible),
-                                        reinterpret_cast<void**>(&accessible)))) {
-    return L"(no accessible object)";
+// What a screen reader is told of a control (child 0) or of one of its
+// items (1 for the first), asked as a screen reader asks: through the
+// object the control's window gives out. The interface's id is taken from
+// its declaration: the import library's IID_IAccessible links to an import
+// stub rather than to the GUID.
+class Accessible {
+ public:
+  explicit Accessible(HWND control) {
+    if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
+                                          __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object_)))) {
+      object_ = nullptr;
+    }
   }
-  VARIANT self{};
-  self.vt = VT_I4;
-  self.lVal = CHILDID_SELF;
-  BSTR name = nullptr;
-  std::wstring said = L"(no name)";
-  if (SUCCEEDED(accessible->get_accName(self, &name)) && name != nullptr) {
-    said.assign(name, SysStringLen(name));
-    SysFreeString(name);
+  ~Accessible() {
+    if (object_ != nullptr) object_->Release();
   }
-  accessible->Release();
-  return said;
-}
+  Accessible(const Accessible&) = delete;
+  Accessible& operator=(const Accessible&) = delete;
+
+  std::wstring Name(LONG child = CHILDID_SELF) const {
+    return Ask(&IAccessible::get_accName, child);
+  }
+  std::wstring Value(LONG child = CHILDID_SELF) const {
+    return Ask(&IAccessible::get_accValue, child);
+  }
+  std::wstring Description(LONG child = CHILDID_SELF) const {
+    return Ask(&IAccessible::get_accDescription, child);
+  }
+  LONG Role() const {
+    VARIANT role{};
+    if (object_ == nullptr || FAILED(object_->get_accRole(Self(), &role)) || role.vt != VT_I4) {
+      return -1;
+    }
+    return role.lVal;
+  }
+
+ private:
+  static VARIANT Self(LONG child = CHILDID_SELF) {
+    VARIANT id{};
+    id.vt = VT_I4;
+    id.lVal = child;
+    return id;
+  }
+  std::wstring Ask(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*),
+                   LONG child) const {
+    if (object_ == nullptr) return L"(no accessible object)";
+    BSTR text = nullptr;
+    if (FAILED((object_->*get)(Self(child), &text)) || text == nullptr) return L"(none)";
+    std::wstring said(text, SysStringLen(text));
+    SysFreeString(text);
+    return said;
+  }
+
+  IAccessible* object_ = nullptr;
+};
+
+std::wstring AccessibleName(HWND control) { return Accessible(control).Name(); }
 
 // Asks `probe` until it gives something or five seconds have passed.
 template <class Probe>
@@ -409,6 +445,58 @@ TEST_F(BrevioExe, KeepBoxIsACheckBoxThatFitsItsBand) {
     EXPECT_LE(Px(output.top, dpi) + Px(output.height, dpi), top) << dpi;
     EXPECT_LE(top + height, Px(kMainLines[0].y1, dpi)) << dpi;
   }
+}
+
+// Every control tells a screen reader what it is for: the boxes their
+// purpose rather than whatever label comes before them, the two Trim
+// buttons apart, the length labels their figure as value, and the about
+// box's address is a link.
+TEST_F(BrevioExe, ScreenReadersHearWhatEachControlIsFor) {
+  struct Said {
+    const char* control;
+    std::wstring name;
+  };
+  const Said main_window[] = {
+      {"txtOpen", L"Source file"},
+      {"cmdOpen", L"Open..."},
+      {"txtSave", L"Target file"},
+      {"cmdSave", L"Save..."},
+      {"lblLenOpen", L"Source file length"},
+      {"lblLenSave", L"Target file length"},
+      {"cmdTrim", L"Trim single file"},
+      {"ListView1", L"Files to trim"},
+      {"txtOutput", L"Output folder"},
+      {"cmdOutput", L"Set Output Folder..."},
+      {"chkKeep", L"Keep preformatted text, scripts and attribute values"},
+      {"cmdAdd", L"Add..."},
+      {"cmdRemove", L"Remove"},
+      {"cmdHelp", L"Help"},
+      {"cmdAbout", L"About..."},
+      {"cmdTrim2", L"Trim"},
+      {"cmdExit", L"Exit"},
+  };
+  for (const Said& s : main_window) {
+    EXPECT_EQ(Accessible(Control(s.control)).Name(), s.name) << s.control;
+  }
+  EXPECT_EQ(Accessible(Control("lblLenOpen")).Value(), TextOf(Control("lblLenOpen")));
+
+  PostMessageW(main_, WM_SYSCHAR, L'b', LPARAM{1} << 29);
+  HWND about = WaitFor([] { return TopWindow(process_.dwProcessId, L"BrevioAbout"); });
+  ASSERT_NE(about, nullptr) << "no about box";
+  const Said about_box[] = {
+      {"OKButton", L"OK"},
+      {"Image1", L"Brevio icon"},
+      {"Label3", L"Website:"},
+      {"Label4", L"Support:"},
+      {"Label5", TextOf(GetDlgItem(about, Id("Label5")))},
+  };
+  for (const Said& s : about_box) {
+    EXPECT_EQ(Accessible(GetDlgItem(about, Id(s.control))).Name(), s.name) << s.control;
+  }
+  EXPECT_NE(TextOf(GetDlgItem(about, Id("Label5"))), L"");
+  EXPECT_EQ(Accessible(GetDlgItem(about, Id("Label5"))).Role(), ROLE_SYSTEM_LINK);
+  PostMessageW(GetDlgItem(about, Id("OKButton")), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
 }
 
 TEST_F(BrevioExe, BatchTrimsTheFilesAddedThroughTheOpenDialog) {
