@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <oleacc.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -591,6 +592,83 @@ TEST_F(BrevioExe, PointerOnACellShowsItsTip) {
     EXPECT_EQ(seen, c.tip) << c.what;
   }
   SetCursorPos(0, 0);
+}
+
+// Runs the test program's messages for `ms` milliseconds: the system
+// hands out-of-context event hooks their events through them.
+void PumpFor(int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// The events a screen reader is sent about the list's rows.
+std::vector<std::pair<DWORD, LONG>> list_events;  // event, child
+HWND watched_list = nullptr;
+
+void CALLBACK RecordListEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child,
+                              DWORD, DWORD) {
+  if (window == watched_list && object == OBJID_CLIENT) list_events.emplace_back(event, child);
+}
+
+// The same two failed rows reached without a pointer: each row's reason is
+// its accessible description, the row the keyboard comes to shows it as a
+// tip, and a run tells a screen reader about the rows it writes.
+TEST_F(BrevioExe, FailedRowsGiveTheirReasonWithoutAPointer) {
+  HWND list = Control("ListView1");
+  ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+  ASSERT_EQ(RemoteCell(process_.hProcess, list, 1, 3), L"failed");
+  const std::wstring missing = TextOf(Control("txtOutput"));
+  const std::wstring reason = L"The folder " + missing + L" does not exist.";
+  for (const LONG row : {1, 2}) {
+    EXPECT_EQ(Accessible(list).Description(row), reason) << "row " << row;
+  }
+
+  // The keyboard's focus in the list, on the second row.
+  const DWORD brevio_thread = GetWindowThreadProcessId(main_, nullptr);
+  ASSERT_TRUE(AttachThreadInput(GetCurrentThreadId(), brevio_thread, TRUE));
+  SetFocus(list);
+  AttachThreadInput(GetCurrentThreadId(), brevio_thread, FALSE);
+  LVITEMW item{};
+  item.stateMask = LVIS_FOCUSED;
+  item.state = LVIS_FOCUSED;
+  SendItem(process_.hProcess, list, LVM_SETITEMSTATE, 1, item);
+  std::wstring seen;
+  WaitFor([&] {
+    HWND tip = TopWindow(process_.dwProcessId, L"tooltips_class32");
+    seen = tip != nullptr ? TextOf(tip) : L"(no tip)";
+    return seen == reason;
+  });
+  EXPECT_EQ(seen, reason) << "the focused row's tip";
+
+  watched_list = list;
+  list_events.clear();
+  HWINEVENTHOOK hook =
+      SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_DESCRIPTIONCHANGE, nullptr,
+                      &RecordListEvent, process_.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(hook, nullptr);
+  Press(Control("cmdTrim2"));
+  HWND box = nullptr;
+  for (int i = 0; i < 100 && box == nullptr; ++i) {
+    PumpFor(50);
+    box = Box();
+  }
+  ASSERT_NE(box, nullptr) << "no message box after the run";
+  PumpFor(200);
+  UnhookWinEvent(hook);
+  Press(GetDlgItem(box, IDOK));
+  ASSERT_TRUE(WaitFor([] { return Box() == nullptr; }));
+  for (const DWORD event :
+       {DWORD{EVENT_OBJECT_NAMECHANGE}, DWORD{EVENT_OBJECT_DESCRIPTIONCHANGE}}) {
+    for (const LONG row : {1, 2}) {
+      EXPECT_EQ(std::count(list_events.begin(), list_events.end(), std::make_pair(event, row)) > 0,
+                true)
+          << "event " << std::hex << event << " for row " << std::dec << row;
+    }
+  }
 }
 
 // The output folder is the sources' own: the run asks first, No is the
