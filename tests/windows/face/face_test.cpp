@@ -851,6 +851,29 @@ TEST_F(BrevioExe, TheKeepBoxDecidesWhatATrimKeeps) {
   }
 }
 
+// Help whose browser cannot be started says so, and where the page is.
+// Wine's stand-in for the browser the shell starts is switched off for
+// the while, as on a system without one.
+TEST_F(BrevioExe, HelpWithoutABrowserSaysWhereThePageIs) {
+  HKEY overrides = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &overrides, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(overrides, L"iexplore.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
+                 sizeof(wchar_t));
+  Press(Control("cmdHelp"));
+  HWND box = WaitFor(Box);
+  RegDeleteValueW(overrides, L"iexplore.exe");
+  RegCloseKey(overrides);
+  ASSERT_NE(box, nullptr) << "no message box";
+  EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)),
+            L"The help page could not be opened: no web browser could be started for it.\n\n"
+            L"It is here:\n" +
+                (Here() / L"tools" / L"brevio_help.htm").wstring());
+  Press(GetDlgItem(box, IDOK));
+  EXPECT_TRUE(WaitFor([] { return Box() == nullptr; }));
+}
+
 // The close box asks the form, which lets an idle window go.
 TEST_F(BrevioExe, ClosesWhenAsked) {
   PostMessageW(main_, WM_CLOSE, 0, 0);
