@@ -423,18 +423,18 @@ TEST_F(BrevioExe, KeepBoxIsACheckBoxThatFitsItsBand) {
   EXPECT_EQ(style & BS_TYPEMASK, DWORD{BS_AUTOCHECKBOX});
   EXPECT_EQ(SendMessageW(box, WM_GETFONT, 0, 0),
             SendMessageW(Control("cmdOutput"), WM_GETFONT, 0, 0));
-  const std::wstring caption = Wide(keep.caption);
+  const std::wstring caption = L"Keep &preformatted text, scripts and attribute values";
   EXPECT_EQ(TextOf(box), caption);
   std::wstring said = caption;
   said.erase(said.find(L'&'), 1);
   EXPECT_EQ(AccessibleName(box), said);
-  // Where the window put it at 96 dpi.
+  // Where the design puts it at 96 dpi.
   RECT placed{};
   GetWindowRect(box, &placed);
   MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&placed), 2);
-  EXPECT_EQ(placed.left, Px(keep.twips.left, 96));
-  EXPECT_EQ(placed.top, Px(keep.twips.top, 96));
-  EXPECT_EQ(placed.bottom - placed.top, Px(keep.twips.height, 96));
+  EXPECT_EQ(placed.left, 16);
+  EXPECT_EQ(placed.top, 364);
+  EXPECT_EQ(placed.bottom - placed.top, 18);
 
   // The box and the gap before the caption take 18 pixels at 96 dpi under
   // Wine; 20 are allowed.
@@ -745,8 +745,11 @@ TEST_F(BrevioExe, AboutBoxShowsTheVersionAndHoldsTheMainWindow) {
     std::string expected;
   };
   const Text texts[] = {
-      {"frmAbout", brevio::forms::kAboutTitle},
-      {"Label1", brevio::kProductTitle},
+      {"frmAbout", "About Brevio"},
+      {"Label1", std::string("Brevio ") + brevio::kVersion},
+      {"Label2",
+       "This free software may trim your web pages like HTML, ASP, PHP, etc. Remove unwanted "
+       "characters from your web pages, make your web page files clean and save bandwidth."},
       {"Label3", "Website:"},
       {"Label4", "Support:"},
   };
