@@ -378,12 +378,17 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (HIWORD(wparam) == BN_CLICKED && lparam != 0) Click(LOWORD(wparam));
       return 0;
     case DM_GETDEFID: {
-      // Enter presses the button that has the focus.
+      // Enter presses the push button that has the focus. A check box is a
+      // button too, but as in any dialog only Space ticks it: with the focus
+      // there, the window has no default button and Enter does nothing.
       HWND focus = GetFocus();
       wchar_t window_class[16] = {};
       if (focus != nullptr && GetParent(focus) == hwnd_ &&
           GetClassNameW(focus, window_class, 16) > 0 && lstrcmpiW(window_class, L"Button") == 0) {
-        return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+        const auto type = static_cast<DWORD>(GetWindowLongPtrW(focus, GWL_STYLE)) & BS_TYPEMASK;
+        if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) {
+          return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+        }
       }
       return 0;
     }
