@@ -523,7 +523,10 @@ void MainForm::FinishBatch() {
 void MainForm::cmdHelp_Click() {
   Library* library = this->library();
   if (library == nullptr) return;
-  library->OpenWebNew(m_settings.help_site + "/tools/brevio_help.htm");
+  const std::string page = m_settings.help_site + "/tools/brevio_help.htm";
+  // Without a browser the start fails quietly: say so, and where the page is.
+  if (!library->OpenWebNew(page))
+    m_view.ShowMessage(MessageIcon::kWarning, HelpNotOpenedText(page));
 }
 
 void MainForm::cmdAbout_Click() { m_view.ShowAbout(); }

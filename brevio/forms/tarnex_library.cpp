@@ -23,8 +23,14 @@ std::string TarnexLibrary::GetDir(std::int32_t window) {
   return out.utf8();
 }
 
-void TarnexLibrary::OpenWebNew(const std::string& address) {
-  object_->OpenWebNew(comrt::Bstr::FromUtf8(address).get());
+bool TarnexLibrary::OpenWebNew(const std::string& address) {
+  // CTarnex.OpenWebNew's own start, through the pass-through that gives the
+  // platform's answer (above 32: started), which OpenWebNew keeps to itself.
+  const auto text = [](const std::string& utf8) { return comrt::Bstr::FromUtf8(utf8); };
+  LONG answer = 0;
+  const HRESULT hr = object_->ShellExe(0, text("open").get(), text("IExplore.exe").get(),
+                                       text(address).get(), text("").get(), 1, &answer);
+  return SUCCEEDED(hr) && answer > 32;
 }
 
 }  // namespace brevio::forms

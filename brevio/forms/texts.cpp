@@ -143,6 +143,13 @@ std::string_view IsNotText(NotText not_text) {
   return "is not text";
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 }  // namespace
 
 std::string PlainReason(const std::exception& error) {
@@ -222,6 +229,32 @@ std::string SameTargetText(int first, bool first_trimmed, const std::string& tar
   }
   return "A file of the same name, " + row + ", goes to " + ShownName(target) +
          " too, so neither was written there.";
+}
+
+std::string HelpNotOpenedText(std::string_view address) {
+  constexpr std::string_view kFile = "file://";
+  std::string where(address);
+  if (address.substr(0, kFile.size()) == kFile) {
+    where.clear();
+    const std::string_view path = address.substr(kFile.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      if (path[i] == '%' && i + 2 < path.size() && HexDigit(path[i + 1]) >= 0 &&
+          HexDigit(path[i + 2]) >= 0) {
+        where += static_cast<char>(HexDigit(path[i + 1]) * 16 + HexDigit(path[i + 2]));
+        i += 2;
+      } else {
+        where += path[i];
+      }
+    }
+    // file:///C:/dir is the Windows path C:\dir.
+    if (where.size() >= 3 && where[0] == '/' && where[2] == ':') {
+      where.erase(0, 1);
+      std::replace(where.begin(), where.end(), '/', '\\');
+    }
+  }
+  return "The help page could not be opened: no web browser could be started for it.\n\n"
+         "It is here:\n" +
+         ShownName(where);
 }
 
 std::string RefusedNamesText(const std::vector<std::string>& shown) {

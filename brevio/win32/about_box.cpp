@@ -1,10 +1,13 @@
 #include "about_box.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
 
+#include "accessible.h"
 #include "brevio/forms/layout.h"
 #include "dpi.h"
 #include "wide.h"
@@ -115,6 +118,11 @@ bool AboutBox::Create() {
         Px(place.twips.top, dpi), Px(place.twips.width, dpi), Px(place.twips.height, dpi), hwnd_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance_, nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    // The address is a link to follow, not just text; the icon has no text.
+    const LONG role = place.id == kLinkId ? ROLE_SYSTEM_LINK : 0;
+    if (place.accessible != nullptr || role != 0) {
+      GiveAccessibleAnswers(control, place.accessible, role);
+    }
     if (place.id == kImageId)
       SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
   }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "about_box.h"
+#include "accessible.h"
 #include "brevio/forms/gradient.h"
 #include "brevio/forms/layout.h"
 #include "brevio/forms/paths.h"
@@ -196,8 +197,14 @@ void MainWindow::CreateControls() {
         style |= WS_TABSTOP | BS_AUTOCHECKBOX;
         break;
     }
-    CreateWindowExW(ex_style, window_class, Wide(place.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance_, nullptr);
+    HWND control = CreateWindowExW(
+        ex_style, window_class, Wide(place.caption).c_str(), style, 0, 0, 0, 0, hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance_, nullptr);
+    // The platform names an edit after the label before it and a button
+    // after its caption: the table's name says what each is for.
+    if (place.accessible != nullptr) {
+      GiveAccessibleAnswers(control, place.accessible, 0, place.kind == forms::ControlKind::kLabel);
+    }
   }
   list_ = GetDlgItem(hwnd_, kListId);
   const DWORD list_style = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
@@ -236,6 +243,42 @@ void MainWindow::CreateCellTips() {
   tool.uId = reinterpret_cast<UINT_PTR>(list_);
   tool.lpszText = LPSTR_TEXTCALLBACKW;
   SendMessageW(cell_tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+
+  // The keyboard's counterpart: the focused row's reason, placed at the row
+  // by the window rather than by the pointer.
+  focus_tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                               nullptr, instance_, nullptr);
+  if (focus_tip_ == nullptr) return;
+  tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
+  tool.lpszText = focus_tip_text_.data();
+  SendMessageW(focus_tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+// Shows the focused row's reason below the row while the list has the
+// keyboard's focus; takes it down otherwise.
+void MainWindow::ShowFocusTip() {
+  if (focus_tip_ == nullptr) return;
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(list_);
+  const int row = CurrentRow();
+  const std::string reason = GetFocus() == list_ ? Tip(row, forms::kColTargetSize) : std::string();
+  if (reason.empty()) {
+    SendMessageW(focus_tip_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool));
+    return;
+  }
+  RECT bounds{};
+  bounds.left = LVIR_BOUNDS;
+  SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&bounds));
+  POINT at{bounds.left, bounds.bottom};
+  ClientToScreen(list_, &at);
+  focus_tip_text_ = BreakLongRuns(focus_tip_, Wide(reason));
+  tool.lpszText = focus_tip_text_.data();
+  SendMessageW(focus_tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(focus_tip_, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x, at.y));
+  SendMessageW(focus_tip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
 }
 
 // Size, controls, columns and fonts for the window's current resolution.
@@ -257,6 +300,7 @@ void MainWindow::Layout() {
   RECT list_box{};
   GetWindowRect(list_, &list_box);
   SendMessageW(cell_tips_, TTM_SETMAXTIPWIDTH, 0, list_box.right - list_box.left);
+  SendMessageW(focus_tip_, TTM_SETMAXTIPWIDTH, 0, list_box.right - list_box.left);
   int column = 0;
   for (const forms::ColumnPlace& place : forms::kListColumns) {
     SendMessageW(list_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column++),
@@ -334,12 +378,17 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (HIWORD(wparam) == BN_CLICKED && lparam != 0) Click(LOWORD(wparam));
       return 0;
     case DM_GETDEFID: {
-      // Enter presses the button that has the focus.
+      // Enter presses the push button that has the focus. A check box is a
+      // button too, but as in any dialog only Space ticks it: with the focus
+      // there, the window has no default button and Enter does nothing.
       HWND focus = GetFocus();
       wchar_t window_class[16] = {};
       if (focus != nullptr && GetParent(focus) == hwnd_ &&
           GetClassNameW(focus, window_class, 16) > 0 && lstrcmpiW(window_class, L"Button") == 0) {
-        return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+        const auto type = static_cast<DWORD>(GetWindowLongPtrW(focus, GWL_STYLE)) & BS_TYPEMASK;
+        if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) {
+          return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+        }
       }
       return 0;
     }
@@ -399,6 +448,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       Layout();
       return 0;
     }
+    case WM_MOVE:
+      ShowFocusTip();
+      break;
     case kRunTask:
       RunOneTask();
       return 0;
@@ -478,6 +530,22 @@ LRESULT MainWindow::HandleList(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CHAR:
       if (wparam == L' ') return 0;
       break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_VSCROLL:
+    case WM_MOUSEWHEEL: {
+      // The tip follows the focus and its row.
+      const LRESULT result = DefSubclassProc(list_, message, wparam, lparam);
+      ShowFocusTip();
+      return result;
+    }
+    case kDescribeChild: {
+      // A failed or skipped row's reason, for a screen reader.
+      const std::string reason = Tip(static_cast<int>(wparam) - 1, forms::kColTargetSize);
+      if (reason.empty()) break;
+      *reinterpret_cast<std::wstring*>(lparam) = Wide(reason);
+      return TRUE;
+    }
     case WM_DROPFILES: {
       auto* drop = reinterpret_cast<HDROP>(wparam);
       std::vector<std::string> paths, refused;
@@ -551,13 +619,13 @@ void MainWindow::RelayToTips(UINT message, WPARAM wparam, LPARAM lparam) const {
 // The tip wraps its lines at spaces only: a run without one that is wider than
 // the tip, as a path often is, would be cut off. Such a run is broken after
 // the last backslash that still fits.
-std::wstring MainWindow::BreakLongRuns(const std::wstring& text) const {
-  const auto limit = static_cast<int>(SendMessageW(cell_tips_, TTM_GETMAXTIPWIDTH, 0, 0));
+std::wstring MainWindow::BreakLongRuns(HWND tips, const std::wstring& text) const {
+  const auto limit = static_cast<int>(SendMessageW(tips, TTM_GETMAXTIPWIDTH, 0, 0));
   if (limit <= 0) return text;
-  HDC dc = GetDC(cell_tips_);
+  HDC dc = GetDC(tips);
   if (dc == nullptr) return text;
   HGDIOBJ old_font =
-      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(cell_tips_, WM_GETFONT, 0, 0)));
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(tips, WM_GETFONT, 0, 0)));
   const auto width = [dc](const std::wstring& part) {
     SIZE size{};
     GetTextExtentPoint32W(dc, part.c_str(), static_cast<int>(part.size()), &size);
@@ -582,7 +650,7 @@ std::wstring MainWindow::BreakLongRuns(const std::wstring& text) const {
     line.erase(0, cut + 1);
   }
   SelectObject(dc, old_font);
-  ReleaseDC(cell_tips_, dc);
+  ReleaseDC(tips, dc);
   return broken + line;
 }
 
@@ -593,7 +661,7 @@ void MainWindow::FillCellTip(NMTTDISPINFOW& info) {
   ScreenToClient(list_, &at);
   const auto [row, column] = CellAt(at);
   // Kept in the window: a path may be longer than the notification's own buffer.
-  tip_text_ = BreakLongRuns(Wide(Tip(row, column)));
+  tip_text_ = BreakLongRuns(cell_tips_, Wide(Tip(row, column)));
   info.hinst = nullptr;
   info.szText[0] = L'\0';
   info.lpszText = tip_text_.data();
@@ -633,8 +701,16 @@ void MainWindow::DrawRow(int row, bool announce) {
     SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(&item));
   }
+  // What a screen reader has as the row's description.
+  std::string described = forms::CellTip(data, forms::kColTargetSize);
+  std::string& reason = reasons_.at(static_cast<std::size_t>(row));
+  const bool new_reason = reason != described;
+  reason = std::move(described);
   // Rows written during a run are announced, so that a screen reader can follow.
   if (announce && changed) NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, list_, OBJID_CLIENT, row + 1);
+  if (announce && new_reason) {
+    NotifyWinEvent(EVENT_OBJECT_DESCRIPTIONCHANGE, list_, OBJID_CLIENT, row + 1);
+  }
 }
 
 void MainWindow::RowsAdded(int first, int count) {
@@ -647,6 +723,7 @@ void MainWindow::RowsAdded(int first, int count) {
     wchar_t empty[] = L"";
     item.pszText = empty;
     SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    reasons_.insert(reasons_.begin() + row, std::string());
     DrawRow(row, false);
   }
   SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
@@ -658,19 +735,26 @@ void MainWindow::RowsRemoved(const std::vector<int>& rows) {
   // From the last, so the positions still to go stay valid.
   for (std::size_t i = rows.size(); i-- > 0;) {
     SendMessageW(list_, LVM_DELETEITEM, static_cast<WPARAM>(rows[i]), 0);
+    reasons_.erase(reasons_.begin() + rows[i]);
   }
   drawing_ = false;
+  ShowFocusTip();
 }
 
 void MainWindow::RowsChanged(int first, int count) {
   drawing_ = true;
   for (int row = first; row < first + count; ++row) DrawRow(row, form_->running());
   drawing_ = false;
+  // The reason of the focused row, when it just came.
+  const int current = CurrentRow();
+  if (current >= first && current < first + count) ShowFocusTip();
 }
 
 void MainWindow::ListItemChanged(const NMLISTVIEW& change) {
-  if (drawing_ || form_ == nullptr || change.iItem < 0) return;
-  if ((change.uChanged & LVIF_STATE) == 0) return;
+  if (form_ == nullptr || change.iItem < 0 || (change.uChanged & LVIF_STATE) == 0) return;
+  // The keyboard came to another row: its reason, if any, shows at it.
+  if ((change.uNewState & ~change.uOldState & LVIS_FOCUSED) != 0) ShowFocusTip();
+  if (drawing_) return;
   const UINT old_image = (change.uOldState & LVIS_STATEIMAGEMASK) >> 12;
   const UINT new_image = (change.uNewState & LVIS_STATEIMAGEMASK) >> 12;
   // A box ticked with the pointer; 0 is an item still being set up.

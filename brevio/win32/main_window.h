@@ -72,9 +72,10 @@ class MainWindow final : public forms::MainView {
   void RunOneTask();
   LRESULT ControlColour(HDC dc, HWND control);
   void CreateCellTips();
+  void ShowFocusTip();
   std::pair<int, int> CellAt(POINT at) const;
   void RelayToTips(UINT message, WPARAM wparam, LPARAM lparam) const;
-  std::wstring BreakLongRuns(const std::wstring& text) const;
+  std::wstring BreakLongRuns(HWND tips, const std::wstring& text) const;
   void FillCellTip(NMTTDISPINFOW& info);
   std::string Tip(int row, int column) const;
   // Puts a row's texts and tick into the list.
@@ -105,6 +106,9 @@ class MainWindow final : public forms::MainView {
   HWND cell_tips_ = nullptr;  // the list's tooltip, owned by the window
   int tip_row_ = -1, tip_column_ = -1;  // the cell the pointer was last seen over
   std::wstring tip_text_;               // what the shown tip points to
+  HWND focus_tip_ = nullptr;  // the focused row's reason, shown at the row for the keyboard
+  std::wstring focus_tip_text_;
+  std::vector<std::string> reasons_;  // each row's reason as last drawn; empty: none
   bool busy_ = false;
 
   std::mutex tasks_mutex_;

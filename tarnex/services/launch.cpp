@@ -44,11 +44,25 @@ std::int32_t ErrnoToShellCode(int err) {
   }
 }
 
-// xdg-open, or 31 when there is no such program.
-std::int32_t OpenWithUserProgram(const std::string& target, const std::string& directory = {}) {
+// How long ShellExecuteUtf8 watches what it started: long enough for an
+// opener to say it found no program (xdg-open takes about a tenth of a
+// second for that), short enough not to hold the caller's window.
+constexpr int kWatchMs = 1000;
+
+// Starts argv; true when it started and, watched for `watch_ms`, did not
+// fail at once.
+bool Start(const std::vector<std::string>& argv, int watch_ms, const std::string& directory = {}) {
+  if (watch_ms <= 0) return detail::SpawnDetached(argv, directory) == 0;
+  const detail::WatchedStart started = detail::SpawnWatched(argv, watch_ms, directory);
+  return started.error == 0 && !started.failed_early;
+}
+
+// xdg-open, or 31 when there is no such program or it found none for
+// the target within the watch.
+std::int32_t OpenWithUserProgram(const std::string& target, const std::string& directory = {},
+                                 int watch_ms = 0) {
   if (detail::FindOnPath("xdg-open").empty()) return kNoAssociation;
-  const int err = detail::SpawnDetached({"xdg-open", target}, directory);
-  return err == 0 ? kStarted : kNoAssociation;
+  return Start({"xdg-open", target}, watch_ms, directory) ? kStarted : kNoAssociation;
 }
 
 // "scheme:..." with a scheme of two or more letters (one letter would be a
@@ -87,12 +101,10 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-}  // namespace
-
-void OpenDocument(const std::string& target) { OpenWithUserProgram(CString(target)); }
-
-void OpenBrowserNewWindow(const std::string& address_in) {
-  const std::string address = CString(address_in);
+// The browser for `address`: the first of $BROWSER's first entry,
+// x-www-browser and xdg-open that starts (and, watched, does not fail at
+// once); 42, or 31 when none did.
+std::int32_t StartBrowser(const std::string& address, int watch_ms) {
   std::vector<std::string> argv;
   const char* browser = std::getenv("BROWSER");
   std::string_view entry = browser != nullptr ? browser : "";
@@ -119,7 +131,7 @@ void OpenBrowserNewWindow(const std::string& address_in) {
       if (TakesNewWindow(argv[0])) argv.emplace_back("--new-window");
       argv.push_back(address);
     }
-    if (!argv.empty() && detail::SpawnDetached(argv) == 0) return;
+    if (!argv.empty() && Start(argv, watch_ms)) return kStarted;
   }
   for (const char* program : {"x-www-browser", "xdg-open"}) {
     if (detail::FindOnPath(program).empty()) continue;
@@ -129,9 +141,16 @@ void OpenBrowserNewWindow(const std::string& address_in) {
       if (TakesNewWindow(program)) argv.emplace_back("--new-window");
       argv.push_back(address);
     }
-    if (detail::SpawnDetached(argv) == 0) return;
+    if (Start(argv, watch_ms)) return kStarted;
   }
+  return kNoAssociation;
 }
+
+}  // namespace
+
+void OpenDocument(const std::string& target) { OpenWithUserProgram(CString(target)); }
+
+void OpenBrowserNewWindow(const std::string& address) { StartBrowser(CString(address), 0); }
 
 std::int32_t ShellExecuteUtf8(std::int32_t /*hwnd*/, const std::string& operation_in,
                               const std::string& file_in, const std::string& parameters_in,
@@ -156,18 +175,23 @@ std::int32_t ShellExecuteUtf8(std::int32_t /*hwnd*/, const std::string& operatio
       path = local;
     } else {
       path = detail::FindOnPath(file);
+      // Windows' own browser by its name, as its shell finds it: here the
+      // user's browser, in a new window, with `parameters` as the address.
+      if (path.empty() && comrt::ascii::EqualsNoCase(file, "IExplore.exe"))
+        return StartBrowser(parameters, kWatchMs);
       if (path.empty())
-        return LooksLikeAddress(file) ? OpenWithUserProgram(file, directory) : kFileNotFound;
+        return LooksLikeAddress(file) ? OpenWithUserProgram(file, directory, kWatchMs)
+                                      : kFileNotFound;
     }
   }
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     const int err = errno;
-    if (LooksLikeAddress(file)) return OpenWithUserProgram(file, directory);
+    if (LooksLikeAddress(file)) return OpenWithUserProgram(file, directory, kWatchMs);
     return ErrnoToShellCode(err);
   }
   const bool executable = S_ISREG(st.st_mode) && (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
-  if (!executable) return OpenWithUserProgram(path, directory);  // documents and folders
+  if (!executable) return OpenWithUserProgram(path, directory, kWatchMs);  // documents, folders
 
   std::vector<std::string> argv{path};
   for (std::string& arg : SplitCommandLine(parameters)) argv.push_back(std::move(arg));

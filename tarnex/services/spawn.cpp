@@ -1,6 +1,7 @@
 #include "spawn.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -83,37 +84,60 @@ std::string FindOnPath(const std::string& name) {
   }
 }
 
-int SpawnDetached(const std::vector<std::string>& argv, const std::string& directory) {
-  if (argv.empty()) return ENOENT;
+namespace {
+
+// What the middle process reports through its pipe.
+struct MiddleReport {
+  int error;         // of the spawn
+  int failed_early;  // 1: the program ended with a failure within the watch
+};
+
+MiddleReport Spawn(const std::vector<std::string>& argv, const std::string& directory,
+                   int watch_ms) {
+  if (argv.empty()) return {ENOENT, 0};
   // The PATH search happens here rather than in the forked child.
   std::string program = FindOnPath(argv[0]);
-  if (program.empty())
-    return argv[0].find('/') != std::string::npos && ::access(argv[0].c_str(), F_OK) == 0 ? EACCES
-                                                                                          : ENOENT;
+  if (program.empty()) {
+    return {argv[0].find('/') != std::string::npos && ::access(argv[0].c_str(), F_OK) == 0 ? EACCES
+                                                                                           : ENOENT,
+            0};
+  }
   if (program[0] != '/') {
     // The program may change folder before it starts: anchor the path here.
     char cwd[4096];
-    if (::getcwd(cwd, sizeof cwd) == nullptr) return errno;
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return {errno, 0};
     program = std::string(cwd) + "/" + program;
   }
   const SpawnPlan plan(program, argv, directory);
   int pipe_fds[2];
-  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return errno;
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return {errno, 0};
   // Double fork: the middle process spawns the program, reports the result
-  // and ends at once; we reap only that process, so the program itself is
-  // adopted by init (or a subreaper) and the host's children stay its own.
+  // and ends; we reap only that process, so the program itself is adopted
+  // by init (or a subreaper) and the host's children stay its own.
   const pid_t middle = ::fork();
   if (middle < 0) {
     const int err = errno;
     ::close(pipe_fds[0]);
     ::close(pipe_fds[1]);
-    return err;
+    return {err, 0};
   }
   if (middle == 0) {
+    // Only async-signal-safe calls from here on.
     pid_t pid = 0;
-    int result = plan.Run(&pid);
-    const char* p = reinterpret_cast<const char*>(&result);
-    std::size_t left = sizeof result;
+    MiddleReport report{plan.Run(&pid), 0};
+    // The watch: the program's own child until it ends or the time is up.
+    for (int waited = 0; report.error == 0 && waited < watch_ms; waited += 10) {
+      int status = 0;
+      const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+      if (ended == pid) {
+        report.failed_early = WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+        break;
+      }
+      if (ended < 0 && errno != EINTR) break;
+      ::poll(nullptr, 0, 10);
+    }
+    const char* p = reinterpret_cast<const char*>(&report);
+    std::size_t left = sizeof report;
     while (left > 0) {
       const ssize_t n = ::write(pipe_fds[1], p, left);
       if (n < 0 && errno == EINTR) continue;
@@ -124,20 +148,32 @@ int SpawnDetached(const std::vector<std::string>& argv, const std::string& direc
     ::_exit(0);
   }
   ::close(pipe_fds[1]);
-  int result = 0;
+  MiddleReport report{0, 0};
   std::size_t got = 0;
-  char* p = reinterpret_cast<char*>(&result);
-  while (got < sizeof result) {
-    const ssize_t n = ::read(pipe_fds[0], p + got, sizeof result - got);
+  char* p = reinterpret_cast<char*>(&report);
+  while (got < sizeof report) {
+    const ssize_t n = ::read(pipe_fds[0], p + got, sizeof report - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
   ::close(pipe_fds[0]);
-  if (got != sizeof result) result = ECHILD;  // the middle process died first
+  if (got != sizeof report) report = {ECHILD, 0};  // the middle process died first
   while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
   }
-  return result;
+  return report;
+}
+
+}  // namespace
+
+int SpawnDetached(const std::vector<std::string>& argv, const std::string& directory) {
+  return Spawn(argv, directory, 0).error;
+}
+
+WatchedStart SpawnWatched(const std::vector<std::string>& argv, int watch_ms,
+                          const std::string& directory) {
+  const MiddleReport report = Spawn(argv, directory, watch_ms);
+  return {report.error, report.failed_early != 0};
 }
 
 }  // namespace tarnex::detail

@@ -13,6 +13,20 @@ namespace tarnex::detail {
 // program or the folder is missing).
 int SpawnDetached(const std::vector<std::string>& argv, const std::string& directory = {});
 
+struct WatchedStart {
+  int error = 0;              // as SpawnDetached returns it
+  bool failed_early = false;  // started, then ended with a failure within the watch
+};
+
+// As SpawnDetached, but the middle process watches the program for up to
+// `watch_ms` milliseconds before it ends: a program that exits with a
+// status other than 0, or is killed, within that time has failed early (an
+// opener that found nothing to open with, a browser that could not start).
+// One still running when the time is up, or done with status 0, has not.
+// The call returns when the program ends or the time is up.
+WatchedStart SpawnWatched(const std::vector<std::string>& argv, int watch_ms,
+                          const std::string& directory = {});
+
 // The path of `name` on PATH (regular file with execute permission), or "".
 std::string FindOnPath(const std::string& name);
 

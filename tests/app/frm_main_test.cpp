@@ -302,6 +302,23 @@ TEST_F(Window, HelpOpensTheShippedPage) {
   }
 }
 
+// With no browser that starts (the one named fails at once, and no other
+// is on PATH), Help says so and where the page lies.
+TEST_F(Window, HelpWithoutABrowserSaysWhereThePageIs) {
+  setenv("BROWSER", "/bin/false", 1);
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", files.path().c_str(), 1);
+  const Box box = ClickForBox("cmdHelp");
+  setenv("PATH", path.c_str(), 1);
+  std::string page = (HelpSite() + QStringLiteral("/tools/brevio_help.htm")).toStdString();
+  if (page.rfind("file://", 0) == 0) page.erase(0, 7);
+  EXPECT_EQ(box.icon, QMessageBox::Warning);
+  EXPECT_EQ(box.text.toStdString(),
+            "The help page could not be opened: no web browser could be started for it.\n\n"
+            "It is here:\n" +
+                page);
+}
+
 TEST_F(Window, AboutBoxShowsTheLinkAndOpensExactlyWhatItShows) {
   QString shown;
   WhenModal([&](QWidget* about) {

@@ -616,7 +616,8 @@ TEST_F(Form, OutputFolderHelpAndAboutGoThroughOneTarnexObject) {
   EXPECT_EQ(tarnex.dir_owners, (std::vector<std::int32_t>{4242, 4242}));
   form->cmdHelp_Click();
   form->cmdHelp_Click();
-  EXPECT_EQ(tarnex.opened, Strings(2, "https://help.example/tools/brevio_help.htm"));
+  EXPECT_EQ(tarnex.starts,
+            Strings(2, "open|IExplore.exe|https://help.example/tools/brevio_help.htm"));
   EXPECT_EQ(creations, 1);
   form->cmdAbout_Click();
   EXPECT_EQ(view.abouts, 1);
@@ -638,7 +639,39 @@ TEST_F(Form, AMissingLibrarySaysSoAndIsTriedAgainNextTime) {
   create_result = S_OK;
   form->cmdHelp_Click();
   EXPECT_EQ(creations, 3);
-  EXPECT_EQ(tarnex.opened.size(), 1u);
+  EXPECT_EQ(tarnex.starts.size(), 1u);
+}
+
+// The browser's start is answered: when none could be started, Help says
+// so and where the page is, as a path the user can open some other way.
+TEST_F(Form, HelpThatCannotBeOpenedSaysWhereThePageIs) {
+  const std::string kSays =
+      "The help page could not be opened: no web browser could be started for it.\n\nIt is here:\n";
+  const struct {
+    const char* site;
+    LONG answer;  // the platform's: above 32 started
+    std::vector<Message> boxes;
+  } cases[] = {
+      {"https://help.example", 42, {}},
+      {"https://help.example",
+       31,
+       {{MessageIcon::kWarning, kSays + "https://help.example/tools/brevio_help.htm"}}},
+      {"file:///usr/share/brevio",
+       2,
+       {{MessageIcon::kWarning, kSays + "/usr/share/brevio/tools/brevio_help.htm"}}},
+      {"file:///C:/Program%20Files/Brevio%25",
+       31,
+       {{MessageIcon::kWarning, kSays + "C:\\Program Files\\Brevio%\\tools\\brevio_help.htm"}}},
+  };
+  for (const auto& c : cases) {
+    FormSettings settings;
+    settings.help_site = c.site;
+    form = std::make_unique<MainForm>(view, library, std::move(settings));
+    view.messages.clear();
+    tarnex.shell_answer = c.answer;
+    form->cmdHelp_Click();
+    EXPECT_EQ(view.messages, c.boxes) << c.site << " " << c.answer;
+  }
 }
 
 }  // namespace

@@ -140,14 +140,17 @@ class RecordingView : public MainView, public AboutView {
   std::deque<std::function<void()>> tasks_;
 };
 
-// A CTarnex that answers GetDir with `folder` and keeps the addresses it is
-// asked to open. Lives on the
-// stack: references are counted but never delete it.
+// A CTarnex that answers GetDir with `folder`, keeps the addresses it is
+// asked to open and the starts it is asked to make ("operation|file|
+// parameters"), which it answers with `shell_answer`. Lives on the stack:
+// references are counted but never delete it.
 class FakeTarnex : public _CTarnex {
  public:
   std::string folder;
   std::vector<std::string> opened;
   std::vector<std::int32_t> dir_owners;
+  std::vector<std::string> starts;
+  LONG shell_answer = 42;
   ULONG refs = 0;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
@@ -183,8 +186,12 @@ class FakeTarnex : public _CTarnex {
   HRESULT STDMETHODCALLTYPE RipFile(BSTR, BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE RipExt(BSTR, BSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SwitchExt(BSTR, BSTR, BSTR, BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ShellExe(LONG, BSTR, BSTR, BSTR, BSTR, LONG, LONG*) override {
-    return E_NOTIMPL;
+  HRESULT STDMETHODCALLTYPE ShellExe(LONG, BSTR operation, BSTR file, BSTR parameters, BSTR, LONG,
+                                     LONG* result) override {
+    starts.push_back(comrt::ToUtf8(operation) + "|" + comrt::ToUtf8(file) + "|" +
+                     comrt::ToUtf8(parameters));
+    *result = shell_answer;
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SaveValue(BSTR, BSTR, BSTR, BSTR, LONG*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE LoadValue(BSTR, BSTR, BSTR, BSTR, BSTR*) override { return E_NOTIMPL; }

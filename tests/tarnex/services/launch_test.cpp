@@ -288,6 +288,94 @@ INSTANTIATE_TEST_SUITE_P(
         ShellCase{"unknown verb even for programs", "edit", "tool", "", "", 31, {}}),
     tarnex::testing::CaseName());
 
+// What ShellExecuteUtf8 learns by watching what it started for a moment:
+// an opener or browser that ends with a failure at once (xdg-open's "no
+// method available") has opened nothing, and the next browser is tried.
+TEST_F(LaunchTest, ShellExecuteAnswersForWhatFailsAtOnce) {
+  enum Program { kRecords, kFails, kKeepsRunning };
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, Program>> installed;
+    std::optional<std::string> browser;  // $BROWSER, "BIN" the programs' folder
+    std::string file, parameters;
+    std::int32_t code;
+    Argv argv;  // what was started, if anything
+  } cases[] = {
+      {"address, opener finds nothing", {{"xdg-open", kFails}}, {}, "https://a/", "", 31, {}},
+      {"document, opener finds nothing", {{"xdg-open", kFails}}, {}, "TMP/doc.txt", "", 31, {}},
+      {"address, opener still busy",
+       {{"xdg-open", kKeepsRunning}},
+       {},
+       "https://a/",
+       "",
+       42,
+       {"xdg-open", "https://a/"}},
+      {"IExplore.exe is the browser",
+       {{"x-www-browser", kRecords}},
+       {},
+       "IExplore.exe",
+       "http://b/",
+       42,
+       {"x-www-browser", "http://b/"}},
+      {"iexplore.EXE in any case",
+       {{"xdg-open", kRecords}},
+       {},
+       "iexplore.EXE",
+       "http://b/",
+       42,
+       {"xdg-open", "http://b/"}},
+      {"IExplore.exe, no browser at all", {}, {}, "IExplore.exe", "http://b/", 31, {}},
+      {"IExplore.exe, opener finds nothing",
+       {{"xdg-open", kFails}},
+       {},
+       "IExplore.exe",
+       "http://b/",
+       31,
+       {}},
+      {"a browser failing at once gives way",
+       {{"failing", kFails}, {"xdg-open", kRecords}},
+       "BIN/failing",
+       "IExplore.exe",
+       "http://c/",
+       42,
+       {"xdg-open", "http://c/"}},
+  };
+  const fs::path release = dir_ / "release";
+  ScopedEnv hold("BREVIO_RECORD_HOLD", release.string());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const fs::path& folder : {dir_ / "bin", dir_ / "rec"}) {
+      fs::remove_all(folder);
+      fs::create_directories(folder);
+    }
+    for (const auto& [name, program] : c.installed) {
+      if (program == kFails) {
+        fs::create_symlink("/bin/false", dir_ / "bin" / name);
+      } else {
+        Provide(name);
+      }
+    }
+    dir_.write("doc.txt", "text");
+    std::optional<std::string> browser = c.browser;
+    if (browser) browser->replace(0, 3, (dir_ / "bin").string());
+    ScopedEnv env("BROWSER", browser);
+    const bool running = !c.installed.empty() && c.installed.back().second == kKeepsRunning;
+    if (!running) std::ofstream(release).put('x');  // the recorder ends at once
+    std::string file = c.file;
+    if (file.rfind("TMP", 0) == 0) file.replace(0, 3, dir_.path().string());
+    EXPECT_EQ(tarnex::ShellExecuteUtf8(0, "open", file, c.parameters, "", 1), c.code);
+    std::ofstream(release).put('x');
+    if (c.argv.empty()) {
+      EXPECT_TRUE(ReadRecordedStarts(dir_ / "rec").empty());
+    } else {
+      const auto records = Records();
+      ASSERT_EQ(records.size(), 1u);
+      EXPECT_EQ(records[0].argv, c.argv);
+    }
+    fs::remove(release);
+  }
+}
+
 TEST_F(LaunchTest, KnownBrowserBehindTheAlternativeGetsANewWindow) {
   Provide("firefox-esr");
   fs::create_symlink(dir_ / "bin" / "firefox-esr", dir_ / "bin" / "x-www-browser");

@@ -16,8 +16,9 @@ class Library {
   virtual bool Ready(std::string& why) = 0;
   // The folder chooser owned by `window`; empty after Cancel.
   virtual std::string GetDir(std::int32_t window) = 0;
-  // Opens an address in a new browser window.
-  virtual void OpenWebNew(const std::string& address) = 0;
+  // Opens an address in a new browser window; false when no browser could
+  // be started for it.
+  virtual bool OpenWebNew(const std::string& address) = 0;
 };
 
 }  // namespace brevio::forms

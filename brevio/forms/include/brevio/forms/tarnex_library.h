@@ -23,7 +23,7 @@ class TarnexLibrary final : public Library {
 
   bool Ready(std::string& why) override;
   std::string GetDir(std::int32_t window) override;
-  void OpenWebNew(const std::string& address) override;
+  bool OpenWebNew(const std::string& address) override;
 
   // The object itself, null until Ready has succeeded.
   _CTarnex* object() const { return object_.get(); }

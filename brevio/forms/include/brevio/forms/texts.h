@@ -50,6 +50,11 @@ std::string InPlaceQuestion(int count);
 std::string SameFileText(int first, bool first_trimmed);
 std::string SameTargetText(int first, bool first_trimmed, const std::string& target);
 
+// What the window says when no browser could show the help page at
+// `address`: a file:// address is shown as the file's path (on Windows with
+// backslashes), so that the user can open it some other way.
+std::string HelpNotOpenedText(std::string_view address);
+
 // The box for dropped names that cannot be carried exactly (already shown
 // as ShownName shows them), one per line.
 std::string RefusedNamesText(const std::vector<std::string>& shown);
