@@ -4,7 +4,8 @@
 #     file and against a plain read/write copy loop with brevio-trim's block
 #     size (the floor of any program that reads and writes the file), in
 #     turns within one run; prints each round, then medians, spread and the
-#     ratios of the medians (target: brevio-trim <= 1.3 times cp);
+#     ratios of the medians (target: brevio-trim <= 1.3 times cp), and the
+#     filter (brevio-trim < FILE > /dev/null) against cat (target <= 2.5);
 #  2. peak resident memory (/usr/bin/time) trimming that file and a 1 GiB
 #     file whose lines end in LF alone (one single "line" for the reader).
 # Usage: bench/trim_vs_cp.sh [BUILD_DIR]   (default: $BREVIO_BUILD_DIR or build)
@@ -48,6 +49,14 @@ stats() {  # median, then min-max, of the arguments
     END { printf "median %.3fs (%.3f-%.3f)", t[int((NR + 1) / 2)], t[1], t[NR] }'
 }
 median() { printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
+# Seconds a program takes to read the page file on standard input and write
+# to /dev/null (never a target to remove).
+piped() {
+  local start=$EPOCHREALTIME
+  "$@" <"$work/page.html" >/dev/null
+  local stop=$EPOCHREALTIME
+  awk -v a="$start" -v b="$stop" 'BEGIN { printf "%.3f", b - a }'
+}
 
 cp_times=()
 loop_times=()
@@ -55,6 +64,8 @@ trim_times=()
 cp_cpu=()
 loop_cpu=()
 trim_cpu=()
+cat_times=()
+filter_times=()
 for round in $(seq "$runs"); do
   cp_times+=("$(timed "$work/cp.html" cp "$work/page.html" "$work/cp.html")")
   cp_cpu+=("$(cat "$work/cpu")")
@@ -64,8 +75,11 @@ for round in $(seq "$runs"); do
   rm -f "$work/loop.html"
   trim_times+=("$(timed "$work/trim.html" "$bin/brevio-trim" -q "$work/page.html" "$work/trim.html")")
   trim_cpu+=("$(cat "$work/cpu")")
+  cat_times+=("$(piped cat)")
+  filter_times+=("$(piped "$bin/brevio-trim")")
   echo "round $round: cp ${cp_times[-1]}s  copy loop ${loop_times[-1]}s  brevio-trim ${trim_times[-1]}s" \
-       "(processor: ${cp_cpu[-1]}s ${loop_cpu[-1]}s ${trim_cpu[-1]}s)"
+       "(processor: ${cp_cpu[-1]}s ${loop_cpu[-1]}s ${trim_cpu[-1]}s)" \
+       " cat ${cat_times[-1]}s  filter ${filter_times[-1]}s"
 done
 out_bytes=$(stat -c %s "$work/trim.html")
 echo "cp          $(stats "${cp_times[@]}"), processor $(stats "${cp_cpu[@]}")"
@@ -79,6 +93,8 @@ awk -v t="$trim_median" -v c="$cp_median" -v l="$loop_median" 'BEGIN {
          t / c, t / l, l / c }'
 awk -v t="$(median "${trim_cpu[@]}")" -v c="$(median "${cp_cpu[@]}")" -v l="$(median "${loop_cpu[@]}")" 'BEGIN {
   if (c > 0 && l > 0) printf "processor seconds: brevio-trim/cp %.2f  brevio-trim/copy loop %.2f\n", t / c, t / l }'
+awk -v f="$(median "${filter_times[@]}")" -v c="$(median "${cat_times[@]}")" 'BEGIN {
+  printf "filter: brevio-trim < FILE > /dev/null / cat FILE > /dev/null %.2f (target <= 2.5)\n", f / c }'
 echo "trimmed to $out_bytes bytes; $(awk -v b="$bytes" -v t="$trim_median" 'BEGIN { printf "%.0f", b / t / 1e6 }') MB/s in"
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
