@@ -431,12 +431,13 @@ int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool out
   hooks.enters_folder = [&filter](const std::string& name, std::string_view relative) {
     return filter.EntersFolder(name, relative);
   };
-  hooks.stop_fd =
-      environment.watch_stop_fd >= 0 ? environment.watch_stop_fd : SignalStopDescriptor();
-  if (hooks.stop_fd < 0) {
+  const std::optional<WatchStop::Native> watch_stop =
+      environment.watch_stop != nullptr ? environment.watch_stop->native() : ConsoleStop();
+  if (!watch_stop) {
     err << Line("cannot watch for changes: " + std::generic_category().message(errno)) << '\n';
     return kExitFileFailed;
   }
+  hooks.stop = *watch_stop;
   bool first_run = true;
   hooks.trim = [&](const std::vector<BatchJob>& jobs, const std::atomic<bool>& stop) {
     BatchOptions options = OptionsFor(line, environment, output_folder_made && first_run);
