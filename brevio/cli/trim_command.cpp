@@ -24,9 +24,7 @@
 #include "table.h"
 #include "walk.h"
 #include "walk_filter.h"
-#if !defined(_WIN32)
 #include "watch.h"
-#endif
 
 namespace brevio::cli {
 
@@ -416,13 +414,6 @@ BatchOptions OptionsFor(const CommandLine& line, const CommandEnvironment& envir
 int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool output_folder_made,
           const std::vector<BatchJob>& first, const std::vector<std::string>& problems,
           std::ostream& out, std::ostream& err, const CommandEnvironment& environment) {
-#if defined(_WIN32)
-  (void)line, (void)output_folder, (void)output_folder_made, (void)first, (void)problems;
-  (void)out;
-  (void)environment;
-  err << Line("--watch is not available on Windows yet") << '\n';
-  return kExitUsage;
-#else
   const WalkFilter filter(line);
   WatchHooks hooks;
   hooks.takes_file = [&filter](const std::string& name, std::string_view relative) {
@@ -475,7 +466,6 @@ int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool out
     return ok;
   };
   return RunWatch(line, output_folder, first, problems.empty(), hooks, err);
-#endif
 }
 
 }  // namespace
