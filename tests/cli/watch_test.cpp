@@ -95,7 +95,8 @@ TEST(Watch, EveryKindOfSaveReachesTheTrimmedCopy) {
   fs::create_directories(dir / "src");
   Write(dir / "src/a.htm", "\t<p>  a  </p>\r\n");
   const fs::path out = dir / "src/out";  // inside the watched tree: never watched
-  Watching watch({"--watch", "-q", "-r", "-o", out.string(), (dir / "src").string()});
+  Watching watch(
+      {"--watch", "-q", "-r", "--exclude", "drafts", "-o", out.string(), (dir / "src").string()});
   ASSERT_TRUE(Eventually([&] { return Holds(out / "a.htm", "<p> a </p>\r\n"); })) << "first run";
 
   const struct {
@@ -118,6 +119,13 @@ TEST(Watch, EveryKindOfSaveReachesTheTrimmedCopy) {
          Write(dir / "src/sub/deeper/c.htm", "e\t\te\r\n");
        },
        "sub/deeper/c.htm", "e e\r\n"},
+      {"a folder moved in with its file",
+       [&] {
+         fs::create_directories(dir / "elsewhere");
+         Write(dir / "elsewhere/m.htm", " m  m \r\n");
+         fs::rename(dir / "elsewhere", dir / "src/moved");
+       },
+       "moved/m.htm", "m m\r\n"},
   };
   for (const auto& save : kSaves) {
     save.save();
@@ -131,6 +139,8 @@ TEST(Watch, EveryKindOfSaveReachesTheTrimmedCopy) {
   }
   fs::remove(dir / "src/b.htm");
   Write(dir / "src/skip.txt", "  not a page  ");
+  fs::create_directories(dir / "src/drafts");
+  Write(dir / "src/drafts/draft.htm", "  left out  ");
   // Changes are taken in order: once this one is trimmed, those before are
   // dealt with.
   Write(dir / "src/last.htm", "last\r\n");
@@ -140,6 +150,7 @@ TEST(Watch, EveryKindOfSaveReachesTheTrimmedCopy) {
                                      ": removed; its trimmed copy is left as it is"));
   EXPECT_TRUE(fs::exists(out / "b.htm"));
   EXPECT_FALSE(fs::exists(out / "skip.txt"));
+  EXPECT_FALSE(fs::exists(out / "drafts")) << "an excluded folder was watched";
   EXPECT_FALSE(fs::exists(out / "out")) << "the output folder was watched";
   for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
     EXPECT_THAT(entry.path().filename().string(), ::testing::Not(HasSubstr(".brevio-")));
