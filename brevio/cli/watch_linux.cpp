@@ -50,6 +50,36 @@ EntryKind KindOf(mode_t mode) {
 
 bool Readable(int fd, short revents) { return fd >= 0 && (revents & POLLIN) != 0; }
 
+// What one event says; nothing for what the watch need not know.
+std::optional<Change> ChangeOf(const inotify_event& event) {
+  Change change;
+  change.place = event.wd;
+  if ((event.mask & IN_Q_OVERFLOW) != 0) {
+    change.kind = Change::Kind::kLost;
+    change.place = -1;
+    return change;
+  }
+  if ((event.mask & IN_IGNORED) != 0) {
+    change.kind = Change::Kind::kPlaceGone;
+    return change;
+  }
+  if (event.len == 0) return std::nullopt;
+  change.relative = event.name;
+  if ((event.mask & IN_ISDIR) != 0) {
+    // A folder that goes ends its own watch (IN_IGNORED).
+    if ((event.mask & (IN_CREATE | IN_MOVED_TO)) == 0) return std::nullopt;
+    change.kind = Change::Kind::kAppeared;
+    change.folder = true;
+  } else if ((event.mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) != 0) {
+    change.kind = Change::Kind::kWritten;
+  } else if ((event.mask & (IN_MOVED_FROM | IN_DELETE)) != 0) {
+    change.kind = Change::Kind::kGone;
+  } else {
+    return std::nullopt;  // made, not yet written: its close says when
+  }
+  return change;
+}
+
 }  // namespace
 
 WatchStop::WatchStop() : native_(::eventfd(0, EFD_CLOEXEC)) {
@@ -163,29 +193,7 @@ ChangeFeed::Woke ChangeFeed::Wait(std::optional<std::chrono::milliseconds> timeo
     for (const char* at = buffer; at < buffer + got;) {
       const auto* event = reinterpret_cast<const inotify_event*>(at);
       at += sizeof(inotify_event) + event->len;
-      Change change;
-      change.place = event->wd;
-      if ((event->mask & IN_Q_OVERFLOW) != 0) {
-        change.kind = Change::Kind::kLost;
-        change.place = -1;
-      } else if ((event->mask & IN_IGNORED) != 0) {
-        change.kind = Change::Kind::kPlaceGone;
-      } else if (event->len == 0) {
-        continue;
-      } else if ((event->mask & IN_ISDIR) != 0) {
-        // A folder that goes ends its own watch (IN_IGNORED).
-        if ((event->mask & (IN_CREATE | IN_MOVED_TO)) == 0) continue;
-        change.kind = Change::Kind::kAppeared;
-        change.folder = true;
-      } else if ((event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO)) != 0) {
-        change.kind = Change::Kind::kWritten;
-      } else if ((event->mask & (IN_MOVED_FROM | IN_DELETE)) != 0) {
-        change.kind = Change::Kind::kGone;
-      } else {
-        continue;  // made, not yet written: its close says when
-      }
-      if (event->len != 0) change.relative = event->name;
-      changes.push_back(std::move(change));
+      if (std::optional<Change> change = ChangeOf(*event)) changes.push_back(std::move(*change));
     }
   }
   return Woke::kChanges;
