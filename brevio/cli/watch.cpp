@@ -86,13 +86,21 @@ class Watcher {
   // false when any failed.
   bool Trim(const std::vector<BatchJob>& jobs) {
     if (jobs.empty()) return true;
+    // Each source is known afterwards as it was when its trim began, or in
+    // place as the trim left it: a change that leaves it so (the trim's own
+    // write, or a file looked at again after lost changes) starts nothing.
+    std::vector<std::optional<FileStamp>> stamps;
+    stamps.reserve(jobs.size());
+    for (const BatchJob& job : jobs) stamps.push_back(StampOf(job.source));
     const bool ok = TrimOnWorker(jobs);
-    // A file trimmed in place is written by the trim itself: that write is
-    // known by what the file then is, and starts no trim of its own.
-    for (const BatchJob& job : jobs) {
-      if (job.source != job.target) continue;
-      if (const EntryState state = StateOf(job.source); state.kind == EntryKind::kFile) {
-        written_[job.source] = state.stamp;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      const std::string& source = jobs[i].source;
+      // Which one failed is not known here: all are trimmed again next time.
+      if (jobs[i].source == jobs[i].target) stamps[i] = StampOf(source);
+      if (ok && stamps[i]) {
+        seen_[source] = *stamps[i];
+      } else {
+        seen_.erase(source);
       }
     }
     return ok;
@@ -179,10 +187,22 @@ class Watcher {
         if (hooks_.enters_folder(entry.name, Below(root, path))) folders.push_back(path);
       } else if (found_new && entry.kind == EntryKind::kFile && !IsTrimTempName(entry.name) &&
                  hooks_.takes_file(entry.name, Below(root, path))) {
-        Pend(path, root);
+        if (const auto stamp = StampOf(path); !stamp || !Unchanged(path, *stamp)) Pend(path, root);
       }
     }
     for (const std::string& path : folders) WatchTree(path, root, false, found_new);
+  }
+
+  static std::optional<FileStamp> StampOf(const std::string& path) {
+    const EntryState state = StateOf(path);
+    if (state.kind != EntryKind::kFile) return std::nullopt;
+    return state.stamp;
+  }
+
+  // Whether a file is as its last trim knew it.
+  bool Unchanged(const std::string& path, const FileStamp& stamp) const {
+    const auto seen = seen_.find(path);
+    return seen != seen_.end() && seen->second == stamp;
   }
 
   void Pend(const std::string& path, const std::string& root) {
@@ -205,7 +225,7 @@ class Watcher {
 
   void Take(const Change& change) {
     if (change.kind == Change::Kind::kLost) {
-      err_ << Message("too many changes at once; trimming every file again") << '\n';
+      err_ << Message("too many changes at once; looking at every watched file again") << '\n';
       Rescan(change.place);
       return;
     }
@@ -266,17 +286,14 @@ class Watcher {
       it = pending_.erase(it);
       const EntryState state = StateOf(path);
       if (state.kind == EntryKind::kMissing) {
+        seen_.erase(path);
         if (state.missing_for_sure) {
           err_ << Message(QuoteName(path) + ": removed; its trimmed copy is left as it is") << '\n';
         }
         continue;
       }
       if (state.kind != EntryKind::kFile) continue;
-      if (const auto own = written_.find(path); own != written_.end()) {
-        const bool ours = own->second == state.stamp;
-        written_.erase(own);
-        if (ours) continue;
-      }
+      if (Unchanged(path, state.stamp)) continue;
       jobs.push_back(JobFor(path));
     }
     std::sort(jobs.begin(), jobs.end(),
@@ -313,7 +330,7 @@ class Watcher {
   std::map<int, Place> places_;
   std::map<std::string, Clock::time_point> pending_;
   std::map<std::string, std::string> roots_;
-  std::map<std::string, FileStamp> written_;  // in place: each file as the trim left it
+  std::map<std::string, FileStamp> seen_;  // each source as its last trim knew it
 };
 
 }  // namespace

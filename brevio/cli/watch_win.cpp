@@ -84,9 +84,9 @@ std::optional<WatchStop::Native> ConsoleStop() {
 
 // A file is not opened: while any handle is open on it, a rename over it
 // fails, and that is how an editor saves it, and the trim too. Its size,
-// write time and creation time (which a rename over it changes) tell its
-// versions apart. A folder's identity, which needs a handle, is read for
-// folders alone.
+// write time and creation time tell its versions apart (the creation time
+// alone would not: Windows hands it on to a file renamed in its place). A
+// folder's identity, which needs a handle, is read for folders alone.
 EntryState StateOf(const std::string& path) {
   EntryState state;
   const std::wstring wide = fileio::Wide(path);
