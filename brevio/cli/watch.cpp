@@ -95,9 +95,10 @@ class Watcher {
     const bool ok = TrimOnWorker(jobs);
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       const std::string& source = jobs[i].source;
-      // Which one failed is not known here: all are trimmed again next time.
-      if (jobs[i].source == jobs[i].target) stamps[i] = StampOf(source);
-      if (ok && stamps[i]) {
+      const bool in_place = source == jobs[i].target;
+      if (in_place) stamps[i] = StampOf(source);
+      // Which copy failed is not known here: all are made again next time.
+      if ((ok || in_place) && stamps[i]) {
         seen_[source] = *stamps[i];
       } else {
         seen_.erase(source);

@@ -218,5 +218,18 @@ TEST(Watch, InPlaceATrimStartsNoTrimOfItself) {
   EXPECT_THAT(printed, HasSubstr("trimmed " + QuoteName(page) + " (11 to 5 bytes"));
 }
 
+// A file that fails beside it does not make an in-place trim's own write
+// look like a save.
+TEST(Watch, InPlaceAFailureBesideItStartsNoTrimOfItself) {
+  TempDir dir;
+  const std::string page = dir.write("p.htm", "  x  \n").string();
+  const std::string binary = dir.write("b.htm", std::string("a\0b", 3)).string();
+  Watching watch({"--watch", "-i", page, binary});
+  ASSERT_TRUE(Eventually([&] { return Holds(page, "x\r\n\r\n"); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_TRUE(Holds(page, "x\r\n\r\n")) << "the first run's write was trimmed again";
+  EXPECT_EQ(watch.Stop(), 1);
+}
+
 }  // namespace
 }  // namespace brevio::cli
