@@ -166,6 +166,34 @@ bool Read(FolderWatch& watch) {
   return watch.reading;
 }
 
+// The long form of a path that exists (the path as it was when it does
+// not, or has no long form).
+std::wstring LongPath(const std::wstring& path) {
+  const DWORD size = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+  if (size == 0) return path;
+  std::wstring long_path(size, L'\0');
+  const DWORD length = ::GetLongPathNameW(path.c_str(), long_path.data(), size);
+  if (length == 0 || length >= size) return path;
+  long_path.resize(length);
+  return long_path;
+}
+
+// Windows may report an entry by its short name (PAGE~1.HTM): the copy
+// must have the name the file was saved under. A name that is gone cannot
+// be asked for any more and stays as reported.
+std::string LongRelative(const FolderWatch& watch, const std::string& relative) {
+  if (relative.find('~') == std::string::npos) return relative;
+  const std::wstring top = LongPath(fileio::Wide(watch.path));
+  const std::wstring full = LongPath(fileio::Wide(fileio::JoinPath(watch.path, relative)));
+  if (top.empty()) return relative;
+  std::size_t below = top.size();    // where the relative part starts in full
+  if (top.back() != L'\\') ++below;  // after a separator, unless a root's
+  if (full.size() <= below || full.compare(0, top.size(), top) != 0 || full[below - 1] != L'\\') {
+    return relative;
+  }
+  return fileio::Utf8(std::wstring_view(full).substr(below));
+}
+
 // What one read brought, as changes for the watch.
 void Parse(const FolderWatch& watch, const char* at, DWORD bytes, std::vector<Change>& changes) {
   const char* const end = at + bytes;
@@ -173,8 +201,9 @@ void Parse(const FolderWatch& watch, const char* at, DWORD bytes, std::vector<Ch
     const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(at);
     Change change;
     change.place = watch.id;
-    change.relative =
-        fileio::Utf8(std::wstring_view(info->FileName, info->FileNameLength / sizeof(WCHAR)));
+    change.relative = LongRelative(
+        watch,
+        fileio::Utf8(std::wstring_view(info->FileName, info->FileNameLength / sizeof(WCHAR))));
     switch (info->Action) {
       case FILE_ACTION_ADDED:
       case FILE_ACTION_RENAMED_NEW_NAME:
