@@ -24,9 +24,7 @@
 #include "table.h"
 #include "walk.h"
 #include "walk_filter.h"
-#if !defined(_WIN32)
 #include "watch.h"
-#endif
 
 namespace brevio::cli {
 
@@ -74,7 +72,8 @@ constexpr const char* kHelp =
     "                     with --check, each file's status instead of the list\n"
     "      --watch        after the run, trim each source again when it is saved\n"
     "                     (with -o DIR or -i; new files and folders too), one\n"
-    "                     line a trim, until SIGINT or SIGTERM (Linux)\n"
+    "                     line a trim, until SIGINT or SIGTERM (Windows: Ctrl+C,\n"
+    "                     Ctrl+Break or closing the console)\n"
     "      --protect LIST keep these regions byte for byte, LIST separated by\n"
     "                     commas: pre, textarea, script, style (the element with\n"
     "                     its tags), attributes (quoted values in tags), server\n"
@@ -416,13 +415,6 @@ BatchOptions OptionsFor(const CommandLine& line, const CommandEnvironment& envir
 int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool output_folder_made,
           const std::vector<BatchJob>& first, const std::vector<std::string>& problems,
           std::ostream& out, std::ostream& err, const CommandEnvironment& environment) {
-#if defined(_WIN32)
-  (void)line, (void)output_folder, (void)output_folder_made, (void)first, (void)problems;
-  (void)out;
-  (void)environment;
-  err << Line("--watch is not available on Windows yet") << '\n';
-  return kExitUsage;
-#else
   const WalkFilter filter(line);
   WatchHooks hooks;
   hooks.takes_file = [&filter](const std::string& name, std::string_view relative) {
@@ -431,12 +423,13 @@ int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool out
   hooks.enters_folder = [&filter](const std::string& name, std::string_view relative) {
     return filter.EntersFolder(name, relative);
   };
-  hooks.stop_fd =
-      environment.watch_stop_fd >= 0 ? environment.watch_stop_fd : SignalStopDescriptor();
-  if (hooks.stop_fd < 0) {
+  const std::optional<WatchStop::Native> watch_stop =
+      environment.watch_stop != nullptr ? environment.watch_stop->native() : ConsoleStop();
+  if (!watch_stop) {
     err << Line("cannot watch for changes: " + std::generic_category().message(errno)) << '\n';
     return kExitFileFailed;
   }
+  hooks.stop = *watch_stop;
   bool first_run = true;
   hooks.trim = [&](const std::vector<BatchJob>& jobs, const std::atomic<bool>& stop) {
     BatchOptions options = OptionsFor(line, environment, output_folder_made && first_run);
@@ -474,7 +467,6 @@ int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool out
     return ok;
   };
   return RunWatch(line, output_folder, first, problems.empty(), hooks, err);
-#endif
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 namespace brevio::cli {
 
+class WatchStop;
+
 enum ExitCode : int {
   kExitOk = 0,
   kExitFileFailed = 1,  // at least one file could not be trimmed
@@ -28,9 +30,10 @@ struct CommandEnvironment {
   // why a read or write failed. -1: only the streams are known.
   int in_fd = -1;
   int out_fd = -1;
-  // --watch ends when this descriptor becomes readable; -1: on SIGINT or
-  // SIGTERM (which then no longer end the process at once).
-  int watch_stop_fd = -1;
+  // --watch ends when this is raised; null: on SIGINT or SIGTERM (Ctrl+C,
+  // Ctrl+Break or the console closing on Windows), which then no longer
+  // end the process at once.
+  const WatchStop* watch_stop = nullptr;
 };
 
 // args excludes the program name. Returns the exit status.
