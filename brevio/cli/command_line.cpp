@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "brevio/cli/shown_name.h"
 #include "brevio/engine/quote.h"
 #include "fileio/path.h"
 
@@ -107,15 +108,20 @@ std::string MissingValue(int key, bool spelled_long) {
   return "option " + Spelled(key, spelled_long) + " needs " + needs;
 }
 
+// Options and their values are quoted as in GNU tools' messages whatever
+// the system (brevio::QuoteName); file names as the system's shell reads
+// them (QuoteName).
+
 // getopt's '?': an unknown option, or a long flag given a value.
 std::string Refused(int key, const char* arg) {
   if (key != 0 && LongOption(key) != nullptr) {
     return "option " + Spelled(key, true) + " takes no value";
   }
   if (key != 0)
-    return "unknown option " + QuoteName(std::string{'-', static_cast<char>(key)}, true);
+    return "unknown option " + brevio::QuoteName(std::string{'-', static_cast<char>(key)}, true);
   const std::string_view spelled = arg;
-  return "unknown option " + QuoteName(std::string(spelled.substr(0, spelled.find('='))), true);
+  return "unknown option " +
+         brevio::QuoteName(std::string(spelled.substr(0, spelled.find('='))), true);
 }
 
 // A pattern names something when more than its trailing '/' (folders
@@ -145,7 +151,7 @@ std::optional<std::string> ReadPatterns(const std::string& file,
     if (text.ends_with('\r')) text.pop_back();
     if (text.empty() || text.front() == '#') continue;
     if (!NamesSomething(text)) {
-      return "invalid pattern " + QuoteName(text, true) + " in " + shown + " line " +
+      return "invalid pattern " + brevio::QuoteName(text, true) + " in " + shown + " line " +
              std::to_string(number) + " (it names nothing)";
     }
     patterns.push_back(text);
@@ -194,7 +200,8 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       break;
     case kExclude:
       if (!NamesSomething(value)) {
-        return "invalid pattern " + QuoteName(value, true) + " for '--exclude' (it names nothing)";
+        return "invalid pattern " + brevio::QuoteName(value, true) +
+               " for '--exclude' (it names nothing)";
       }
       line.excludes.push_back(value);
       if (options.exclude_option == nullptr) options.exclude_option = "--exclude";
@@ -222,7 +229,7 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       // Owner, group, mode, ACLs and attributes are kept anyway; the times
       // are all there is to ask for.
       if (value != "timestamps") {
-        return "invalid argument " + QuoteName(value, true) +
+        return "invalid argument " + brevio::QuoteName(value, true) +
                " for '--preserve' (valid: 'timestamps')";
       }
       line.keep_times = true;
@@ -231,7 +238,7 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       std::string bad;
       const std::optional<ProtectSet> set = ParseProtectList(value, bad);
       if (!set) {
-        return "invalid region " + QuoteName(bad, true) +
+        return "invalid region " + brevio::QuoteName(bad, true) +
                " for '--protect' (valid: " + kProtectNames + ")";
       }
       line.protect |= *set;
@@ -245,7 +252,7 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       } else if (value == "keep") {
         line.line_end = LineEnd::kKeep;
       } else {
-        return "invalid line end " + QuoteName(value, true) +
+        return "invalid line end " + brevio::QuoteName(value, true) +
                " for '--eol' (valid: 'crlf', 'lf', 'keep')";
       }
       break;

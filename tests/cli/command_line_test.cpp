@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "brevio/cli/shown_name.h"
+
 namespace brevio::cli {
 namespace {
 
@@ -65,7 +67,7 @@ TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
 
 struct BadCase {
   std::vector<std::string> args;
-  const char* error_part;
+  std::string error_part;
 };
 
 class ParseBad : public ::testing::TestWithParam<BadCase> {};
@@ -107,10 +109,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"-r", "-i", "--exclude=", "a"}, "invalid pattern '' for '--exclude'"},
         BadCase{{"-r", "-i", "--exclude", "//", "a"}, "invalid pattern '//' for '--exclude'"},
         BadCase{{"--exclude-from"}, "'--exclude-from' needs a file"},
+        // A file's name quoted as the system's shell reads it.
         BadCase{{"-ri", "--exclude-from", "no such file", "a"},
-                "cannot read patterns from 'no such file': No such file or directory"},
+                "cannot read patterns from " + QuoteName("no such file", true) +
+                    ": No such file or directory"},
         BadCase{{"-ri", "--exclude-from", ".", "a"},
-                "cannot read patterns from '.': Is a directory"}));
+                "cannot read patterns from " + QuoteName(".", true) + ": Is a directory"}));
 
 }  // namespace
 }  // namespace brevio::cli
