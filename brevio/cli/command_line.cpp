@@ -74,6 +74,8 @@ struct Options {
   // How many operands came before "--": only among them is "-" standard
   // input.
   std::size_t before_dashes = 0;
+  // Each operand's place in the arguments.
+  std::vector<std::size_t> operand_args;
 };
 
 bool ParseJobs(const std::string& text, unsigned& jobs) {
@@ -295,16 +297,46 @@ std::variant<Options, std::string> ReadOptions(std::span<const std::string> args
     }
     if (key == '?' || key == ':') return Refused(optopt, arg);
     if (auto error = Take(key, long_index >= 0, options)) return *error;
+    // getopt has just moved past the operand (argv[0] is the name).
+    if (key == 1) options.operand_args.push_back(static_cast<std::size_t>(optind) - 2);
   }
   // Whatever follows "--" is an operand, "-" a file of that name.
   options.before_dashes = options.line.operands.size();
-  for (int i = optind; i < argc; ++i) options.line.operands.emplace_back(argv[i]);
+  for (int i = optind; i < argc; ++i) {
+    options.line.operands.emplace_back(argv[i]);
+    options.operand_args.push_back(static_cast<std::size_t>(i) - 1);
+  }
   return options;
+}
+
+// The operands marked for it replaced by what they match, in place. The
+// first pattern that matches nothing is the error.
+std::optional<std::string> ExpandOperands(Options& options, const OperandWildcards& wildcards) {
+  if (wildcards.expand.empty() || !wildcards.match) return std::nullopt;
+  std::vector<std::string> expanded;
+  std::size_t before_dashes = 0;
+  const std::vector<std::string>& operands = options.line.operands;
+  for (std::size_t i = 0; i < operands.size(); ++i) {
+    const std::size_t arg = options.operand_args[i];
+    const std::size_t at = expanded.size();
+    if (arg < wildcards.expand.size() && wildcards.expand[arg]) {
+      std::vector<std::string> matches = wildcards.match(operands[i]);
+      if (matches.empty()) return "no file matches " + QuoteName(operands[i]);
+      expanded.insert(expanded.end(), matches.begin(), matches.end());
+    } else {
+      expanded.push_back(operands[i]);
+    }
+    if (i < options.before_dashes) before_dashes += expanded.size() - at;
+  }
+  options.line.operands = std::move(expanded);
+  options.before_dashes = before_dashes;
+  return std::nullopt;
 }
 
 }  // namespace
 
-ParseOutcome ParseCommandLine(std::span<const std::string> args) {
+ParseOutcome ParseCommandLine(std::span<const std::string> args,
+                              const OperandWildcards& wildcards) {
   auto read = ReadOptions(args);
   if (auto* error = std::get_if<std::string>(&read)) return Fail(std::move(*error));
   Options& options = std::get<Options>(read);
@@ -313,6 +345,11 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
   if (options.help || options.version) {
     line.mode = options.help ? Mode::kHelp : Mode::kVersion;
     return {line, {}};
+  }
+  if (auto error = ExpandOperands(options, wildcards)) {
+    ParseOutcome failed = Fail(std::move(*error));
+    failed.usage = false;
+    return failed;
   }
   if (options.have_output && options.in_place) return Fail("-o and -i exclude each other");
   if (line.watch) {

@@ -4,16 +4,19 @@
 #include <cstring>
 #include <iostream>
 #include <ostream>
+#include <utility>
 
 #include "brevio/cli/fd_output.h"
 #include "brevio/cli/trim_command.h"
 
 namespace brevio::cli {
 
-int RunTrimProgram(std::span<const std::string> args, bool err_is_terminal) {
+int RunTrimProgram(std::span<const std::string> args, bool err_is_terminal,
+                   OperandWildcards wildcards) {
   std::ios::sync_with_stdio(false);
   CommandEnvironment environment;
   environment.err_is_terminal = err_is_terminal;
+  environment.wildcards = std::move(wildcards);
   environment.in_fd = 0;
   environment.out_fd = 1;
   FdOutputBuffer out_buffer(1);

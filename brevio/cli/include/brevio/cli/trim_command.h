@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "brevio/cli/wildcards.h"
+
 namespace brevio::cli {
 
 enum ExitCode : int {
@@ -31,6 +33,8 @@ struct CommandEnvironment {
   // --watch ends when this descriptor becomes readable; -1: on SIGINT or
   // SIGTERM (which then no longer end the process at once).
   int watch_stop_fd = -1;
+  // File operands whose wildcards are the program's to expand (Windows).
+  OperandWildcards wildcards;
 };
 
 // args excludes the program name. Returns the exit status.
@@ -40,6 +44,7 @@ int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::os
 // The program itself, for main once the system's own set-up is done: runs
 // over the standard streams (descriptors 0 and 1 behind cin and cout) and
 // fails the run when the output could not be written.
-int RunTrimProgram(std::span<const std::string> args, bool err_is_terminal);
+int RunTrimProgram(std::span<const std::string> args, bool err_is_terminal,
+                   OperandWildcards wildcards = {});
 
 }  // namespace brevio::cli
