@@ -153,5 +153,55 @@ TEST(TrimExe, ExpandsTheWildcardsCmdLeavesToIt) {
   }
 }
 
+// Both programs declare that they take paths past MAX_PATH, which real
+// Windows then allows where long paths are enabled (Wine always does).
+TEST(TrimExe, ProgramsDeclareLongPathAwareness) {
+  for (const wchar_t* program : {L"brevio-trim.exe", L"Brevio.exe"}) {
+    const fs::path path = Here() / program;
+    if (!fs::exists(path)) continue;  // a build without the window
+    const HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << path;
+    const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    std::string manifest;
+    if (found != nullptr) {
+      const auto* text = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+      manifest.assign(text, ::SizeofResource(module, found));
+    }
+    ::FreeLibrary(module);
+    EXPECT_NE(manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/"
+                            "WindowsSettings\">true</longPathAware>"),
+              std::string::npos)
+        << path;
+  }
+}
+
+// Paths of over 300 characters, named relative to the current folder as
+// people name them: a walk into an output folder as deep, a pair, in place.
+TEST(TrimExe, TrimsThroughPathsPastMaxPath) {
+  std::string deep = "site";
+  for (const char c : {'a', 'b', 'c', 'd', 'e'}) deep += "\\" + std::string(60, c);
+  const std::string out = "out\\" + std::string(60, 'o');
+  struct Row {
+    std::string args;
+    std::string written;  // relative to the folder
+  };
+  const Row rows[] = {
+      {"-q -r -o " + out + " site", out + deep.substr(4) + "\\page.htm"},
+      {deep + "\\page.htm " + deep + "\\copy.htm", deep + "\\copy.htm"},
+      {"-i " + deep + "\\page.htm", deep + "\\page.htm"},
+  };
+  ASSERT_GT(out.size() + deep.size(), 300u);
+  for (const Row& row : rows) {
+    const TempDir dir;
+    fs::create_directories(dir.path() / deep);
+    dir.write(deep + "\\page.htm", kPage);
+    const Outcome run = Start(L"\"" + (Here() / L"brevio-trim.exe").wstring() + L"\" " +
+                                  std::wstring(row.args.begin(), row.args.end()),
+                              dir.path());
+    EXPECT_EQ(run.code, 0u) << row.args << ": " << run.err;
+    EXPECT_EQ(ReadFile(dir.path() / row.written), kTrimmed) << row.args;
+  }
+}
+
 }  // namespace
 }  // namespace brevio::cli

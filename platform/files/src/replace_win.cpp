@@ -18,6 +18,30 @@
 
 namespace fileio {
 
+namespace {
+
+// CreateDirectoryW leaves room for an 8.3 name below MAX_PATH; every call
+// takes what is shorter than that.
+constexpr std::size_t kLongPath = MAX_PATH - 12;
+
+// The path after "\\?\", which turns off the limit together with the
+// system's reading of the path ('/', ".", ".." and the current folder):
+// hence the full path, from GetFullPathNameW, which takes any length.
+std::wstring LongForm(const std::wstring& path) {
+  if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  if (full.size() < kLongPath || full.starts_with(L"\\\\.\\")) return path;
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+}  // namespace
+
 std::wstring Wide(std::string_view utf8) {
   if (utf8.empty()) return {};
   const int n =
@@ -27,7 +51,11 @@ std::wstring Wide(std::string_view utf8) {
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
-  return wide;
+  // A relative path may be long once it is full: only a short full path
+  // is kept as given.
+  const bool full = wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\';
+  if (full && wide.size() < kLongPath) return wide;
+  return LongForm(wide);
 }
 
 std::string Utf8(std::wstring_view wide) {
