@@ -6,6 +6,7 @@
 // After <windows.h>, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -200,6 +201,43 @@ TEST(TrimExe, TrimsThroughPathsPastMaxPath) {
                               dir.path());
     EXPECT_EQ(run.code, 0u) << row.args << ": " << run.err;
     EXPECT_EQ(ReadFile(dir.path() / row.written), kTrimmed) << row.args;
+  }
+}
+
+// A file named in another letter case is the same file: trimmed in place,
+// or replaced in an output folder, it keeps the name it has on disk.
+TEST(TrimExe, KeepsTheNameAFileHasWhateverCaseItIsNamedIn) {
+  struct Row {
+    std::wstring args;                // {} stands for the test's folder
+    const char* changed;              // the file whose bytes are trimmed
+    std::vector<std::wstring> names;  // the names in case\ afterwards
+  };
+  const Row rows[] = {
+      {L"{}\\case\\a.htm {}\\CASE\\A.HTM", "case/a.htm", {L"B.htm", L"a.htm"}},
+      {L"-i {}\\CASE\\A.HTM", "case/a.htm", {L"B.htm", L"a.htm"}},
+      {L"-o {}\\case {}\\other\\b.htm", "case/B.htm", {L"B.htm", L"a.htm"}},
+  };
+  for (const Row& row : rows) {
+    const TempDir dir;
+    fs::create_directories(dir.path() / "case");
+    fs::create_directories(dir.path() / "other");
+    dir.write("case/a.htm", kPage);
+    dir.write("case/B.htm", kPage);
+    dir.write("other/b.htm", kPage);
+    std::wstring args = row.args;
+    for (std::size_t at; (at = args.find(L"{}")) != std::wstring::npos;) {
+      args.replace(at, 2, dir.path().wstring());
+    }
+    const Outcome run =
+        Start(L"\"" + (Here() / L"brevio-trim.exe").wstring() + L"\" -q " + args, dir.path());
+    EXPECT_EQ(run.code, 0u) << fileio::Utf8(args) << ": " << run.err;
+    std::vector<std::wstring> names;
+    for (const auto& entry : fs::directory_iterator(dir.path() / "case")) {
+      names.push_back(entry.path().filename().wstring());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, row.names) << fileio::Utf8(args);
+    EXPECT_EQ(ReadFile(dir.path() / row.changed), kTrimmed) << fileio::Utf8(args);
   }
 }
 

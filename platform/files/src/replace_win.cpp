@@ -259,6 +259,21 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
+// ReplaceFileW gives the file the name it is called with, letter case and
+// all: a file that is there keeps the name it has on disk (a.htm named as
+// A.HTM, or by its short name, stays a.htm), as a copy over it would.
+std::wstring KeptName(std::wstring path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::size_t name_at = slash == std::wstring::npos ? 0 : slash + 1;
+  if (path.find_first_of(L"*?", name_at) != std::wstring::npos) return path;
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = ::FindFirstFileW(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return path;
+  ::FindClose(find);
+  path.replace(name_at, std::wstring::npos, data.cFileName);
+  return path;
+}
+
 }  // namespace
 
 // ReplaceFileW carries the attributes and the ACL over at the commit; the
@@ -304,7 +319,7 @@ void TempFile::CommitAs(const std::string& final_path, bool flush, const std::st
   }
   if (const int error = fd_.close(); error != 0) Fail(Step::kWriteTarget, target, error);
   const std::wstring from = FullPath(Wide(path_));
-  const std::wstring to = FullPath(Wide(final_path));
+  const std::wstring to = KeptName(FullPath(Wide(final_path)));
   if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr) == 0) {
     // A target that does not exist (any more) is simply taken by the new file.
