@@ -380,8 +380,9 @@ void RemoveUnusedOutputFolder(const std::string& folder) {
   }
   if (ec) return;
   // The deepest first: a folder empties as its subfolders go.
-  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
-    if (!fs::remove(*level, ec) || ec) return;
+  std::reverse(levels.begin(), levels.end());
+  for (const fs::path& level : levels) {
+    if (!fs::remove(level, ec) || ec) return;
   }
 }
 
