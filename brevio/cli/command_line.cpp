@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "brevio/cli/shown_name.h"
 #include "brevio/engine/quote.h"
 #include "fileio/path.h"
 
@@ -73,6 +74,8 @@ struct Options {
   // How many operands came before "--": only among them is "-" standard
   // input.
   std::size_t before_dashes = 0;
+  // Each operand's place in the arguments.
+  std::vector<std::size_t> operand_args;
 };
 
 bool ParseJobs(const std::string& text, unsigned& jobs) {
@@ -107,15 +110,20 @@ std::string MissingValue(int key, bool spelled_long) {
   return "option " + Spelled(key, spelled_long) + " needs " + needs;
 }
 
+// Options and their values are quoted as in GNU tools' messages whatever
+// the system (brevio::QuoteName); file names as the system's shell reads
+// them (QuoteName).
+
 // getopt's '?': an unknown option, or a long flag given a value.
 std::string Refused(int key, const char* arg) {
   if (key != 0 && LongOption(key) != nullptr) {
     return "option " + Spelled(key, true) + " takes no value";
   }
   if (key != 0)
-    return "unknown option " + QuoteName(std::string{'-', static_cast<char>(key)}, true);
+    return "unknown option " + brevio::QuoteName(std::string{'-', static_cast<char>(key)}, true);
   const std::string_view spelled = arg;
-  return "unknown option " + QuoteName(std::string(spelled.substr(0, spelled.find('='))), true);
+  return "unknown option " +
+         brevio::QuoteName(std::string(spelled.substr(0, spelled.find('='))), true);
 }
 
 // A pattern names something when more than its trailing '/' (folders
@@ -145,7 +153,7 @@ std::optional<std::string> ReadPatterns(const std::string& file,
     if (text.ends_with('\r')) text.pop_back();
     if (text.empty() || text.front() == '#') continue;
     if (!NamesSomething(text)) {
-      return "invalid pattern " + QuoteName(text, true) + " in " + shown + " line " +
+      return "invalid pattern " + brevio::QuoteName(text, true) + " in " + shown + " line " +
              std::to_string(number) + " (it names nothing)";
     }
     patterns.push_back(text);
@@ -194,7 +202,8 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       break;
     case kExclude:
       if (!NamesSomething(value)) {
-        return "invalid pattern " + QuoteName(value, true) + " for '--exclude' (it names nothing)";
+        return "invalid pattern " + brevio::QuoteName(value, true) +
+               " for '--exclude' (it names nothing)";
       }
       line.excludes.push_back(value);
       if (options.exclude_option == nullptr) options.exclude_option = "--exclude";
@@ -222,7 +231,7 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       // Owner, group, mode, ACLs and attributes are kept anyway; the times
       // are all there is to ask for.
       if (value != "timestamps") {
-        return "invalid argument " + QuoteName(value, true) +
+        return "invalid argument " + brevio::QuoteName(value, true) +
                " for '--preserve' (valid: 'timestamps')";
       }
       line.keep_times = true;
@@ -231,7 +240,7 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       std::string bad;
       const std::optional<ProtectSet> set = ParseProtectList(value, bad);
       if (!set) {
-        return "invalid region " + QuoteName(bad, true) +
+        return "invalid region " + brevio::QuoteName(bad, true) +
                " for '--protect' (valid: " + kProtectNames + ")";
       }
       line.protect |= *set;
@@ -245,7 +254,7 @@ std::optional<std::string> Take(int key, bool spelled_long, Options& options) {
       } else if (value == "keep") {
         line.line_end = LineEnd::kKeep;
       } else {
-        return "invalid line end " + QuoteName(value, true) +
+        return "invalid line end " + brevio::QuoteName(value, true) +
                " for '--eol' (valid: 'crlf', 'lf', 'keep')";
       }
       break;
@@ -288,16 +297,46 @@ std::variant<Options, std::string> ReadOptions(std::span<const std::string> args
     }
     if (key == '?' || key == ':') return Refused(optopt, arg);
     if (auto error = Take(key, long_index >= 0, options)) return *error;
+    // getopt has just moved past the operand (argv[0] is the name).
+    if (key == 1) options.operand_args.push_back(static_cast<std::size_t>(optind) - 2);
   }
   // Whatever follows "--" is an operand, "-" a file of that name.
   options.before_dashes = options.line.operands.size();
-  for (int i = optind; i < argc; ++i) options.line.operands.emplace_back(argv[i]);
+  for (int i = optind; i < argc; ++i) {
+    options.line.operands.emplace_back(argv[i]);
+    options.operand_args.push_back(static_cast<std::size_t>(i) - 1);
+  }
   return options;
+}
+
+// The operands marked for it replaced by what they match, in place. The
+// first pattern that matches nothing is the error.
+std::optional<std::string> ExpandOperands(Options& options, const OperandWildcards& wildcards) {
+  if (wildcards.expand.empty() || !wildcards.match) return std::nullopt;
+  std::vector<std::string> expanded;
+  std::size_t before_dashes = 0;
+  const std::vector<std::string>& operands = options.line.operands;
+  for (std::size_t i = 0; i < operands.size(); ++i) {
+    const std::size_t arg = options.operand_args[i];
+    const std::size_t at = expanded.size();
+    if (arg < wildcards.expand.size() && wildcards.expand[arg]) {
+      std::vector<std::string> matches = wildcards.match(operands[i]);
+      if (matches.empty()) return "no file matches " + QuoteName(operands[i]);
+      expanded.insert(expanded.end(), matches.begin(), matches.end());
+    } else {
+      expanded.push_back(operands[i]);
+    }
+    if (i < options.before_dashes) before_dashes += expanded.size() - at;
+  }
+  options.line.operands = std::move(expanded);
+  options.before_dashes = before_dashes;
+  return std::nullopt;
 }
 
 }  // namespace
 
-ParseOutcome ParseCommandLine(std::span<const std::string> args) {
+ParseOutcome ParseCommandLine(std::span<const std::string> args,
+                              const OperandWildcards& wildcards) {
   auto read = ReadOptions(args);
   if (auto* error = std::get_if<std::string>(&read)) return Fail(std::move(*error));
   Options& options = std::get<Options>(read);
@@ -306,6 +345,11 @@ ParseOutcome ParseCommandLine(std::span<const std::string> args) {
   if (options.help || options.version) {
     line.mode = options.help ? Mode::kHelp : Mode::kVersion;
     return {line, {}};
+  }
+  if (auto error = ExpandOperands(options, wildcards)) {
+    ParseOutcome failed = Fail(std::move(*error));
+    failed.usage = false;
+    return failed;
   }
   if (options.have_output && options.in_place) return Fail("-o and -i exclude each other");
   if (line.watch) {

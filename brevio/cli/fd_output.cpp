@@ -6,13 +6,17 @@
 
 namespace brevio::cli {
 
-FdOutputBuffer::FdOutputBuffer(int fd) : fd_(fd) {
+FdOutputBuffer::FdOutputBuffer(int fd) : fd_(fd), console_(IsConsole(fd)) {
   setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 
 FdOutputBuffer::~FdOutputBuffer() { Drain(); }
 
 bool FdOutputBuffer::WriteAll(const char* data, std::size_t size) {
+  if (console_ && error_ == 0) {
+    error_ = WriteConsoleText(fd_, console_text_.Take({data, size}));
+    return error_ == 0;
+  }
   while (size > 0 && error_ == 0) {
     const ssize_t n = ::write(fd_, data, size);
     if (n < 0) {

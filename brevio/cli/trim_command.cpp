@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "brevio/cli/command_line.h"
+#include "brevio/cli/shown_name.h"
 #include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
-#include "brevio/engine/quote.h"
 #include "brevio/engine/ratio_format.h"
 #include "brevio/version.h"
 #include "display_width.h"
@@ -102,9 +102,10 @@ constexpr const char* kHelp =
     "only when complete, so a failure never leaves half a file behind.\n"
     "A file reached twice (x and ./x, a link and its file) is trimmed once; a\n"
     "second file for a target already written is refused.\n"
-    "Names that a shell would misread are shown quoted, as ls shows them;\n"
-    "control characters, C1 controls and bytes that are not UTF-8 become\n"
-    "escapes ('a'$'\\n''b.htm', 'bad'$'\\377''.htm').\n"
+    "Names that a shell would misread are shown quoted, as ls shows them (on\n"
+    "Windows in double quotes, as cmd reads them); control characters, C1\n"
+    "controls and bytes that are not UTF-8 become escapes ('a'$'\\n''b.htm',\n"
+    "'bad'$'\\377''.htm').\n"
     "\n"
     "Exit status: 0 all files trimmed (--check: all trimmed already), 1 a file\n"
     "failed or was skipped (--check: or would change), the filter's input was\n"
@@ -277,6 +278,9 @@ class BatchPrinter {
     return total_.failed == 0 && total_.skipped == 0 && would_change_ == 0;
   }
 
+  // The files trimmed (or left as they were, holding their trim already).
+  std::size_t trimmed() const { return total_.files; }
+
  private:
   void Print(const ReportRow& row, std::size_t index) {
     if (json_) {
@@ -342,22 +346,43 @@ class BatchPrinter {
   std::size_t would_change_ = 0;
 };
 
-// Makes the -o folder before the walk, so that the walk knows to pass it
-// over. Returns the message when it cannot be made.
-std::optional<std::string> PrepareOutputFolder(const CommandLine& line,
+// Makes the -o folder once the walk has found something to write into it
+// (a watch always may), so that a run with nothing to write leaves no empty
+// folder behind; the walk passes over one that is there already. Returns
+// the message when it cannot be made.
+std::optional<std::string> PrepareOutputFolder(const CommandLine& line, bool anything,
                                                std::optional<FileId>& output_folder, bool& made) {
-  if (line.mode != Mode::kOutputDir) return std::nullopt;
-  if (!line.dry_run) {
-    std::error_code ec;
-    made = fs::create_directories(fileio::PathOf(line.output_dir), ec);
-    if (ec) {
-      return FailureText(FailureOf(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
-                                                     ec.default_error_condition().value()),
-                                   line.output_dir));
-    }
+  if (line.mode != Mode::kOutputDir || line.dry_run || (!anything && !line.watch)) {
+    return std::nullopt;
+  }
+  std::error_code ec;
+  made = fs::create_directories(fileio::PathOf(line.output_dir), ec);
+  if (ec) {
+    return FailureText(FailureOf(fileio::FileError(fileio::Step::kMakeFolder, line.output_dir,
+                                                   ec.default_error_condition().value()),
+                                 line.output_dir));
   }
   output_folder = FileIdOf(line.output_dir);
   return std::nullopt;
+}
+
+// A folder the run made and wrote nothing into (every file skipped or
+// failed) goes again, with the empty levels made below it; one that holds
+// anything but folders stays as it is.
+void RemoveUnusedOutputFolder(const std::string& folder) {
+  std::error_code ec;
+  std::vector<fs::path> levels{fileio::PathOf(folder)};
+  for (fs::recursive_directory_iterator it(levels.front(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    if (!it->is_directory(ec) || it->is_symlink(ec)) return;
+    levels.push_back(it->path());
+  }
+  if (ec) return;
+  // The deepest first: a folder empties as its subfolders go.
+  std::reverse(levels.begin(), levels.end());
+  for (const fs::path& level : levels) {
+    if (!fs::remove(level, ec) || ec) return;
+  }
 }
 
 BatchOptions OptionsFor(const CommandLine& line, const CommandEnvironment& environment,
@@ -369,16 +394,18 @@ int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool out
 int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
              const CommandEnvironment& environment) {
   std::optional<FileId> output_folder;
-  bool output_folder_made = false;
-  if (auto failed = PrepareOutputFolder(line, output_folder, output_folder_made)) {
-    err << Line(*failed) << '\n';
-    // A script reading the document gets one all the same.
-    if (line.json) JsonReport(out).Finish({}, std::span(&*failed, 1));
-    return kExitFileFailed;
-  }
+  if (line.mode == Mode::kOutputDir) output_folder = FileIdOf(line.output_dir);
   std::vector<std::string> problems;
   const std::vector<BatchJob> jobs = CollectJobs(line, output_folder, problems);
   for (const std::string& problem : problems) err << Line(problem) << '\n';
+  bool output_folder_made = false;
+  if (auto failed = PrepareOutputFolder(line, !jobs.empty(), output_folder, output_folder_made)) {
+    err << Line(*failed) << '\n';
+    // A script reading the document gets one all the same.
+    problems.push_back(*failed);
+    if (line.json) JsonReport(out).Finish({}, problems);
+    return kExitFileFailed;
+  }
 
   if (line.watch) {
     return Watch(line, output_folder, output_folder_made, jobs, problems, out, err, environment);
@@ -388,6 +415,7 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   brevio::RunBatch(jobs, options,
                    [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
   const bool all_done = printer.Finish(problems);
+  if (output_folder_made && printer.trimmed() == 0) RemoveUnusedOutputFolder(line.output_dir);
   return (problems.empty() && all_done) ? kExitOk : kExitFileFailed;
 }
 
@@ -473,10 +501,11 @@ int Watch(const CommandLine& line, std::optional<FileId> output_folder, bool out
 
 int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err,
                    std::istream& in, const CommandEnvironment& environment) {
-  const ParseOutcome parsed = ParseCommandLine(args);
+  const ParseOutcome parsed = ParseCommandLine(args, environment.wildcards);
   if (!parsed.command) {
-    err << kProgram << ": " << parsed.error << '\n'
-        << kUsage << "Try 'brevio-trim --help' for more information.\n";
+    err << kProgram << ": " << parsed.error << '\n';
+    if (!parsed.usage) return kExitFileFailed;
+    err << kUsage << "Try 'brevio-trim --help' for more information.\n";
     return kExitUsage;
   }
   const CommandLine& line = *parsed.command;

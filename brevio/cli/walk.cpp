@@ -13,8 +13,8 @@
 #include <optional>
 #include <utility>
 
+#include "brevio/cli/shown_name.h"
 #include "brevio/engine/held_folders.h"
-#include "brevio/engine/quote.h"
 #include "fileio/file_error.h"
 #include "fileio/path.h"
 #include "walk_filter.h"

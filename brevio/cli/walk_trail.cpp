@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "brevio/engine/quote.h"
+#include "brevio/cli/shown_name.h"
 
 namespace brevio::cli {
 

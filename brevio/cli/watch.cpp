@@ -9,9 +9,9 @@
 #include <ostream>
 #include <thread>
 
+#include "brevio/cli/shown_name.h"
 #include "brevio/cli/trim_command.h"
 #include "brevio/engine/file_trim.h"
-#include "brevio/engine/quote.h"
 #include "fileio/path.h"
 
 namespace brevio::cli {

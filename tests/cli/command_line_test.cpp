@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "brevio/cli/shown_name.h"
+
 namespace brevio::cli {
 namespace {
 
@@ -65,7 +67,7 @@ TEST(ParseCommandLine, ReadsValuesInEverySpelling) {
 
 struct BadCase {
   std::vector<std::string> args;
-  const char* error_part;
+  std::string error_part;
 };
 
 class ParseBad : public ::testing::TestWithParam<BadCase> {};
@@ -107,10 +109,93 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"-r", "-i", "--exclude=", "a"}, "invalid pattern '' for '--exclude'"},
         BadCase{{"-r", "-i", "--exclude", "//", "a"}, "invalid pattern '//' for '--exclude'"},
         BadCase{{"--exclude-from"}, "'--exclude-from' needs a file"},
+        // A file's name quoted as the system's shell reads it.
         BadCase{{"-ri", "--exclude-from", "no such file", "a"},
-                "cannot read patterns from 'no such file': No such file or directory"},
+                "cannot read patterns from " + QuoteName("no such file", true) +
+                    ": No such file or directory"},
         BadCase{{"-ri", "--exclude-from", ".", "a"},
-                "cannot read patterns from '.': Is a directory"}));
+                "cannot read patterns from " + QuoteName(".", true) + ": Is a directory"}));
+
+struct SplitCase {
+  const char* line;
+  std::vector<std::string> args;  // the program's name first
+  std::vector<bool> wildcards;    // for the arguments after it
+};
+
+// Windows command lines as CommandLineToArgvW splits them (held against it
+// under Wine by the Windows suite), and which arguments have wildcards
+// for the program to expand.
+TEST(SplitCommandLine, SplitsAsTheSystemAndTellsQuotedPatternsApart) {
+  const SplitCase cases[] = {
+      {"p a  b\t", {"p", "a", "b"}, {false, false}},
+      {"\"C:\\Program Files\\p.exe\" x", {"C:\\Program Files\\p.exe", "x"}, {false}},
+      {"\"p\"x y", {"p", "x", "y"}, {false, false}},
+      {" p a", {"", "p", "a"}, {false, false}},
+      {"p \"a b\" \"\" c", {"p", "a b", "", "c"}, {false, false, false}},
+      {"p a\\\\b a\\\"b a\\\\\"b c\"", {"p", "a\\\\b", "a\"b", "a\\b c"}, {false, false, false}},
+      {"p \"a \"\"b\"\" c\"", {"p", "a \"b", "c"}, {false, false}},
+      {"p a\"b\"\" c d", {"p", "ab\"", "c", "d"}, {false, false, false}},
+      {"p *.htm \"*.htm\" \"a b\"\\*.htm x\\\"?.htm \"a b\\*\"x*",
+       {"p", "*.htm", "*.htm", "a b\\*.htm", "x\"?.htm", "a b\\*x*"},
+       {true, false, true, true, false}},
+  };
+  for (const SplitCase& c : cases) {
+    const std::vector<RawArgument> split = SplitCommandLine(c.line);
+    std::vector<std::string> texts;
+    std::vector<bool> wildcards;
+    for (const RawArgument& arg : split) {
+      texts.push_back(arg.text);
+      if (texts.size() > 1) wildcards.push_back(arg.wildcards);
+    }
+    EXPECT_EQ(texts, c.args) << c.line;
+    EXPECT_EQ(wildcards, c.wildcards) << c.line;
+  }
+}
+
+struct ExpandCase {
+  std::vector<std::string> args;
+  std::vector<bool> expand;
+  Mode mode;
+  std::vector<std::string> operands;  // empty: the error below
+  const char* error = "";
+};
+
+// The operands whose wildcards are the program's are replaced by what they
+// match before the mode is decided; option values and quoted patterns stay.
+TEST(ParseCommandLine, ExpandsTheOperandsMarkedForIt) {
+  OperandWildcards wildcards;
+  wildcards.match = [](const std::string& pattern) {
+    return pattern == "*.htm" ? std::vector<std::string>{"a.htm", "b.htm"}
+                              : std::vector<std::string>{};
+  };
+  const ExpandCase cases[] = {
+      {{"-o", "d", "*.htm", "c"},
+       {false, false, true, false},
+       Mode::kOutputDir,
+       {"a.htm", "b.htm", "c"}},
+      {{"-o", "d", "*.htm"}, {false, false, false}, Mode::kOutputDir, {"*.htm"}},
+      {{"-ri", "--include", "*.htm", "w"}, {false, true, true, false}, Mode::kInPlace, {"w"}},
+      {{"-ri", "--include=*.htm", "w"}, {false, true, false}, Mode::kInPlace, {"w"}},
+      {{"*.htm"}, {true}, Mode::kPair, {"a.htm", "b.htm"}},
+      {{"-i", "--", "*.htm"}, {false, false, true}, Mode::kInPlace, {"a.htm", "b.htm"}},
+      {{"-i", "*.htm", "x*"}, {false, true, true}, Mode::kInPlace, {}, "no file matches "},
+  };
+  for (const ExpandCase& c : cases) {
+    wildcards.expand = c.expand;
+    const ParseOutcome parsed = ParseCommandLine(c.args, wildcards);
+    if (c.operands.empty()) {
+      EXPECT_FALSE(parsed.command) << c.args[1];
+      // The pattern quoted as the system's shell quotes it.
+      EXPECT_TRUE(parsed.error.starts_with(c.error)) << parsed.error;
+      EXPECT_NE(parsed.error.find("x*"), std::string::npos) << parsed.error;
+      EXPECT_FALSE(parsed.usage);
+      continue;
+    }
+    ASSERT_TRUE(parsed.command) << parsed.error;
+    EXPECT_EQ(parsed.command->mode, c.mode) << c.args[1];
+    EXPECT_EQ(parsed.command->operands, c.operands) << c.args[1];
+  }
+}
 
 }  // namespace
 }  // namespace brevio::cli

@@ -352,5 +352,40 @@ TEST(DryRun, OverATreeShowsTheTableAsInPlace) {
   EXPECT_EQ(Take(dir), before);
 }
 
+// The -o folder is there afterwards only when something was written into
+// it (or it was there before).
+TEST(OutputFolder, IsLeftOnlyWhenAFileWasWrittenIntoIt) {
+  struct Row {
+    const char* what;
+    std::vector<std::string> args;
+    int code;
+    bool there;
+  };
+  const std::vector<Row> rows = {
+      {"a page", {"-o", "@/out", "@/site/raw.htm"}, 0, true},
+      {"a file that is not text", {"-o", "@/out", "@/bin/x.dat"}, 1, false},
+      {"a file that is missing", {"-o", "@/out", "@/site/gone.htm"}, 1, false},
+      {"a tree of files that are not text",
+       {"-r", "--include=*.dat", "-o", "@/out", "@/bin"},
+       1,
+       false},
+      {"a walk that finds nothing", {"-r", "-o", "@/out", "@/bin"}, 0, false},
+      {"a dry run", {"-n", "-o", "@/out", "@/site/raw.htm"}, 0, false},
+      {"a folder that was there", {"-o", "@/kept", "@/bin/x.dat"}, 1, true},
+  };
+  for (const Row& row : rows) {
+    TempDir dir;
+    MakeSite(dir);
+    fs::create_directories(dir / "bin/sub");
+    fs::create_directory(dir / "kept");
+    dir.write("bin/x.dat", std::string("a\0b", 3));
+    dir.write("bin/sub/y.dat", std::string("c\0d", 3));
+    const Result run = Trim(row.args, dir);
+    EXPECT_EQ(run.code, row.code) << row.what << ": " << run.err;
+    const std::string folder = At(row.args[row.args.size() - 2], dir);
+    EXPECT_EQ(fs::exists(fileio::PathOf(folder)), row.there) << row.what;
+  }
+}
+
 }  // namespace
 }  // namespace brevio::cli

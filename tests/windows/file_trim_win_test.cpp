@@ -216,5 +216,30 @@ TEST(RunBatchOnWindows, NamesThatDifferInCaseAreOneFile) {
   }
 }
 
+// Paths past the old limit go to the wide calls as full paths after
+// "\\?\", which every call takes however long; shorter ones as given.
+TEST(Wide, GivesLongPathsTheFormWithoutALimit) {
+  const std::wstring a(150, L'a');
+  const std::wstring b(150, L'b');
+  const std::wstring here = std::filesystem::current_path().wstring();
+  struct Row {
+    std::string path;
+    std::wstring wide;
+  };
+  const Row rows[] = {
+      {"C:\\www\\x.htm", L"C:\\www\\x.htm"},
+      {"C:/www/x.htm", L"C:\\www\\x.htm"},
+      {"x.htm", L"x.htm"},
+      {"NUL", L"NUL"},
+      {fileio::Utf8(L"C:\\" + a + L"\\" + b), L"\\\\?\\C:\\" + a + L"\\" + b},
+      {fileio::Utf8(L"C:/" + a + L"/./x/../" + b), L"\\\\?\\C:\\" + a + L"\\" + b},
+      {fileio::Utf8(a + L"\\" + b), L"\\\\?\\" + here + L"\\" + a + L"\\" + b},
+      {fileio::Utf8(L"\\\\server\\share\\" + a + L"\\" + b),
+       L"\\\\?\\UNC\\server\\share\\" + a + L"\\" + b},
+      {fileio::Utf8(L"\\\\?\\C:\\" + a + L"\\" + b), L"\\\\?\\C:\\" + a + L"\\" + b},
+  };
+  for (const Row& row : rows) EXPECT_EQ(fileio::Wide(row.path), row.wide) << row.path;
+}
+
 }  // namespace
 }  // namespace brevio

@@ -18,6 +18,30 @@
 
 namespace fileio {
 
+namespace {
+
+// CreateDirectoryW leaves room for an 8.3 name below MAX_PATH; every call
+// takes what is shorter than that.
+constexpr std::size_t kLongPath = MAX_PATH - 12;
+
+// The path after "\\?\", which turns off the limit together with the
+// system's reading of the path ('/', ".", ".." and the current folder):
+// hence the full path, from GetFullPathNameW, which takes any length.
+std::wstring LongForm(const std::wstring& path) {
+  if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return path;
+  full.resize(length);
+  if (full.size() < kLongPath || full.starts_with(L"\\\\.\\")) return path;
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+}  // namespace
+
 std::wstring Wide(std::string_view utf8) {
   if (utf8.empty()) return {};
   const int n =
@@ -27,7 +51,11 @@ std::wstring Wide(std::string_view utf8) {
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
-  return wide;
+  // A relative path may be long once it is full: only a short full path
+  // is kept as given.
+  const bool full = wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\';
+  if (full && wide.size() < kLongPath) return wide;
+  return LongForm(wide);
 }
 
 std::string Utf8(std::wstring_view wide) {
@@ -231,6 +259,21 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
+// ReplaceFileW gives the file the name it is called with, letter case and
+// all: a file that is there keeps the name it has on disk (a.htm named as
+// A.HTM, or by its short name, stays a.htm), as a copy over it would.
+std::wstring KeptName(std::wstring path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::size_t name_at = slash == std::wstring::npos ? 0 : slash + 1;
+  if (path.find_first_of(L"*?", name_at) != std::wstring::npos) return path;
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = ::FindFirstFileW(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return path;
+  ::FindClose(find);
+  path.replace(name_at, std::wstring::npos, data.cFileName);
+  return path;
+}
+
 }  // namespace
 
 // ReplaceFileW carries the attributes and the ACL over at the commit; the
@@ -276,7 +319,7 @@ void TempFile::CommitAs(const std::string& final_path, bool flush, const std::st
   }
   if (const int error = fd_.close(); error != 0) Fail(Step::kWriteTarget, target, error);
   const std::wstring from = FullPath(Wide(path_));
-  const std::wstring to = FullPath(Wide(final_path));
+  const std::wstring to = KeptName(FullPath(Wide(final_path)));
   if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr) == 0) {
     // A target that does not exist (any more) is simply taken by the new file.

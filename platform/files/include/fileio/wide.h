@@ -8,7 +8,11 @@
 
 namespace fileio {
 
-// UTF-16 for the wide calls; '/' becomes '\', which every call accepts.
+// UTF-16 for the wide calls; '/' becomes '\', which every call accepts. A
+// path too long for the calls' old limit (MAX_PATH, less room for a file
+// name in a folder being made) becomes its full path after "\\?\"
+// ("\\?\UNC\" for \\server\share), which they take however long where
+// long paths are not enabled; shorter ones stay as they are.
 std::wstring Wide(std::string_view utf8);
 // Back to UTF-8, e.g. for names from FindFirstFileW.
 std::string Utf8(std::wstring_view wide);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "brevio/cli/wildcards.h"
 #include "brevio/engine/protect.h"
 
 namespace brevio::cli {
@@ -42,8 +43,15 @@ struct CommandLine {
 struct ParseOutcome {
   std::optional<CommandLine> command;
   std::string error;  // set when command is empty: what was wrong
+  // The error is a misuse, worth the usage lines (not a pattern that
+  // matched nothing).
+  bool usage = true;
 };
 
-ParseOutcome ParseCommandLine(std::span<const std::string> args);
+// Operands marked in `wildcards` (by their place in args) are replaced by
+// the paths they match before the mode is decided, as a shell would have
+// put them there.
+ParseOutcome ParseCommandLine(std::span<const std::string> args,
+                              const OperandWildcards& wildcards = {});
 
 }  // namespace brevio::cli

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "brevio/cli/wildcards.h"
+
 namespace brevio::cli {
 
 class WatchStop;
@@ -34,6 +36,8 @@ struct CommandEnvironment {
   // Ctrl+Break or the console closing on Windows), which then no longer
   // end the process at once.
   const WatchStop* watch_stop = nullptr;
+  // File operands whose wildcards are the program's to expand (Windows).
+  OperandWildcards wildcards;
 };
 
 // args excludes the program name. Returns the exit status.
@@ -43,6 +47,7 @@ int RunTrimCommand(std::span<const std::string> args, std::ostream& out, std::os
 // The program itself, for main once the system's own set-up is done: runs
 // over the standard streams (descriptors 0 and 1 behind cin and cout) and
 // fails the run when the output could not be written.
-int RunTrimProgram(std::span<const std::string> args, bool err_is_terminal);
+int RunTrimProgram(std::span<const std::string> args, bool err_is_terminal,
+                   OperandWildcards wildcards = {});
 
 }  // namespace brevio::cli
