@@ -19,6 +19,7 @@
 #include "brevio/cli/trim_command.h"
 #include "brevio/cli/watch_stop.h"
 #include "brevio/engine/batch.h"
+#include "brevio/engine/file_trim.h"
 #include "brevio/engine/quote.h"
 #include "tests/support/temp_dir.h"
 
@@ -220,6 +221,31 @@ TEST(Watch, InPlaceATrimStartsNoTrimOfItself) {
   const std::string printed = watch.out();
   EXPECT_EQ(printed.find("trimmed "), printed.rfind("trimmed ")) << printed;
   EXPECT_THAT(printed, HasSubstr("trimmed " + QuoteName(page) + " (11 to 5 bytes"));
+}
+
+// A stop while a big save is being trimmed ends the watch with its copy
+// whole or not there at all, and nothing temporary beside it.
+TEST(Watch, AStopDuringABigTrimLeavesNothingHalfWritten) {
+  TempDir dir;
+  fs::create_directory(dir / "site");
+  Write(dir / "site" / "a.htm", " a \n");
+  Watching watch({"--watch", "-q", "-r", "-o", (dir / "out").string(), (dir / "site").string()});
+  ASSERT_TRUE(Eventually([&] { return Holds(dir / "out" / "a.htm", "a\r\n\r\n"); }));
+  std::string big;
+  while (big.size() < (std::size_t{64} << 20)) big += "  <td>  cell  </td>\n";
+  // Made beside the tree and moved in whole, so that no half of it is a save.
+  Write(dir / "big.htm", big);
+  ASSERT_EQ(TrimFile((dir / "big.htm").string(), (dir / "whole.htm").string()), kTrimDone);
+  fs::rename(dir / "big.htm", dir / "site" / "big.htm");
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // settled, its trim under way
+  EXPECT_EQ(watch.Stop(), 0) << watch.err();
+  for (const auto& entry : fs::directory_iterator(dir / "out")) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "a.htm" || name == "big.htm") << "left behind: " << name;
+  }
+  if (fs::exists(dir / "out" / "big.htm")) {
+    EXPECT_TRUE(ReadFile(dir / "out" / "big.htm") == ReadFile(dir / "whole.htm")) << "half written";
+  }
 }
 
 // A file that fails beside it does not make an in-place trim's own write
