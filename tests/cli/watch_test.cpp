@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "brevio/cli/shown_name.h"
 #include "brevio/cli/trim_command.h"
 #include "brevio/cli/watch_stop.h"
 #include "brevio/engine/batch.h"
 #include "brevio/engine/file_trim.h"
-#include "brevio/engine/quote.h"
 #include "tests/support/temp_dir.h"
 
 namespace brevio::cli {
