@@ -24,17 +24,25 @@ namespace {
 // takes what is shorter than that.
 constexpr std::size_t kLongPath = MAX_PATH - 12;
 
-// The path after "\\?\", which turns off the limit together with the
-// system's reading of the path ('/', ".", ".." and the current folder):
-// hence the full path, from GetFullPathNameW, which takes any length.
-std::wstring LongForm(const std::wstring& path) {
-  if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+// The full form of a path: "\\?\" needs it, and some ReplaceFileW
+// implementations (Wine's) fail with ERROR_DIRECTORY on a name without a
+// folder part ("page.htm").
+std::wstring FullPath(const std::wstring& path) {
   const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (size == 0) return path;
   std::wstring full(size, L'\0');
   const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
   if (length == 0 || length >= size) return path;
   full.resize(length);
+  return full;
+}
+
+// The path after "\\?\", which turns off the limit together with the
+// system's reading of the path ('/', ".", ".." and the current folder):
+// hence the full path, from GetFullPathNameW, which takes any length.
+std::wstring LongForm(const std::wstring& path) {
+  if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+  const std::wstring full = FullPath(path);
   if (full.size() < kLongPath || full.starts_with(L"\\\\.\\")) return path;
   if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
@@ -246,18 +254,6 @@ TempFile::~TempFile() {
 }
 
 namespace {
-
-// Some ReplaceFileW implementations (Wine's) fail with ERROR_DIRECTORY on a
-// name without a folder part ("page.htm"): the names go to it in full.
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return path;
-  full.resize(length);
-  return full;
-}
 
 // ReplaceFileW gives the file the name it is called with, letter case and
 // all: a file that is there keeps the name it has on disk (a.htm named as
