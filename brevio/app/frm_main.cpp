@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <algorithm>
@@ -393,6 +394,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
       m_form->ListView1_Delete();
       return true;
     }
+    return false;
+  }
+  if (watched == ListView1 && type == QEvent::FocusIn) {
+    // Tab back to the list: its current row's reason, as an arrow key gives it.
+    QTimer::singleShot(0, this, [this] { ListView1_CurrentChanged(ListView1->currentItem()); });
     return false;
   }
   if (watched != ListView1->viewport()) return false;

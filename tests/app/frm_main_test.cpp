@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMimeData>
+#include <QToolTip>
 #include <QUrl>
 
 #include "app_fixture.h"
@@ -290,6 +291,15 @@ TEST_F(Window, AFailedRowsReasonIsItsAccessibleDescription) {
   EXPECT_EQ(cell->text(QAccessible::Name), QStringLiteral("failed"));
   EXPECT_EQ(cell->text(QAccessible::Description),
             QStringLiteral("The source file was not found:\n") + gone);
+  // The keyboard coming back to the list with Tab shows the current row's reason.
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  List()->setCurrentItem(List()->topLevelItem(0));
+  Find<QLineEdit>("txtOutput")->setFocus(Qt::TabFocusReason);
+  QToolTip::hideText();
+  List()->setFocus(Qt::TabFocusReason);
+  EXPECT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, 1000));
+  EXPECT_EQ(QToolTip::text(), QStringLiteral("The source file was not found:\n") + gone);
 }
 
 TEST_F(Window, HelpOpensTheShippedPage) {
