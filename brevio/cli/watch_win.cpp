@@ -6,12 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <iterator>
 #include <memory>
 #include <ostream>
 #include <system_error>
 
-#include "brevio/engine/quote.h"
+#include "brevio/cli/shown_name.h"
 #include "fileio/path.h"
 #include "fileio/wide.h"
 #include "watch.h"
@@ -239,8 +240,8 @@ void CALLBACK Arrived(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
     if (Read(watch)) return;
   } else if (error == NO_ERROR) {
     // Read again at once, so that nothing is missed while these are taken.
-    const std::vector<DWORD> got(
-        watch.buffer.begin(), watch.buffer.begin() + (bytes + sizeof(DWORD) - 1) / sizeof(DWORD));
+    const auto words = static_cast<std::ptrdiff_t>((bytes + sizeof(DWORD) - 1) / sizeof(DWORD));
+    const std::vector<DWORD> got(watch.buffer.begin(), watch.buffer.begin() + words);
     const bool again = Read(watch);
     Parse(watch, reinterpret_cast<const char*>(got.data()), bytes, changes);
     if (again) return;

@@ -332,7 +332,7 @@ void TempFile::CommitAs(const std::string& final_path, bool flush, const std::st
 // target anew (no keep_unchanged comparison): the bytes go straight to the
 // temporary file.
 Output::Output(const std::string& target, const OutputOptions& options)
-    : target_(target), options_(options), original_fd_(options.original_fd) {
+    : target_(target), options_(options) {
   const std::wstring wide = Wide(target);
   // Opened for nothing but a look: folders open too, and nobody is locked out.
   const HANDLE look =

@@ -175,15 +175,18 @@ class Output {
   std::string folder_path_;  // its path, for messages
   std::string name_;         // the target's name in it
   Fd original_;              // the existing regular target, for its metadata
-  int original_fd_ = -1;
   bool original_exists_ = false;
   Fd direct_;
   std::unique_ptr<TempFile> temp_;
   Fd unnamed_;  // with new_in_made_folder, when the system has unnamed files
-  // keep_unchanged: comparing with original_fd_, compared_ bytes equal so far.
+#if !defined(_WIN32)
+  int original_fd_ = -1;
+  // keep_unchanged: comparing with original_fd_, compared_ bytes equal so far
+  // (Windows rewrites unchanged targets).
   bool comparing_ = false;
   std::uint64_t original_size_ = 0;
   std::uint64_t compared_ = 0;
+#endif
   std::exception_ptr failed_;  // a failure of Write's, thrown by Commit
   bool unchanged_ = false;
 };
