@@ -368,10 +368,13 @@ std::optional<std::string> PrepareOutputFolder(const CommandLine& line, bool any
 
 // A folder the run made and wrote nothing into (every file skipped or
 // failed) goes again, with the empty levels made below it; one that holds
-// anything but folders stays as it is.
-void RemoveUnusedOutputFolder(const std::string& folder) {
+// anything but folders stays as it is, and so does one that is no longer
+// the folder made (a link or another folder put in its place meanwhile:
+// its empty folders are someone else's).
+void RemoveUnusedOutputFolder(const std::string& folder, const std::optional<FileId>& made) {
   std::error_code ec;
   std::vector<fs::path> levels{fileio::PathOf(folder)};
+  if (!made || fs::is_symlink(levels.front(), ec) || ec || FileIdOf(folder) != made) return;
   for (fs::recursive_directory_iterator it(levels.front(), ec), end; !ec && it != end;
        it.increment(ec)) {
     if (!it->is_directory(ec) || it->is_symlink(ec)) return;
@@ -415,7 +418,9 @@ int RunBatch(const CommandLine& line, std::ostream& out, std::ostream& err,
   brevio::RunBatch(jobs, options,
                    [&printer](const BatchOutcome& outcome) { printer.Row(outcome); });
   const bool all_done = printer.Finish(problems);
-  if (output_folder_made && printer.trimmed() == 0) RemoveUnusedOutputFolder(line.output_dir);
+  if (output_folder_made && printer.trimmed() == 0) {
+    RemoveUnusedOutputFolder(line.output_dir, output_folder);
+  }
   return (problems.empty() && all_done) ? kExitOk : kExitFileFailed;
 }
 

@@ -91,6 +91,14 @@ class Watching {
   std::thread thread_;
 };
 
+// A save, the copy it reaches and what the copy then holds.
+struct Save {
+  const char* what;
+  std::function<void()> save;
+  const char* copy;
+  const char* trimmed;
+};
+
 void Write(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
 }
@@ -104,12 +112,7 @@ TEST(Watch, EveryKindOfSaveReachesTheTrimmedCopy) {
       {"--watch", "-q", "-r", "--exclude", "drafts", "-o", out.string(), (dir / "src").string()});
   ASSERT_TRUE(Eventually([&] { return Holds(out / "a.htm", "<p> a </p>\r\n"); })) << "first run";
 
-  const struct {
-    const char* what;
-    std::function<void()> save;
-    const char* copy;
-    const char* trimmed;
-  } kSaves[] = {
+  const Save kSaves[] = {
       {"written in place", [&] { Write(dir / "src/a.htm", "  b  \r\n"); }, "a.htm", "b\r\n"},
       {"written and renamed",
        [&] {
@@ -181,12 +184,7 @@ TEST(Watch, SavesInFoldersThatWereThereReachTheCopy) {
     FAIL() << "a save in a folder below the top was not trimmed";
 #endif
   }
-  const struct {
-    const char* what;
-    std::function<void()> save;
-    const char* copy;
-    const char* trimmed;
-  } kSaves[] = {
+  const Save kSaves[] = {
       {"written and renamed",
        [&] {
          Write(dir / "src/pre/deep/a.htm~", "  c   c\r\n");
