@@ -115,16 +115,33 @@ inline std::uint64_t Bits(const Vec& a, Test test) {
 inline Vec Lower(const Vec& a) {
   return Each(a, [](__m128i q) { return _mm_or_si128(q, _mm_set1_epi8(0x20)); });
 }
-inline std::uint64_t Eq(const Vec& a, char c) {
-  return Bits(a, [c](__m128i q) { return _mm_cmpeq_epi8(q, _mm_set1_epi8(c)); });
+// Byte flags (all ones or zero per byte) are kept as vectors until their
+// mask is taken, so that they are joined a whole vector at a time.
+using Flags = Vec;
+template <class Op>
+inline Flags Both(const Flags& a, const Flags& b, Op op) {
+  return {{op(a.q[0], b.q[0]), op(a.q[1], b.q[1]), op(a.q[2], b.q[2]), op(a.q[3], b.q[3])}};
 }
-inline std::uint64_t AtMost(const Vec& a, char most) {
-  return Bits(
+inline Flags And(const Flags& a, const Flags& b) { return Both(a, b, _mm_and_si128); }
+inline Flags Or(const Flags& a, const Flags& b) { return Both(a, b, _mm_or_si128); }
+// a and not b
+inline Flags AndNot(const Flags& a, const Flags& b) {
+  return Both(b, a, [](__m128i x, __m128i y) { return _mm_andnot_si128(x, y); });
+}
+inline std::uint64_t Bits(const Flags& f) {
+  return Bits(f, [](__m128i q) { return q; });
+}
+inline Flags Same(const Vec& a, char c) {
+  return Each(a, [c](__m128i q) { return _mm_cmpeq_epi8(q, _mm_set1_epi8(c)); });
+}
+inline Flags UpTo(const Vec& a, char most) {
+  return Each(
       a, [most](__m128i q) { return _mm_cmpeq_epi8(_mm_min_epu8(q, _mm_set1_epi8(most)), q); });
 }
-inline std::uint64_t Letters(const Vec& lower) {
-  return AtMost(Each(lower, [](__m128i q) { return _mm_sub_epi8(q, _mm_set1_epi8('a')); }), 25);
+inline Flags IsLetter(const Vec& lower) {
+  return UpTo(Each(lower, [](__m128i q) { return _mm_sub_epi8(q, _mm_set1_epi8('a')); }), 25);
 }
+inline std::uint64_t Eq(const Vec& a, char c) { return Bits(Same(a, c)); }
 
 #include "markup_wide.inc"
 
@@ -157,23 +174,35 @@ inline Vec Lower(Vec a) {
   const __m256i case_bit = _mm256_set1_epi8(0x20);
   return {_mm256_or_si256(a.lo, case_bit), _mm256_or_si256(a.hi, case_bit)};
 }
-inline std::uint64_t Bits(__m256i lo, __m256i hi) {
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(lo)) |
-         (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))} << 32);
+// Byte flags, as in the SSE2 set.
+using Flags = Vec;
+inline Flags And(Flags a, Flags b) {
+  return {_mm256_and_si256(a.lo, b.lo), _mm256_and_si256(a.hi, b.hi)};
 }
-inline std::uint64_t Eq(Vec a, char c) {
+inline Flags Or(Flags a, Flags b) {
+  return {_mm256_or_si256(a.lo, b.lo), _mm256_or_si256(a.hi, b.hi)};
+}
+inline Flags AndNot(Flags a, Flags b) {
+  return {_mm256_andnot_si256(b.lo, a.lo), _mm256_andnot_si256(b.hi, a.hi)};
+}
+inline std::uint64_t Bits(Flags f) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(f.lo)) |
+         (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(f.hi))} << 32);
+}
+inline Flags Same(Vec a, char c) {
   const __m256i v = _mm256_set1_epi8(c);
-  return Bits(_mm256_cmpeq_epi8(a.lo, v), _mm256_cmpeq_epi8(a.hi, v));
+  return {_mm256_cmpeq_epi8(a.lo, v), _mm256_cmpeq_epi8(a.hi, v)};
 }
-inline std::uint64_t AtMost(Vec a, char most) {
+inline Flags UpTo(Vec a, char most) {
   const __m256i v = _mm256_set1_epi8(most);
-  return Bits(_mm256_cmpeq_epi8(_mm256_min_epu8(a.lo, v), a.lo),
-              _mm256_cmpeq_epi8(_mm256_min_epu8(a.hi, v), a.hi));
+  return {_mm256_cmpeq_epi8(_mm256_min_epu8(a.lo, v), a.lo),
+          _mm256_cmpeq_epi8(_mm256_min_epu8(a.hi, v), a.hi)};
 }
-inline std::uint64_t Letters(Vec lower) {
+inline Flags IsLetter(Vec lower) {
   const __m256i a = _mm256_set1_epi8('a');
-  return AtMost({_mm256_sub_epi8(lower.lo, a), _mm256_sub_epi8(lower.hi, a)}, 25);
+  return UpTo({_mm256_sub_epi8(lower.lo, a), _mm256_sub_epi8(lower.hi, a)}, 25);
 }
+inline std::uint64_t Eq(Vec a, char c) { return Bits(Same(a, c)); }
 
 #include "markup_wide.inc"
 
@@ -188,14 +217,19 @@ inline std::uint64_t PrefixXor(std::uint64_t x) { return PrefixXorByClmul(x); }
 using Vec = __m512i;
 inline Vec Load(const char* p) { return _mm512_loadu_si512(p); }
 inline Vec Lower(Vec a) { return _mm512_or_si512(a, _mm512_set1_epi8(0x20)); }
-inline std::uint64_t Eq(Vec a, char c) { return _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8(c)); }
-inline std::uint64_t AtMost(Vec a, char most) {
-  return _mm512_cmple_epu8_mask(a, _mm512_set1_epi8(most));
-}
-inline std::uint64_t Letters(Vec lower) {
+// Byte flags are the compare masks themselves.
+using Flags = std::uint64_t;
+inline Flags And(Flags a, Flags b) { return a & b; }
+inline Flags Or(Flags a, Flags b) { return a | b; }
+inline Flags AndNot(Flags a, Flags b) { return a & ~b; }
+inline std::uint64_t Bits(Flags f) { return f; }
+inline Flags Same(Vec a, char c) { return _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8(c)); }
+inline Flags UpTo(Vec a, char most) { return _mm512_cmple_epu8_mask(a, _mm512_set1_epi8(most)); }
+inline Flags IsLetter(Vec lower) {
   return _mm512_cmplt_epu8_mask(_mm512_sub_epi8(lower, _mm512_set1_epi8('a')),
                                 _mm512_set1_epi8(26));
 }
+inline std::uint64_t Eq(Vec a, char c) { return Same(a, c); }
 
 #include "markup_wide.inc"
 
