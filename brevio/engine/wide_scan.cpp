@@ -30,14 +30,24 @@ inline std::uint64_t Bits(__m256i lo, __m256i hi) {
   return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(lo))} |
          (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))} << 32);
 }
-inline Window LoadWindow(const char* p) {
+// The blank bytes to compare with, made once per loop and opaque to the
+// compiler, which would otherwise build each anew for every window.
+struct Blanks {
+  __m256i sp, tab, lf, cr;
+};
+inline Blanks MakeBlanks() {
+  Blanks b{_mm256_set1_epi8(' '), _mm256_set1_epi8('\t'), _mm256_set1_epi8('\n'),
+           _mm256_set1_epi8('\r')};
+  asm("" : "+x"(b.sp), "+x"(b.tab), "+x"(b.lf), "+x"(b.cr));
+  return b;
+}
+inline Window LoadWindow(const char* p, const Blanks& b) {
   const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-  const auto eq = [&](char c) {
-    const __m256i v = _mm256_set1_epi8(c);
+  const auto eq = [&](__m256i v) {
     return Bits(_mm256_cmpeq_epi8(lo, v), _mm256_cmpeq_epi8(hi, v));
   };
-  return {lo, hi, eq(' '), eq('\t'), eq('\n'), eq('\r')};
+  return {lo, hi, eq(b.sp), eq(b.tab), eq(b.lf), eq(b.cr)};
 }
 #include "wide_shuffle.inc"
 }  // namespace avx2
@@ -50,16 +60,26 @@ struct Window {
   __m256i lo, hi;
   std::uint64_t sp, tab, lf, cr;
 };
-inline Window LoadWindow(const char* p) {
+// As in the AVX2 set.
+struct Blanks {
+  __m512i sp, tab, lf, cr;
+};
+inline Blanks MakeBlanks() {
+  Blanks b{_mm512_set1_epi8(' '), _mm512_set1_epi8('\t'), _mm512_set1_epi8('\n'),
+           _mm512_set1_epi8('\r')};
+  asm("" : "+v"(b.sp), "+v"(b.tab), "+v"(b.lf), "+v"(b.cr));
+  return b;
+}
+inline Window LoadWindow(const char* p, const Blanks& b) {
   const __m512i a = _mm512_loadu_si512(p);
   // The halves loaded again: cheaper than extracting them, and GCC 12 takes
   // the extract for a read of an uninitialized value.
   return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)),
-          _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8(' ')),
-          _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\t')),
-          _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\n')),
-          _mm512_cmpeq_epi8_mask(a, _mm512_set1_epi8('\r'))};
+          _mm512_cmpeq_epi8_mask(a, b.sp),
+          _mm512_cmpeq_epi8_mask(a, b.tab),
+          _mm512_cmpeq_epi8_mask(a, b.lf),
+          _mm512_cmpeq_epi8_mask(a, b.cr)};
 }
 #include "wide_shuffle.inc"
 }  // namespace avx512
