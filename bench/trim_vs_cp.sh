@@ -10,7 +10,9 @@
 #     file whose lines end in LF alone (one single "line" for the reader).
 # Usage: bench/trim_vs_cp.sh [BUILD_DIR]   (default: $BREVIO_BUILD_DIR or build)
 # BREVIO_BENCH_BYTES, BREVIO_BENCH_RUNS (default 5) and BREVIO_BENCH_DIR
-# (default /tmp) change the size, the rounds and where the files go.
+# (default /tmp) change the size, the rounds and where the files go;
+# BREVIO_BENCH_PAGE_FILE names a file of real pages to use in part 1 instead
+# of generated ones (copied into BREVIO_BENCH_DIR first).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-${BREVIO_BUILD_DIR:-$root/build}}
@@ -24,8 +26,14 @@ runs=${BREVIO_BENCH_RUNS:-5}
 work=$(mktemp -d "${BREVIO_BENCH_DIR:-/tmp}/brevio-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-echo "Making a $bytes-byte page file (CR LF lines) in $work"
-"$bin/brevio-bench-pages" file "$work/page.html" "$bytes"
+if [ -n "${BREVIO_BENCH_PAGE_FILE:-}" ]; then
+  echo "Copying $BREVIO_BENCH_PAGE_FILE to $work"
+  cp "$BREVIO_BENCH_PAGE_FILE" "$work/page.html"
+  bytes=$(stat -c %s "$work/page.html")
+else
+  echo "Making a $bytes-byte page file (CR LF lines) in $work"
+  "$bin/brevio-bench-pages" file "$work/page.html" "$bytes"
+fi
 cat "$work/page.html" >/dev/null  # into the page cache
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
