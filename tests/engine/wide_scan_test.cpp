@@ -101,8 +101,9 @@ TEST_P(WideLoop, EverySplitOfAShortTextStartsTheLoopInTheRightState) {
 }
 
 TEST_P(WideLoop, EachGapKindAtEveryOffsetOfTheWindow) {
+  // The last: lone LFs, one to four in a window, each given a CR.
   for (const char* gap : {"  ", "\t", " \n ", "\n\n", "\r", "\r\n", " \n\r\n", "\n\r", "\r\r\n",
-                          "\t \n \t\r\n    "}) {
+                          "\t \n \t\r\n    ", "\nx\nx x\nx\n"}) {
     for (std::size_t at = 0; at < 140; ++at) {
       std::string text(200, 'x');
       text.insert(at, gap);
