@@ -122,8 +122,14 @@ template <class Op>
 inline Flags Both(const Flags& a, const Flags& b, Op op) {
   return {{op(a.q[0], b.q[0]), op(a.q[1], b.q[1]), op(a.q[2], b.q[2]), op(a.q[3], b.q[3])}};
 }
-inline Flags And(const Flags& a, const Flags& b) { return Both(a, b, _mm_and_si128); }
-inline Flags Or(const Flags& a, const Flags& b) { return Both(a, b, _mm_or_si128); }
+// Lambdas, not the intrinsics themselves: those have no address to pass
+// where the compiler does not inline (debug builds).
+inline Flags And(const Flags& a, const Flags& b) {
+  return Both(a, b, [](__m128i x, __m128i y) { return _mm_and_si128(x, y); });
+}
+inline Flags Or(const Flags& a, const Flags& b) {
+  return Both(a, b, [](__m128i x, __m128i y) { return _mm_or_si128(x, y); });
+}
 // a and not b
 inline Flags AndNot(const Flags& a, const Flags& b) {
   return Both(b, a, [](__m128i x, __m128i y) { return _mm_andnot_si128(x, y); });
