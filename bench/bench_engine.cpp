@@ -72,11 +72,12 @@ class SimdScope {
   brevio::detail::Simd previous_;
 };
 
-// simd: 0 portable loop, 1 SSE2, 2 AVX2, 3 AVX-512, 4 AVX-512 VBMI2 (see detail::Simd);
+// simd: 0 portable loop, 1 SSE2, 2 SSE4.2, 3 AVX2, 4 AVX-512, 5 AVX-512 VBMI2 (see
+// detail::Simd);
 // protect: 0 the rule alone, 63 --protect all.
 void SimdArgs(benchmark::internal::Benchmark* b) {
   b->ArgNames({"lf_only", "simd", "protect"});
-  b->ArgsProduct({{0, 1}, {0, 1, 2, 3, 4}, {0, brevio::kProtectAll}});
+  b->ArgsProduct({{0, 1}, {0, 1, 2, 3, 4, 5}, {0, brevio::kProtectAll}});
 }
 
 // The file path: blocks of 256 KiB through the streaming cleaner into a
@@ -136,7 +137,7 @@ void BM_StreamCleanRealPages(benchmark::State& state) {
 }
 BENCHMARK(BM_StreamCleanRealPages)
     ->ArgNames({"simd", "protect"})
-    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, brevio::kProtectAll}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {0, brevio::kProtectAll}})
     ->Unit(benchmark::kMillisecond);
 
 // The string form on one LF-only "line" of the whole text.

@@ -231,9 +231,10 @@ using FencedWideFileLoop = const char* (*)(const char* p, const char* end, const
 
 // kSse2 has no wide loop: the portable loop's scans use it. The others work
 // out which bytes of a 64-byte window survive from its masks (a plan) and
-// write them: kAvx2 and kAvx512 (which only classifies faster) gather them
-// with byte shuffles, kAvx512Vbmi2 with a byte compress.
-enum class Simd { kNone, kSse2, kAvx2, kAvx512, kAvx512Vbmi2 };
+// write them: kSse42 (SSE4.2 with POPCNT), kAvx2 and kAvx512 (which only
+// classifies faster) gather them with byte shuffles, kAvx512Vbmi2 with a
+// byte compress.
+enum class Simd { kNone, kSse2, kSse42, kAvx2, kAvx512, kAvx512Vbmi2 };
 // The loop in use (nullptr: the portable loop alone).
 WideFileLoop ActiveWideFileLoop(Eol eol = Eol::kRule);
 FencedWideFileLoop ActiveFencedWideFileLoop(Eol eol = Eol::kRule);

@@ -250,6 +250,7 @@ const char* RawStopWide(const char* p, const char* end, char first) {
 #if defined(BREVIO_WIDE_X86)
   switch (ActiveSimd()) {
     case Simd::kSse2:
+    case Simd::kSse42:
       return sse2::RawStop(p, end, first);
     case Simd::kAvx2: {
       static const bool clmul = __builtin_cpu_supports("pclmul");
@@ -271,6 +272,7 @@ MarkupWide MarkupWideScan(const char* p, const char* end, MarkupCarry& carry, un
 #if defined(BREVIO_WIDE_X86)
   switch (ActiveSimd()) {
     case Simd::kSse2:
+    case Simd::kSse42:
       return sse2::Scan(p, end, carry, flags);
     case Simd::kAvx2: {
       // Every processor with AVX2 known has the carry-less multiply too;

@@ -62,7 +62,8 @@ void UnderEverySimd(const Check& check) {
   using detail::Simd;
   const Simd best = detail::ActiveSimd();
   for (const Simd simd :
-       {Simd::kNone, Simd::kSse2, Simd::kAvx2, Simd::kAvx512, Simd::kAvx512Vbmi2}) {
+       {Simd::kNone, Simd::kSse2, Simd::kSse42, Simd::kAvx2, Simd::kAvx512,
+        Simd::kAvx512Vbmi2}) {
     if (detail::UseSimd(simd)) check();
   }
   detail::UseSimd(best);

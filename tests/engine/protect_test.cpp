@@ -451,7 +451,7 @@ void CheckInput(const Page& page, ProtectSet set, std::uint32_t seed) {
       << "TrimStream";
   const RestoreSimd restore;
   for (const Simd simd :
-       {Simd::kNone, Simd::kSse2, Simd::kAvx2, Simd::kAvx512, Simd::kAvx512Vbmi2}) {
+       {Simd::kNone, Simd::kSse2, Simd::kSse42, Simd::kAvx2, Simd::kAvx512, Simd::kAvx512Vbmi2}) {
     if (!detail::UseSimd(simd)) continue;
     SCOPED_TRACE("instruction set " + std::to_string(static_cast<int>(simd)));
     ASSERT_TRUE(SameBytes(expected, Protect(text, set, RandomPieces(text.size(), random, 1, 300),

@@ -136,20 +136,21 @@ TEST_P(WideLoop, EveryShortGapGivesTheModelsBytesWhereverItFalls) {
 }
 
 std::string SimdName(const ::testing::TestParamInfo<Simd>& info) {
-  static const char* const kNames[] = {"portable", "sse2", "avx2", "avx512", "avx512vbmi2"};
+  static const char* const kNames[] = {"portable", "sse2",   "sse42",
+                                       "avx2",     "avx512", "avx512vbmi2"};
   return kNames[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(Simd, WideLoop,
-                         ::testing::Values(Simd::kNone, Simd::kSse2, Simd::kAvx2, Simd::kAvx512,
-                                           Simd::kAvx512Vbmi2),
+                         ::testing::Values(Simd::kNone, Simd::kSse2, Simd::kSse42, Simd::kAvx2,
+                                           Simd::kAvx512, Simd::kAvx512Vbmi2),
                          SimdName);
 
 // Unless BREVIO_SIMD asks for less (the suite may run under each level).
 TEST(WideLoop, TheBestInstructionSetIsChosenAtStartUp) {
   if (std::getenv("BREVIO_SIMD") != nullptr) GTEST_SKIP() << "a level was asked for";
   const Simd active = detail::ActiveSimd();
-  for (Simd better : {Simd::kAvx512Vbmi2, Simd::kAvx512, Simd::kAvx2, Simd::kSse2}) {
+  for (Simd better : {Simd::kAvx512Vbmi2, Simd::kAvx512, Simd::kAvx2, Simd::kSse42, Simd::kSse2}) {
     if (better <= active) break;
     EXPECT_FALSE(detail::UseSimd(better)) << "a better set was available";
   }
