@@ -114,6 +114,52 @@ TEST_P(WideLoop, EachGapKindAtEveryOffsetOfTheWindow) {
   }
 }
 
+// Lines that end in LF alone switch the loop to a path of their own until a
+// window shows CR LFs. Stretches of each kind (L: LF, C: CR LF, Y: a line
+// longer than a window) with a tab (T), a lone CR (R), a run of spaces (S) or
+// blank lines (B) in a window that is otherwise LF text.
+TEST_P(WideLoop, TextThatChangesItsLineEndsGivesTheModelsBytes) {
+  for (const char* pattern :
+       {"LLLLLLLLLLLLTLLLLLLLL", "LLLLLLLLLLLLRLLLLLLLL", "LLLLLLLLLLLLSLLLLLLLL",
+        "LLLLLLLLLLLLBLLLLLLLL", "LLLLLLLLCCCCCCCCCCCCLLLLLLLLLTLLLL", "LCLCLCLCLCLCLCLC",
+        "LLLLYLLLLYYLLLLCCCCYCCCCLLLL"}) {
+    std::string text;
+    // Each pattern four times, and then enough LF lines that the loop does
+    // not leave its last windows to the portable steps.
+    const std::string kinds =
+        std::string(pattern) + pattern + pattern + pattern + std::string(40, 'L');
+    for (const char kind : kinds) {
+      switch (kind) {
+        case 'L':
+          text += "ab cd\n";
+          break;
+        case 'C':
+          text += "ab cd\r\n";
+          break;
+        case 'Y':
+          text += std::string(70, 'y') + "\n";
+          break;
+        case 'T':
+          text += "ab\tc\n";
+          break;
+        case 'R':
+          text += "ab\rc\n";
+          break;
+        case 'S':
+          text += "ab  c\n";
+          break;
+        case 'B':
+          text += "ab\n\nc\n";
+          break;
+      }
+    }
+    for (const LineEnd line_end : kLineEnds) {
+      ASSERT_EQ(CleanInPieces(text, {}, line_end), ModelTrimFile(text, line_end))
+          << pattern << " line end " << static_cast<int>(line_end);
+    }
+  }
+}
+
 // The wide loops decide gaps from masks instead of running the rule: every
 // gap of up to seven blanks and line ends, between text in a window, at a
 // window's end, across two windows and at the start of the file, gives the
