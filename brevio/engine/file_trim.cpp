@@ -17,6 +17,7 @@
 #include "cleaner_detail.h"
 #include "file_access.h"
 #include "fileio/file_error.h"
+#include "fileio/io_buffer.h"
 #include "fileio/replace.h"
 #include "parallel_pump.h"
 
@@ -36,7 +37,8 @@ bool IsBlank(std::string_view path) {
 }
 
 // Read and write buffers, kept per thread so that a batch of small files
-// does not map and fault in fresh pages for every file.
+// does not map and fault in fresh pages for every file. The output buffer
+// has room to start its bytes at fileio::WriteShift.
 class Buffers {
  public:
   static Buffers& ForThisThread() {
@@ -44,19 +46,19 @@ class Buffers {
     return buffers;
   }
   char* input(std::size_t n) { return Grow(in_, in_size_, n); }
-  char* output(std::size_t n) { return Grow(out_, out_size_, n); }
+  char* output(std::size_t n) { return Grow(out_, out_size_, n + fileio::kIoSlack); }
 
  private:
-  static char* Grow(std::unique_ptr<char[]>& buffer, std::size_t& size, std::size_t n) {
+  static char* Grow(fileio::IoBuffer& buffer, std::size_t& size, std::size_t n) {
     if (size < n) {
       buffer.reset();
-      buffer = std::make_unique_for_overwrite<char[]>(n);
+      buffer = fileio::MakeIoBuffer(n);
       size = n;
     }
     return buffer.get();
   }
-  std::unique_ptr<char[]> in_;
-  std::unique_ptr<char[]> out_;
+  fileio::IoBuffer in_;
+  fileio::IoBuffer out_;
   std::size_t in_size_ = 0;
   std::size_t out_size_ = 0;
 };
@@ -97,10 +99,11 @@ PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport&
       }
       continue;
     }
-    BufferSink sink(out);
+    char* const at = out + fileio::WriteShift(report.target_bytes);
+    BufferSink sink(at);
     cleaner.feed(chunk, sink);
     if (end) cleaner.finish(sink);
-    if (const int error = output->Write(out, sink.size()); error != 0) return {false, error};
+    if (const int error = output->Write(at, sink.size()); error != 0) return {false, error};
     report.target_bytes += sink.size();
     if (end) break;
   }
@@ -115,7 +118,7 @@ PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport&
 bool SourceHolds(int fd, std::uint64_t at, const char* data, std::size_t n, std::string_view block,
                  std::uint64_t block_at) {
   constexpr std::size_t kChunk = std::size_t{64} * 1024;
-  thread_local std::unique_ptr<char[]> again = std::make_unique_for_overwrite<char[]>(kChunk);
+  thread_local const fileio::IoBuffer again = fileio::MakeIoBuffer(kChunk);
   const std::uint64_t block_end = block_at + block.size();
   while (n > 0) {
     std::size_t k = 0;
@@ -183,6 +186,7 @@ class ParallelPump {
         eol_pending_(line_end == LineEnd::kKeep) {}
 
   PumpError Run(std::uint64_t& source_bytes, std::uint64_t& target_bytes) {
+    write_base_ = target_bytes;
     // Under a process limit the helper may not be had: this thread then takes
     // every block in turn, which is the same work without the overlap.
     std::optional<std::thread> helper;
@@ -207,9 +211,9 @@ class ParallelPump {
   };
 
   void Work() {
-    const auto in = std::make_unique_for_overwrite<char[]>(block_);
-    const auto out = std::make_unique_for_overwrite<char[]>(FileStreamCleaner::MaxOutput(block_) +
-                                                            FileStreamCleaner::kMaxFinishOutput);
+    const auto in = fileio::MakeIoBuffer(block_);
+    const auto out = fileio::MakeIoBuffer(FileStreamCleaner::MaxOutput(block_) +
+                                          FileStreamCleaner::kMaxFinishOutput + fileio::kIoSlack);
     Block taken;
     while (Take(in.get(), taken)) {
       FileStreamCleaner cleaner(taken.start, taken.eol);
@@ -247,12 +251,22 @@ class ParallelPump {
     return true;
   }
 
-  // Waits for the block's turn and writes it; false after any failure.
-  bool WriteInTurn(std::uint64_t seq, const char* data, std::size_t size) {
+  // Waits for the block's turn and writes it (size bytes at the start of
+  // buffer, which has room for them at their fileio::WriteShift); false
+  // after any failure.
+  bool WriteInTurn(std::uint64_t seq, char* buffer, std::size_t size) {
+    std::uint64_t at = 0;
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] { return write_turn_ == seq || failed_; });
       if (failed_) return false;
+      at = write_base_ + target_bytes_;
+    }
+    // Where the block's output lands was not known while it was cleaned.
+    const char* data = buffer;
+    if (const std::size_t shift = fileio::WriteShift(at); shift != 0) {
+      std::memmove(buffer + shift, buffer, size);
+      data = buffer + shift;
     }
     // Only the holder of the turn writes, so no lock is needed for it.
     if (const int error = write_(data, size); error != 0) {
@@ -300,6 +314,7 @@ class ParallelPump {
   std::condition_variable changed_;
   std::uint64_t write_turn_ = 0;
   std::uint64_t target_bytes_ = 0;
+  std::uint64_t write_base_ = 0;  // the output's offset at the start
   bool failed_ = false;
   PumpError error_;
 };

@@ -11,6 +11,7 @@
 
 #include "brevio/engine/file_trim.h"
 #include "brevio/engine/stream_cleaner.h"
+#include "fileio/io_buffer.h"
 #include "fileio/replace.h"
 #include "parallel_pump.h"
 
@@ -19,8 +20,8 @@ namespace brevio {
 std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block, ProtectSet protect,
                          LineEnd line_end) {
   block = std::max<std::size_t>(block, 1);
-  const auto in = std::make_unique_for_overwrite<char[]>(block);
-  const auto out = std::make_unique_for_overwrite<char[]>(FileStreamCleaner::MaxOutput(block));
+  const auto in = fileio::MakeIoBuffer(block);
+  const auto out = fileio::MakeIoBuffer(FileStreamCleaner::MaxOutput(block) + fileio::kIoSlack);
   ProtectingCleaner cleaner(protect, line_end);
   std::uint64_t written = 0;
   for (;;) {
@@ -28,13 +29,14 @@ std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block, ProtectSet p
     if (const int error = ends.read(in.get(), block, got); error != 0) {
       throw std::system_error(error, std::system_category(), "read");
     }
-    BufferSink sink(out.get());
+    char* const at = out.get() + fileio::WriteShift(written);
+    BufferSink sink(at);
     if (got == 0) {
       cleaner.finish(sink);
     } else {
       cleaner.feed(std::string_view(in.get(), got), sink);
     }
-    if (const int error = ends.write(out.get(), sink.size()); error != 0) {
+    if (const int error = ends.write(at, sink.size()); error != 0) {
       throw std::system_error(error, std::system_category(), "write");
     }
     written += sink.size();

@@ -17,6 +17,7 @@
 #include <random>
 #include <utility>
 
+#include "fileio/io_buffer.h"
 #include "system_io.h"
 #include "temp_list.h"
 
@@ -164,19 +165,22 @@ int LinkUnnamed(int fd, int folder, const std::string& name) {
   return 0;
 }
 
+// What the copies below move at a time.
+constexpr std::size_t kCopyChunk = 65536;
+
 // Copies the first `size` bytes of the file open at from to to. Returns 0 or
 // the errno.
 int CopyStart(int from, int to, std::uint64_t size) {
-  std::array<char, 65536> buffer{};
+  const IoBuffer buffer = MakeIoBuffer(kCopyChunk);
   std::uint64_t offset = 0;
   while (offset < size) {
     const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
+        static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, size - offset));
     const std::int64_t got =
-        ReadFullyAt(from, buffer.data(), want, static_cast<std::int64_t>(offset));
+        ReadFullyAt(from, buffer.get(), want, static_cast<std::int64_t>(offset));
     if (got < 0) return errno;
     if (got == 0) return EIO;  // shorter than it was a moment ago
-    if (const int error = WriteAll(to, buffer.data(), static_cast<std::size_t>(got)); error != 0) {
+    if (const int error = WriteAll(to, buffer.get(), static_cast<std::size_t>(got)); error != 0) {
       return error;
     }
     offset += static_cast<std::uint64_t>(got);
@@ -186,13 +190,13 @@ int CopyStart(int from, int to, std::uint64_t size) {
 
 // Copies the file open at from, from its start, to to. Returns 0 or the errno.
 int CopyAll(int from, int to) {
-  std::array<char, 65536> buffer{};
+  const IoBuffer buffer = MakeIoBuffer(kCopyChunk);
   std::int64_t offset = 0;
   for (;;) {
-    const std::int64_t got = ReadFullyAt(from, buffer.data(), buffer.size(), offset);
+    const std::int64_t got = ReadFullyAt(from, buffer.get(), kCopyChunk, offset);
     if (got < 0) return errno;
     if (got == 0) return 0;
-    if (const int error = WriteAll(to, buffer.data(), static_cast<std::size_t>(got)); error != 0) {
+    if (const int error = WriteAll(to, buffer.get(), static_cast<std::size_t>(got)); error != 0) {
       return error;
     }
     offset += got;
@@ -202,7 +206,7 @@ int CopyAll(int from, int to) {
 // Whether the n bytes at data equal the file open at fd from offset on.
 bool SameBytes(int fd, std::uint64_t offset, const char* data, std::size_t n) {
   constexpr std::size_t kChunk = 65536;
-  thread_local std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kChunk);
+  thread_local const IoBuffer buffer = MakeIoBuffer(kChunk);
   while (n > 0) {
     const std::size_t want = std::min(n, kChunk);
     const std::int64_t got = ReadFullyAt(fd, buffer.get(), want, static_cast<std::int64_t>(offset));

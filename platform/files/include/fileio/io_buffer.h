@@ -1,0 +1,33 @@
+#pragma once
+// Memory that file data is read into and written from. The kernel's copy
+// between a file's pages and such memory runs several times slower on some
+// processors (AMD's among them) when the two do not sit alike within 64
+// bytes: a read into a buffer that malloc aligned to 16 only, or a write
+// from an aligned buffer to an odd file offset. So buffers start on a page,
+// and a writer that knows its file offset places its bytes to match it.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+
+namespace fileio {
+
+inline constexpr std::size_t kIoAlign = 4096;
+// The room a buffer needs past its bytes to move them to WriteShift.
+inline constexpr std::size_t kIoSlack = 64;
+
+struct IoBufferFree {
+  void operator()(char* p) const noexcept { ::operator delete[](p, std::align_val_t{kIoAlign}); }
+};
+using IoBuffer = std::unique_ptr<char[], IoBufferFree>;
+
+// n bytes, uninitialised, starting on a page.
+inline IoBuffer MakeIoBuffer(std::size_t n) {
+  return IoBuffer(static_cast<char*>(::operator new[](n, std::align_val_t{kIoAlign})));
+}
+
+// Where in a page-aligned buffer to put bytes that go to file offset at.
+inline std::size_t WriteShift(std::uint64_t at) { return static_cast<std::size_t>(at % kIoSlack); }
+
+}  // namespace fileio
