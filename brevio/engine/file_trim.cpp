@@ -51,7 +51,7 @@ class Buffers {
  private:
   static char* Grow(fileio::IoBuffer& buffer, std::size_t& size, std::size_t n) {
     if (size < n) {
-      buffer.reset();
+      buffer = fileio::IoBuffer();  // the old one goes before the new is made
       buffer = fileio::MakeIoBuffer(n);
       size = n;
     }

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 
 namespace fileio {
 
@@ -17,15 +16,24 @@ inline constexpr std::size_t kIoAlign = 4096;
 // The room a buffer needs past its bytes to move them to WriteShift.
 inline constexpr std::size_t kIoSlack = 64;
 
-struct IoBufferFree {
-  void operator()(char* p) const noexcept { ::operator delete[](p, std::align_val_t{kIoAlign}); }
-};
-using IoBuffer = std::unique_ptr<char[], IoBufferFree>;
+// n bytes, uninitialised, starting on a page. The start is found inside a
+// plain allocation rather than asked of an aligned one, whose release the
+// Windows runtimes do not all agree on.
+class IoBuffer {
+ public:
+  IoBuffer() = default;
+  explicit IoBuffer(std::size_t n) : block_(std::make_unique_for_overwrite<char[]>(n + kIoAlign)) {
+    const auto at = reinterpret_cast<std::uintptr_t>(block_.get());
+    start_ = block_.get() + ((kIoAlign - at % kIoAlign) % kIoAlign);
+  }
+  char* get() const { return start_; }
 
-// n bytes, uninitialised, starting on a page.
-inline IoBuffer MakeIoBuffer(std::size_t n) {
-  return IoBuffer(static_cast<char*>(::operator new[](n, std::align_val_t{kIoAlign})));
-}
+ private:
+  std::unique_ptr<char[]> block_;
+  char* start_ = nullptr;
+};
+
+inline IoBuffer MakeIoBuffer(std::size_t n) { return IoBuffer(n); }
 
 // Where in a page-aligned buffer to put bytes that go to file offset at.
 inline std::size_t WriteShift(std::uint64_t at) { return static_cast<std::size_t>(at % kIoSlack); }
