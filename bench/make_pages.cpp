@@ -37,7 +37,7 @@ int CopyLoop(const char* source, const char* target, std::size_t block) {
     std::perror("brevio-bench-pages copy");
     return 1;
   }
-  const fileio::IoBuffer buffer = fileio::MakeIoBuffer(block);
+  const fileio::IoBuffer buffer(block);
   for (;;) {
     const ssize_t got = ::read(in, buffer.get(), block);
     if (got == 0) break;

@@ -52,7 +52,7 @@ class Buffers {
   static char* Grow(fileio::IoBuffer& buffer, std::size_t& size, std::size_t n) {
     if (size < n) {
       buffer = fileio::IoBuffer();  // the old one goes before the new is made
-      buffer = fileio::MakeIoBuffer(n);
+      buffer = fileio::IoBuffer(n);
       size = n;
     }
     return buffer.get();
@@ -118,7 +118,7 @@ PumpError Pump(int in_fd, fileio::Output* output, std::size_t block, TrimReport&
 bool SourceHolds(int fd, std::uint64_t at, const char* data, std::size_t n, std::string_view block,
                  std::uint64_t block_at) {
   constexpr std::size_t kChunk = std::size_t{64} * 1024;
-  thread_local const fileio::IoBuffer again = fileio::MakeIoBuffer(kChunk);
+  thread_local const fileio::IoBuffer again(kChunk);
   const std::uint64_t block_end = block_at + block.size();
   while (n > 0) {
     std::size_t k = 0;
@@ -211,9 +211,9 @@ class ParallelPump {
   };
 
   void Work() {
-    const auto in = fileio::MakeIoBuffer(block_);
-    const auto out = fileio::MakeIoBuffer(FileStreamCleaner::MaxOutput(block_) +
-                                          FileStreamCleaner::kMaxFinishOutput + fileio::kIoSlack);
+    const fileio::IoBuffer in(block_);
+    const fileio::IoBuffer out(FileStreamCleaner::MaxOutput(block_) +
+                               FileStreamCleaner::kMaxFinishOutput + fileio::kIoSlack);
     Block taken;
     while (Take(in.get(), taken)) {
       FileStreamCleaner cleaner(taken.start, taken.eol);

@@ -20,8 +20,8 @@ namespace brevio {
 std::uint64_t TrimStream(const StreamEnds& ends, std::size_t block, ProtectSet protect,
                          LineEnd line_end) {
   block = std::max<std::size_t>(block, 1);
-  const auto in = fileio::MakeIoBuffer(block);
-  const auto out = fileio::MakeIoBuffer(FileStreamCleaner::MaxOutput(block) + fileio::kIoSlack);
+  const fileio::IoBuffer in(block);
+  const fileio::IoBuffer out(FileStreamCleaner::MaxOutput(block) + fileio::kIoSlack);
   ProtectingCleaner cleaner(protect, line_end);
   std::uint64_t written = 0;
   for (;;) {

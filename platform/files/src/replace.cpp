@@ -171,7 +171,7 @@ constexpr std::size_t kCopyChunk = 65536;
 // Copies the first `size` bytes of the file open at from to to. Returns 0 or
 // the errno.
 int CopyStart(int from, int to, std::uint64_t size) {
-  const IoBuffer buffer = MakeIoBuffer(kCopyChunk);
+  const IoBuffer buffer(kCopyChunk);
   std::uint64_t offset = 0;
   while (offset < size) {
     const std::size_t want =
@@ -190,7 +190,7 @@ int CopyStart(int from, int to, std::uint64_t size) {
 
 // Copies the file open at from, from its start, to to. Returns 0 or the errno.
 int CopyAll(int from, int to) {
-  const IoBuffer buffer = MakeIoBuffer(kCopyChunk);
+  const IoBuffer buffer(kCopyChunk);
   std::int64_t offset = 0;
   for (;;) {
     const std::int64_t got = ReadFullyAt(from, buffer.get(), kCopyChunk, offset);
@@ -206,7 +206,7 @@ int CopyAll(int from, int to) {
 // Whether the n bytes at data equal the file open at fd from offset on.
 bool SameBytes(int fd, std::uint64_t offset, const char* data, std::size_t n) {
   constexpr std::size_t kChunk = 65536;
-  thread_local const IoBuffer buffer = MakeIoBuffer(kChunk);
+  thread_local const IoBuffer buffer(kChunk);
   while (n > 0) {
     const std::size_t want = std::min(n, kChunk);
     const std::int64_t got = ReadFullyAt(fd, buffer.get(), want, static_cast<std::int64_t>(offset));

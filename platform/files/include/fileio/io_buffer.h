@@ -33,8 +33,6 @@ class IoBuffer {
   char* start_ = nullptr;
 };
 
-inline IoBuffer MakeIoBuffer(std::size_t n) { return IoBuffer(n); }
-
 // Where in a page-aligned buffer to put bytes that go to file offset at.
 inline std::size_t WriteShift(std::uint64_t at) { return static_cast<std::size_t>(at % kIoSlack); }
 
