@@ -9,7 +9,7 @@
 # Usage: bench/protect_cost.sh [BUILD_DIR]   (default: $BREVIO_BUILD_DIR or build)
 # BREVIO_BENCH_BYTES (default 320 MiB), BREVIO_BENCH_RUNS (default 7) and
 # BREVIO_BENCH_DIR (default /tmp) change the size, the rounds and where the
-# files go.
+# files go. Processor times are read to 10 ms, so keep the files large.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-${BREVIO_BUILD_DIR:-$root/build}}
@@ -44,7 +44,9 @@ measure() {  # name, page file
     echo "  round $round: rule ${rule[-1]}s  --protect all ${protect[-1]}s"
   done
   awk -v r="$(median "${rule[@]}")" -v p="$(median "${protect[@]}")" 'BEGIN {
-    printf "  medians: rule %.2fs  --protect all %.2fs  ratio %.2f (target <= 1.15)\n", r, p, p / r }'
+    printf "  medians: rule %.2fs  --protect all %.2fs  ", r, p
+    if (r > 0) printf "ratio %.2f (target <= 1.15)\n", p / r
+    else print "(too short to time: use a larger BREVIO_BENCH_BYTES)" }'
   rm -f "$2" "$work/out.html"
 }
 
@@ -54,7 +56,11 @@ measure "generated pages" "$work/generated.html"
 if [ -n "${BREVIO_BENCH_PAGES_DIR:-}" ]; then
   mapfile -d '' pages < <(find "$BREVIO_BENCH_PAGES_DIR" -type f \
     \( -name '*.htm' -o -name '*.html' -o -name '*.php' \) -print0 | sort -z)
-  [ ${#pages[@]} -gt 0 ] || { echo "protect_cost: no pages in $BREVIO_BENCH_PAGES_DIR" >&2; exit 1; }
+  total=0
+  if [ ${#pages[@]} -gt 0 ]; then
+    total=$(stat -c %s "${pages[@]}" | awk '{ s += $1 } END { print s + 0 }')
+  fi
+  [ "$total" -gt 0 ] || { echo "protect_cost: no pages in $BREVIO_BENCH_PAGES_DIR" >&2; exit 1; }
   while [ "$(stat -c %s "$work/real.html" 2>/dev/null || echo 0)" -lt "$bytes" ]; do
     cat "${pages[@]}" >>"$work/real.html"
   done
