@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fileio/file_error.h"
+#include "fileio/io_buffer.h"
 #include "fileio/replace.h"
 #include "tests/support/as_user.h"
 #include "tests/support/temp_dir.h"
@@ -58,6 +61,20 @@ INSTANTIATE_TEST_SUITE_P(
 // Settings files: a new one gets the bits asked for less the umask, a FIFO
 // in their place fails at once instead of waiting for a reader, and a
 // failure leaves no temporary file.
+// A buffer starts on a page whatever its size, has its n bytes there, and
+// one moved from has none left to hand out.
+TEST(IoBuffer, StartsOnAPageAndMovesWhole) {
+  for (const std::size_t n : {std::size_t{1}, std::size_t{4095}, std::size_t{65536} + 1}) {
+    fileio::IoBuffer buffer(n);
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(buffer.get()) % fileio::kIoAlign, 0u) << n;
+    buffer.get()[n - 1] = 'x';  // in bounds (the sanitizer build checks)
+    char* const start = buffer.get();
+    const fileio::IoBuffer moved(std::move(buffer));
+    EXPECT_EQ(moved.get(), start) << n;
+    EXPECT_EQ(buffer.get(), nullptr) << n;  // NOLINT(bugprone-use-after-move)
+  }
+}
+
 TEST(ReplaceContents, NewFileModeAndAFifoNeverWaits) {
   brevio::testing::TempDir dir;
   const std::string store = (dir / "registry.reg").string();

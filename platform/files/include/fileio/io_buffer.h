@@ -22,15 +22,15 @@ inline constexpr std::size_t kIoSlack = 64;
 class IoBuffer {
  public:
   IoBuffer() = default;
-  explicit IoBuffer(std::size_t n) : block_(std::make_unique_for_overwrite<char[]>(n + kIoAlign)) {
+  explicit IoBuffer(std::size_t n) : block_(std::make_unique_for_overwrite<char[]>(n + kIoAlign)) {}
+  // The first page boundary in the block (nullptr without one).
+  char* get() const {
     const auto at = reinterpret_cast<std::uintptr_t>(block_.get());
-    start_ = block_.get() + ((kIoAlign - at % kIoAlign) % kIoAlign);
+    return block_ ? block_.get() + (kIoAlign - at % kIoAlign) % kIoAlign : nullptr;
   }
-  char* get() const { return start_; }
 
  private:
   std::unique_ptr<char[]> block_;
-  char* start_ = nullptr;
 };
 
 // Where in a page-aligned buffer to put bytes that go to file offset at.
