@@ -23,6 +23,19 @@ runs=${BREVIO_BENCH_RUNS:-7}
 work=$(mktemp -d "${BREVIO_BENCH_DIR:-/tmp}/brevio-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+# Real pages are checked before any measuring, so that a folder without
+# any fails at once.
+pages=()
+if [ -n "${BREVIO_BENCH_PAGES_DIR:-}" ]; then
+  mapfile -d '' pages < <(find "$BREVIO_BENCH_PAGES_DIR" -type f \
+    \( -name '*.htm' -o -name '*.html' -o -name '*.php' \) -print0 | sort -z)
+  total=0
+  if [ ${#pages[@]} -gt 0 ]; then
+    total=$(stat -c %s "${pages[@]}" | awk '{ s += $1 } END { print s + 0 }')
+  fi
+  [ "$total" -gt 0 ] || { echo "protect_cost: no pages in $BREVIO_BENCH_PAGES_DIR" >&2; exit 1; }
+fi
+
 median() { printf '%s\n' "$@" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'; }
 
 # Processor seconds of one run, its target removed and the disk synced first
@@ -53,14 +66,7 @@ measure() {  # name, page file
 "$bin/brevio-bench-pages" file "$work/generated.html" "$bytes"
 measure "generated pages" "$work/generated.html"
 
-if [ -n "${BREVIO_BENCH_PAGES_DIR:-}" ]; then
-  mapfile -d '' pages < <(find "$BREVIO_BENCH_PAGES_DIR" -type f \
-    \( -name '*.htm' -o -name '*.html' -o -name '*.php' \) -print0 | sort -z)
-  total=0
-  if [ ${#pages[@]} -gt 0 ]; then
-    total=$(stat -c %s "${pages[@]}" | awk '{ s += $1 } END { print s + 0 }')
-  fi
-  [ "$total" -gt 0 ] || { echo "protect_cost: no pages in $BREVIO_BENCH_PAGES_DIR" >&2; exit 1; }
+if [ ${#pages[@]} -gt 0 ]; then
   while [ "$(stat -c %s "$work/real.html" 2>/dev/null || echo 0)" -lt "$bytes" ]; do
     cat "${pages[@]}" >>"$work/real.html"
   done
